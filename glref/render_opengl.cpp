@@ -1,0 +1,6 @@
+#include "glref/render_opengl.h"
+
+void renderOpenGL(const Scene&, int, int)
+{
+    // Filled in with the reference renderer.
+}

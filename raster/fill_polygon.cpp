@@ -1,0 +1,111 @@
+#include "raster/fill_polygon.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "raster/frame_buffers.h"
+#include "texture/sphere_map.h"
+
+// Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y. Every value here is float: the
+// depth step by division, the normal steps by the float reciprocal, and one addition
+// per pixel for each.
+static void fillSpan(const Edge& left, const Edge& right, int y, int width,
+                     const Scene& scene, const Mesh& mesh)
+{
+    const float dx = right.x - left.x;
+    const float dz = (right.z - left.z) / dx;
+    const float q = 1.0f / dx;
+    float dn[3];
+    for (int i = 0; i < 3; ++i)
+        dn[i] = (right.normal[i] - left.normal[i]) * q;
+
+    float z = left.z;
+    float n[3] = {left.normal[0], left.normal[1], left.normal[2]};
+
+    // Columns are found from the truncated x as a float, so that an x far outside the
+    // int range is clipped by the same whole-pixel steps without an int conversion.
+    const float widthF = static_cast<float>(width);
+    const float xsF = std::trunc(left.x);
+    int xs;
+    if (xsF < 0.0f) {
+        z -= xsF * dz;
+        for (int i = 0; i < 3; ++i)
+            n[i] -= xsF * dn[i];
+        xs = 0;
+    } else {
+        xs = xsF < widthF ? static_cast<int>(xsF) : width; // NaN: empty span
+    }
+    const float xeF = std::trunc(right.x);
+    const int xe = xeF > 0.0f ? (xeF < widthF ? static_cast<int>(xeF) : width) : 0;
+    if (xs >= xe)
+        return;
+
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    float* depth = DepthBuffer.data() + row;
+    Color4* color = ColorBuffer.data() + row;
+    for (int x = xs; x < xe; ++x) {
+        if (z < depth[x]) {
+            depth[x] = z;
+            color[x] = sphereMapLookup(scene, n[0], n[1], n[2], mesh);
+        }
+        z += dz;
+        for (int i = 0; i < 3; ++i)
+            n[i] += dn[i];
+    }
+}
+
+// Insertion sort by x: the lists are a handful of edges, and unlike std::sort it stays
+// safe when an x is NaN.
+static void sortByX(std::vector<Edge>& active)
+{
+    for (std::size_t i = 1; i < active.size(); ++i) {
+        const Edge edge = active[i];
+        std::size_t j = i;
+        for (; j > 0 && edge.x < active[j - 1].x; --j)
+            active[j] = active[j - 1];
+        active[j] = edge;
+    }
+}
+
+void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
+                 const Mesh& mesh)
+{
+    // Kept between calls only to spare an allocation per polygon; emptied every time.
+    static std::vector<Edge> active;
+    active.clear();
+
+    const std::size_t pixels = pixelCount(width, height);
+    const bool fits = pixels > 0 && pixels <= DepthBuffer.size() && pixels <= ColorBuffer.size();
+    int yFirst = 9999999, yLast = 0;
+    for (const Edge& edge : edges) {
+        yFirst = std::min(yFirst, truncateToInt(edge.y));
+        yLast = std::max(yLast, truncateToInt(edge.yEnd));
+    }
+    yLast = std::min(yLast, height - 1);
+    yFirst = std::max(yFirst, 0);
+
+    for (int y = yFirst; fits && y <= yLast; ++y) {
+        // An edge takes part in rows trunc(y) .. trunc(yEnd) - 1.
+        for (Edge& edge : active)
+            edge.retired = truncateToInt(edge.yEnd) <= y;
+        active.erase(std::remove_if(active.begin(), active.end(),
+                                    [](const Edge& edge) { return edge.retired; }),
+                     active.end());
+        for (Edge& edge : active) {
+            edge.x += edge.dxdy;
+            edge.z += edge.dzdy;
+            for (int i = 0; i < 3; ++i)
+                edge.normal[i] += edge.dNormalDy[i];
+        }
+        // A new edge is not advanced on its first row: it stays at its set-up x.
+        for (const Edge& edge : edges)
+            if (truncateToInt(edge.y) == y)
+                active.push_back(edge);
+        sortByX(active);
+        for (std::size_t i = 0; i + 1 < active.size(); i += 2)
+            fillSpan(active[i], active[i + 1], y, width, scene, mesh);
+    }
+
+    edges.clear();
+    active.clear();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <vector>
+
+#include "raster/edge.h"
+#include "scene/scene.h"
+
+// Scan-converts one polygon from its edge list into DepthBuffer and ColorBuffer, which
+// must have been prepared for width x height: row by row from the lowest row it touches,
+// spans between pairs of edges sorted by x, a strict depth test, and a sphere-map colour
+// for every pixel that passes. Empties the edge list. Rows and columns are clamped to
+// the frame, whatever the edges hold.
+void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
+                 const Mesh& mesh);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "scene/color4.h"
+
+// The software frame: one entry per pixel, index y * width + x, row 0 at the bottom,
+// plus 1000 spare entries that nothing reads. Placeholders of 5 entries until the first
+// frame sizes them.
+extern std::vector<Color4> ColorBuffer;
+extern std::vector<float> DepthBuffer;   // normalised device depth; 1.0 is empty
+extern int bufferWidth;                  // size the buffers were made for; -1 before
+extern int bufferHeight;                 // the first frame
+
+// width * height, or 0 when either is not positive.
+std::size_t pixelCount(int width, int height);
+
+// Reallocates both buffers when the size differs from the last frame's, then clears the
+// pixels in use to white and depth 1.0.
+void prepareBuffers(int width, int height);

@@ -1,0 +1,33 @@
+#include "raster/render_frame.h"
+
+#include <GL/gl.h>
+
+#include "glref/render_opengl.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
+
+bool useOpenGL = true;
+
+void presentColorBuffer(int width, int height)
+{
+    glBegin(GL_POINTS);
+    for (int y = 0; y < height; ++y) {
+        const Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            glColor3f(row[x].r, row[x].g, row[x].b);
+            glVertex2i(x, y);
+        }
+    }
+    glEnd();
+}
+
+void renderFrame(Scene& scene, int width, int height)
+{
+    prepareBuffers(width, height);
+    if (useOpenGL) {
+        renderOpenGL(scene, width, height);
+        return;
+    }
+    rasterizeScene(scene, width, height);
+    presentColorBuffer(width, height);
+}

@@ -1,0 +1,64 @@
+#include "raster/software_frame.h"
+
+#include <vector>
+
+#include "raster/edge.h"
+#include "raster/fill_polygon.h"
+#include "raster/frame_buffers.h"
+
+Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int height)
+{
+    Vec4 eye, clip;
+    scene.modelView.current.transform(eye, vertex.position);
+    scene.projection.current.transform(clip, eye);
+    // Device coordinates: the reciprocal of the float w in double, each product rounded
+    // once to float. Window coordinates in double, left to right, rounded to float.
+    const double inverseW = 1.0 / static_cast<double>(clip.w);
+    const float deviceX = static_cast<float>(clip.x * inverseW);
+    const float deviceY = static_cast<float>(clip.y * inverseW);
+    const float deviceZ = static_cast<float>(clip.z * inverseW);
+    Vertex corner;
+    corner.position.x = static_cast<float>(static_cast<double>(width) * (deviceX + 1.0) * 0.5);
+    corner.position.y = static_cast<float>(static_cast<double>(height) * (deviceY + 1.0) * 0.5);
+    corner.position.z = deviceZ;
+    corner.position.w = 1.0f;
+    for (int i = 0; i < 3; ++i)
+        corner.normal[i] = vertex.normal[i];
+    return corner;
+}
+
+void rasterizeScene(const Scene& scene, int width, int height)
+{
+    if (pixelCount(width, height) == 0)
+        return;
+    // Scratch lists reused from polygon to polygon; each polygon starts with them empty.
+    static std::vector<Vertex> corners;
+    static std::vector<Edge> edges;
+    for (const Mesh& mesh : scene.meshes) {
+        for (const Polygon& polygon : mesh.polygons) {
+            const std::vector<Vertex>& vertices = polygon.vertices;
+            const int count = static_cast<int>(vertices.size());
+            // Each corner is projected once: the same arithmetic twice gives the same bits.
+            corners.clear();
+            for (const Vertex& vertex : vertices)
+                corners.push_back(windowCorner(scene, vertex, width, height));
+            edges.clear();
+            for (int k = 0; k < count; ++k) {
+                const int next = vertices[k].next;
+                if (next < 0 || next >= count)
+                    continue; // a broken ring names no corner: that side does not exist
+                Edge edge;
+                edge.setUp(corners[next], corners[k]);
+                if (!coversNoRow(edge))
+                    edges.push_back(edge);
+            }
+            fillPolygon(edges, width, height, scene, mesh);
+        }
+    }
+}
+
+void renderSoftwareFrame(const Scene& scene, int width, int height)
+{
+    prepareBuffers(width, height);
+    rasterizeScene(scene, width, height);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "scene/scene.h"
+
+// Projects one scene vertex to a window-space corner: (window x, window y, device z, 1)
+// with the model-space normal copied unchanged.
+Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int height);
+
+// Projects, sets up and fills every polygon of every mesh into the buffers, which
+// prepareBuffers has made ready for this size. No clipping: corners at or behind the
+// eye (w <= 0) project to wherever the arithmetic puts them, and the row and column
+// clamps of the fill keep every write inside the buffers.
+void rasterizeScene(const Scene& scene, int width, int height);
+
+// One whole software frame without presentation: sizing, clearing, projection, fill.
+void renderSoftwareFrame(const Scene& scene, int width, int height);
