@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "texture/texture.h"
+#include "tools/spheremap/discard_output.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ bool writeRawFile(const char* path, const std::vector<unsigned char>& raw, std::
     const int writeErrno = errno;
     if (std::fclose(file) != 0 || !written) {
         error = "cannot write " + quoted(path) + ": " + std::strerror(written ? errno : writeErrno);
-        std::remove(path);
+        discardOutput(path);
         return false;
     }
     return true;
