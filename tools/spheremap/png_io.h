@@ -1,0 +1,28 @@
+#pragma once
+
+#include <png.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/spheremap/image.h"
+
+// A PNG as the file stores it, for writing any of its kinds.
+struct PngData {
+    int width = 0;
+    int height = 0;
+    int colorType = PNG_COLOR_TYPE_RGB;
+    int bitDepth = 8;
+    bool interlaced = false;
+    std::vector<unsigned char> palette;      // R, G, B per entry, for PNG_COLOR_TYPE_PALETTE
+    std::vector<unsigned char> paletteAlpha; // optional alpha per palette entry
+    std::vector<unsigned char> pixels;       // rows top first, packed as in the file (16 bits big-endian)
+};
+
+// Reads any PNG: grey, grey+alpha, RGB, RGBA or palette, 1 to 16 bits, interlaced or
+// not. Alpha (including a palette's or a single transparent colour) is composited over
+// black. On failure returns false and sets `error` to one line naming the file.
+bool readPng(const char* path, Image& image, std::string& error);
+
+// On failure returns false, sets `error` to one line naming the file and leaves no file.
+bool writePng(const char* path, const PngData& png, std::string& error);
