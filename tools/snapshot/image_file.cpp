@@ -1,0 +1,135 @@
+#include "tools/snapshot/image_file.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+unsigned char channelByte(float c)
+{
+    const float scaled = std::round(c * 255.0f);
+    if (!(scaled > 0.0f)) // NaN too
+        return 0;
+    if (scaled >= 255.0f)
+        return 255;
+    return static_cast<unsigned char>(scaled);
+}
+
+RgbImage imageFromColors(const Color4* colors, int width, int height)
+{
+    RgbImage image{width, height, std::vector<unsigned char>(std::size_t(width) * height * 3)};
+    unsigned char* out = image.rgb.data();
+    for (int row = height - 1; row >= 0; --row) {
+        const Color4* in = colors + std::size_t(row) * width;
+        for (int x = 0; x < width; ++x) {
+            *out++ = channelByte(in[x].r);
+            *out++ = channelByte(in[x].g);
+            *out++ = channelByte(in[x].b);
+        }
+    }
+    return image;
+}
+
+RgbImage imageFromBottomUpRgb(const unsigned char* rgb, int width, int height)
+{
+    RgbImage image{width, height, std::vector<unsigned char>(std::size_t(width) * height * 3)};
+    const std::size_t stride = std::size_t(width) * 3;
+    for (int row = 0; row < height; ++row)
+        std::memcpy(image.rgb.data() + std::size_t(height - 1 - row) * stride,
+                    rgb + std::size_t(row) * stride, stride);
+    return image;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool failure(std::string& error, const std::string& path, const char* what)
+{
+    error = "cannot write \"" + path + "\": " + what;
+    return false;
+}
+
+// Closes explicitly so that a failed flush of buffered data is reported too.
+bool closeFile(File& file, const std::string& path, std::string& error)
+{
+    const bool bad = std::ferror(file.get()) != 0;
+    const int saved = errno;
+    const int closed = std::fclose(file.release());
+    if (bad || closed != 0)
+        return failure(error, path, std::strerror(bad ? saved : errno));
+    return true;
+}
+
+bool writePpm(const RgbImage& image, std::FILE* file)
+{
+    return std::fprintf(file, "P6\n%d %d\n255\n", image.width, image.height) > 0 &&
+           std::fwrite(image.rgb.data(), 1, image.rgb.size(), file) == image.rgb.size();
+}
+
+// libpng reports errors by longjmp; nothing with a destructor lives in this frame.
+bool writePng(const RgbImage& image, std::FILE* file)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t stride = std::size_t(image.width) * 3;
+    for (int row = 0; row < image.height; ++row)
+        png_write_row(png, image.rgb.data() + std::size_t(row) * stride);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+} // namespace
+
+bool writeImage(const RgbImage& image, const std::string& path, std::string& error)
+{
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return failure(error, path, std::strerror(errno));
+    const bool png = path.size() >= 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+    errno = 0;
+    const bool written = png ? writePng(image, file.get()) : writePpm(image, file.get());
+    if (!written) {
+        const int saved = errno;
+        return failure(error, path, saved ? std::strerror(saved) : "write failed");
+    }
+    return closeFile(file, path, error);
+}
+
+bool writeDepthFile(const float* depth, int width, int height, const std::string& path,
+                    std::string& error)
+{
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return failure(error, path, std::strerror(errno));
+    const std::size_t count = std::size_t(width) * height;
+    std::vector<unsigned char> bytes(count * 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        // Little-endian whatever the host: the file format does not follow the machine.
+        std::uint32_t bits;
+        std::memcpy(&bits, &depth[i], 4);
+        for (int k = 0; k < 4; ++k)
+            bytes[i * 4 + k] = static_cast<unsigned char>(bits >> (8 * k));
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return failure(error, path, std::strerror(errno));
+    return closeFile(file, path, error);
+}

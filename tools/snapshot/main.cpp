@@ -1,0 +1,132 @@
+// sphaerix-snapshot: one frame of the program, through its own camera and renderers,
+// written to an image file. --help describes the options.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/camera.h"
+#include "raster/frame_buffers.h"
+#include "raster/render_frame.h"
+#include "raster/software_frame.h"
+#include "scene/scene.h"
+#include "texture/texture.h"
+#include "tools/snapshot/frame_timing.h"
+#include "tools/snapshot/image_difference.h"
+#include "tools/snapshot/image_file.h"
+#include "tools/snapshot/options.h"
+#include "tools/snapshot/window_snapshot.h"
+
+static int fail(const std::string& message)
+{
+    std::fprintf(stderr, "sphaerix-snapshot: %s\n", message.c_str());
+    return 1;
+}
+
+// The interaction state the mouse would otherwise have built up.
+static void applyView(const SnapshotOptions& options)
+{
+    angleZ = options.angleZ;
+    angleX = options.angleX;
+    panX = options.panX;
+    panY = options.panY;
+    zoom = options.zoom;
+}
+
+static int writeOutputs(const SnapshotOptions& options, const RgbImage& image,
+                        const std::vector<float>& depth)
+{
+    std::string error;
+    if (!options.output.empty() && !writeImage(image, options.output, error))
+        return fail(error);
+    if (!options.depth.empty() &&
+        !writeDepthFile(depth.data(), options.width, options.height, options.depth, error))
+        return fail(error);
+    return 0;
+}
+
+static void printTiming(const std::vector<double>& samples)
+{
+    if (!samples.empty())
+        std::printf("%s\n", describeTiming(samples).c_str());
+}
+
+// No OpenGL, GLUT or X: the software frame straight from the program's pipeline.
+static int headlessSnapshot(const SnapshotOptions& options)
+{
+    buildScene(theScene, options.texture.c_str());
+    useOpenGL = false;
+    setupCamera(theScene, options.width, options.height);
+    renderSoftwareFrame(theScene, options.width, options.height);
+    const RgbImage image = imageFromColors(ColorBuffer.data(), options.width, options.height);
+    const std::vector<float> depth(DepthBuffer.begin(),
+                                   DepthBuffer.begin() + pixelCount(options.width, options.height));
+    if (const int status = writeOutputs(options, image, depth))
+        return status;
+    printTiming(timeFrames(options.frames, [&options] {
+        renderSoftwareFrame(theScene, options.width, options.height);
+    }));
+    return 0;
+}
+
+static int compareRenderers(const SnapshotOptions& options, const WindowFrame& software,
+                            const WindowFrame& openGL)
+{
+    const std::filesystem::path dir = options.compareDir;
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    const ImageDifference difference = compareImages(software.image, openGL.image);
+    std::string error;
+    if (!writeImage(software.image, (dir / "software.png").string(), error) ||
+        !writeImage(openGL.image, (dir / "opengl.png").string(), error) ||
+        !writeImage(difference.amplified, (dir / "difference.png").string(), error))
+        return fail(error);
+    std::printf("%s\n", describeDifference(difference).c_str());
+    return 0;
+}
+
+static int windowSnapshot(const char* programName, const SnapshotOptions& options)
+{
+    std::string error;
+    if (!openSnapshotWindow(programName, options.width, options.height,
+                            options.texture.c_str(), error))
+        return fail(error);
+    const bool wantDepth = !options.depth.empty();
+    WindowFrame chosen, other;
+    if (!options.compareDir.empty())
+        other = captureWindowFrame(!options.openGL, options.width, options.height, false);
+    chosen = captureWindowFrame(options.openGL, options.width, options.height, wantDepth);
+    if (const int status = writeOutputs(options, chosen.image, chosen.depth))
+        return status;
+    if (!options.compareDir.empty()) {
+        const WindowFrame& software = options.openGL ? other : chosen;
+        const WindowFrame& openGL = options.openGL ? chosen : other;
+        if (const int status = compareRenderers(options, software, openGL))
+            return status;
+    }
+    printTiming(timeWindowFrames(options.openGL, options.frames));
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    SnapshotOptions options;
+    std::string message;
+    switch (parseSnapshotOptions(argc, argv, options, message)) {
+    case ParseResult::help:
+        std::fputs(snapshotHelp(), stdout);
+        return 0;
+    case ParseResult::error:
+        std::fprintf(stderr, "sphaerix-snapshot: %s; %s\n", message.c_str(), snapshotUsage());
+        return 2;
+    case ParseResult::run:
+        break;
+    }
+
+    // Checked here so that a bad texture ends the run before any window opens.
+    Texture probe;
+    if (!readTextureFile(probe, options.texture.c_str(), message))
+        return fail(message);
+
+    applyView(options);
+    return options.window ? windowSnapshot(argv[0], options) : headlessSnapshot(options);
+}

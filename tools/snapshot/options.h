@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+// What one run of sphaerix-snapshot is asked to do. The view defaults are the program's
+// start-up interaction state.
+struct SnapshotOptions {
+    std::string output;            // -o; empty only with --compare
+    bool openGL = false;           // --renderer opengl
+    int width = 480;
+    int height = 480;
+    float angleZ = -135.0f;
+    float angleX = -60.0f;
+    float panX = 0.0f;
+    float panY = 0.0f;
+    float zoom = 0.25f;
+    std::string texture = "sphere.raw";
+    std::string depth;             // --depth; empty for none
+    int frames = 0;                // extra timed frames after the first
+    bool window = false;           // --window, implied by opengl and --compare
+    std::string compareDir;        // --compare; empty for none
+};
+
+enum class ParseResult { run, help, error };
+
+constexpr int maxFrameSide = 16384;
+
+// Reads the command line strictly. On `error` sets `message` to one line naming the
+// problem; on `help` the caller prints snapshotHelp().
+ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOptions& options,
+                                 std::string& message);
+
+// The one-line reminder that follows every option error.
+const char* snapshotUsage();
+
+// The full --help text.
+const char* snapshotHelp();
+
+// Single values, exposed for their edge cases: the whole string must be consumed.
+bool parseFloat(const std::string& text, float& value);        // finite only
+bool parseCount(const std::string& text, int& value);          // digits only, fits int
+bool parseSize(const std::string& text, int& width, int& height); // WxH, 1..16384 each
+bool parsePair(const std::string& text, float& x, float& y);   // X,Y
