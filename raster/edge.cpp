@@ -1,16 +1,6 @@
 #include "raster/edge.h"
 
-#include <climits>
 #include <cmath>
-
-int truncateToInt(float value)
-{
-    if (value >= 2147483648.0f)
-        return INT_MAX;
-    if (value >= -2147483648.0f)
-        return static_cast<int>(value);
-    return INT_MIN; // below the range, or NaN
-}
 
 bool coversNoRow(const Edge& edge)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <climits>
+
 #include "scene/scene.h"
 
 // One polygon side in window coordinates (x, y in pixels, z the device depth), from its
@@ -21,7 +23,14 @@ struct Edge {
 
 // Float to int toward zero, saturating at the int range; NaN gives INT_MIN, which no
 // row or column reaches. Equal to a plain truncation whenever that is defined.
-int truncateToInt(float value);
+inline int truncateToInt(float value)
+{
+    if (value >= 2147483648.0f)
+        return INT_MAX;
+    if (value >= -2147483648.0f)
+        return static_cast<int>(value);
+    return INT_MIN; // below the range, or NaN
+}
 
 // True when the edge covers no scan line of the window: start and end truncate to the
 // same row, the end lies at or below row 0, or either y is NaN.

@@ -2,15 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "raster/frame_buffers.h"
 #include "texture/sphere_map.h"
 
+// A pixel waiting for its colour holds its normal in r, g, b and this alpha; every
+// finished colour has alpha 1.
+constexpr float pendingAlpha = 0.0f;
+
+// The entries [pendingFirst, pendingEnd) of ColorBuffer hold every pixel that waits for
+// its colour; resolvePendingColors walks them in memory order.
+static std::size_t pendingFirst = SIZE_MAX;
+static std::size_t pendingEnd = 0;
+
 // Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y. Every value here is float: the
 // depth step by division, the normal steps by the float reciprocal, and one addition
 // per pixel for each.
-static void fillSpan(const Edge& left, const Edge& right, int y, int width,
-                     const Scene& scene, const Mesh& mesh)
+static void scanSpan(const Edge& left, const Edge& right, int y, int width)
 {
     const float dx = right.x - left.x;
     const float dz = (right.z - left.z) / dx;
@@ -43,14 +52,17 @@ static void fillSpan(const Edge& left, const Edge& right, int y, int width,
     const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     float* depth = DepthBuffer.data() + row;
     Color4* color = ColorBuffer.data() + row;
+    pendingFirst = std::min(pendingFirst, row + xs);
+    pendingEnd = std::max(pendingEnd, row + xe);
     for (int x = xs; x < xe; ++x) {
         if (z < depth[x]) {
             depth[x] = z;
-            color[x] = sphereMapLookup(scene, n[0], n[1], n[2], mesh);
+            color[x] = Color4{n[0], n[1], n[2], pendingAlpha};
         }
         z += dz;
-        for (int i = 0; i < 3; ++i)
-            n[i] += dn[i];
+        n[0] += dn[0];
+        n[1] += dn[1];
+        n[2] += dn[2];
     }
 }
 
@@ -67,8 +79,7 @@ static void sortByX(std::vector<Edge>& active)
     }
 }
 
-void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
-                 const Mesh& mesh)
+void scanPolygon(std::vector<Edge>& edges, int width, int height)
 {
     // Kept between calls only to spare an allocation per polygon; emptied every time.
     static std::vector<Edge> active;
@@ -103,9 +114,29 @@ void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& s
                 active.push_back(edge);
         sortByX(active);
         for (std::size_t i = 0; i + 1 < active.size(); i += 2)
-            fillSpan(active[i], active[i + 1], y, width, scene, mesh);
+            scanSpan(active[i], active[i + 1], y, width);
     }
 
     edges.clear();
     active.clear();
+}
+
+void resolvePendingColors(const Scene& scene, const Mesh& mesh)
+{
+    const SphereMap map(scene, mesh);
+    const std::size_t end = std::min(pendingEnd, ColorBuffer.size());
+    for (std::size_t i = pendingFirst; i < end; ++i) {
+        Color4& pixel = ColorBuffer[i];
+        if (pixel.a == pendingAlpha)
+            pixel = map.colorAt(pixel.r, pixel.g, pixel.b);
+    }
+    pendingFirst = SIZE_MAX;
+    pendingEnd = 0;
+}
+
+void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
+                 const Mesh& mesh)
+{
+    scanPolygon(edges, width, height);
+    resolvePendingColors(scene, mesh);
 }

@@ -12,3 +12,11 @@
 // the frame, whatever the edges hold.
 void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
                  const Mesh& mesh);
+
+// fillPolygon in two steps, for a run of polygons of one mesh. A pixel's colour depends
+// only on the normal of the last fragment that passed the depth test there, so
+// scanPolygon stores that normal in the pixel and resolvePendingColors looks the colour
+// up once per pixel instead of once per passing fragment: the same image, with the
+// lookups of overdrawn fragments skipped.
+void scanPolygon(std::vector<Edge>& edges, int width, int height);
+void resolvePendingColors(const Scene& scene, const Mesh& mesh);

@@ -52,8 +52,9 @@ void rasterizeScene(const Scene& scene, int width, int height)
                 if (!coversNoRow(edge))
                     edges.push_back(edge);
             }
-            fillPolygon(edges, width, height, scene, mesh);
+            scanPolygon(edges, width, height);
         }
+        resolvePendingColors(scene, mesh);
     }
 }
 

@@ -1,0 +1,92 @@
+#include <benchmark/benchmark.h>
+
+#include "app/camera.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
+#include "scene/torus.h"
+
+// The software frame without presentation, in steady state (buffers already sized), and
+// the clearing alone as the floor under it.
+
+namespace {
+
+Texture gradientTexture()
+{
+    Texture texture;
+    texture.width = texture.height = 256;
+    texture.components = 3;
+    texture.data.resize(textureBytes);
+    for (long i = 0; i < textureBytes; ++i)
+        texture.data[i] = static_cast<unsigned char>(i * 31 % 251);
+    return texture;
+}
+
+Scene& torusScene()
+{
+    static Texture texture = gradientTexture();
+    static Scene scene;
+    if (scene.meshes.empty()) {
+        scene.currentTexture = &texture;
+        buildTorus(scene, 48, 48);
+    }
+    return scene;
+}
+
+long filledPixels(int width, int height)
+{
+    long filled = 0;
+    for (long i = 0; i < long(width) * height; ++i)
+        filled += DepthBuffer[i] != 1.0f;
+    return filled;
+}
+
+void softwareFrame(benchmark::State& state)
+{
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    zoom = static_cast<float>(state.range(2));
+    if (zoom == 0.0f)
+        zoom = 0.25f;
+    angleZ = -135.0f;
+    angleX = -60.0f;
+    Scene& scene = torusScene();
+    setupCamera(scene, width, height);
+    renderSoftwareFrame(scene, width, height);
+    const long filled = filledPixels(width, height);
+    for (auto _ : state)
+        renderSoftwareFrame(scene, width, height);
+    state.counters["filled_pixels"] = static_cast<double>(filled);
+    state.counters["filled_per_s"] = benchmark::Counter(static_cast<double>(filled),
+                                                        benchmark::Counter::kIsIterationInvariantRate);
+    zoom = 0.25f;
+}
+
+void clearingOnly(benchmark::State& state)
+{
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    prepareBuffers(width, height);
+    for (auto _ : state) {
+        prepareBuffers(width, height);
+        benchmark::DoNotOptimize(DepthBuffer.data());
+    }
+}
+
+// Arguments: width, height, zoom (0 for the initial 0.25).
+BENCHMARK(softwareFrame)
+    ->ArgNames({"w", "h", "zoom"})
+    ->Args({480, 480, 0})
+    ->Args({480, 480, 6})
+    ->Args({1280, 720, 0})
+    ->Args({1280, 720, 6})
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 6})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(clearingOnly)
+    ->ArgNames({"w", "h"})
+    ->Args({480, 480})
+    ->Args({1280, 720})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
