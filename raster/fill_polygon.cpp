@@ -71,6 +71,8 @@ static void scanSpan(const Edge& left, const Edge& right, int y, int width)
 static void sortByX(std::vector<Edge>& active)
 {
     for (std::size_t i = 1; i < active.size(); ++i) {
+        if (!(active[i].x < active[i - 1].x))
+            continue; // already in place: the usual case, and no copy of the record
         const Edge edge = active[i];
         std::size_t j = i;
         for (; j > 0 && edge.x < active[j - 1].x; --j)
@@ -125,11 +127,30 @@ void resolvePendingColors(const Scene& scene, const Mesh& mesh)
 {
     const SphereMap map(scene, mesh);
     const std::size_t end = std::min(pendingEnd, ColorBuffer.size());
+    // Pending pixels are gathered into batches for the many-lane lookup.
+    constexpr int batchSize = 64;
+    Color4* batch[batchSize];
+    float nx[batchSize], ny[batchSize], nz[batchSize];
+    Color4 colors[batchSize];
+    int count = 0;
+    auto flush = [&] {
+        colorsAt(map, count, nx, ny, nz, colors);
+        for (int k = 0; k < count; ++k)
+            *batch[k] = colors[k];
+        count = 0;
+    };
     for (std::size_t i = pendingFirst; i < end; ++i) {
         Color4& pixel = ColorBuffer[i];
-        if (pixel.a == pendingAlpha)
-            pixel = map.colorAt(pixel.r, pixel.g, pixel.b);
+        if (pixel.a != pendingAlpha)
+            continue;
+        batch[count] = &pixel;
+        nx[count] = pixel.r;
+        ny[count] = pixel.g;
+        nz[count] = pixel.b;
+        if (++count == batchSize)
+            flush();
     }
+    flush();
     pendingFirst = SIZE_MAX;
     pendingEnd = 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 
 #include "scene/color4.h"
@@ -7,6 +8,19 @@
 
 // Colour of byte b: b times the float nearest to 1/255.
 constexpr float byteToUnit = 0.003921569f;
+
+// Every byte's colour value, b * byteToUnit rounded to float, computed once.
+inline constexpr std::array<float, 256> unitFromByte = [] {
+    std::array<float, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[b] = static_cast<float>(b) * byteToUnit;
+    return table;
+}();
+
+inline Color4 colorFromTexel(const unsigned char* texel)
+{
+    return Color4{unitFromByte[texel[0]], unitFromByte[texel[1]], unitFromByte[texel[2]], 1.0f};
+}
 
 // Pixels of a mesh without a texture: magenta, the usual "texture missing" colour, so
 // that the gap cannot pass for a rendering.
@@ -52,10 +66,14 @@ struct SphereMap {
         const float ey = static_cast<float>(row1[0] * x + row1[1] * y + row1[2] * z + row1[3] * 0.0);
         const int u = texelIndex(ex, width);
         const int v = texelIndex(ey, height);
-        const unsigned char* texel = texels + (static_cast<long>(v) * width + u) * components;
-        return Color4{texel[0] * byteToUnit, texel[1] * byteToUnit, texel[2] * byteToUnit, 1.0f};
+        return colorFromTexel(texels + (static_cast<long>(v) * width + u) * components);
     }
 };
+
+// count lookups, out[k] = colorAt(nx[k], ny[k], nz[k]): the same IEEE operations in the
+// same order, four lanes at a time where the processor has AVX2.
+void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
+              Color4* out);
 
 // Colour of a pixel from its interpolated object-space normal: the normal is turned
 // into eye space by the model-view matrix and its x, y index the texture as a sphere map.

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "texture/sphere_map.h"
 
@@ -103,6 +106,39 @@ TEST(SphereMapLookup, AMeshWithoutTextureIsMagenta)
     EXPECT_EQ(c.g, 0.0f);
     EXPECT_EQ(c.b, 1.0f);
     EXPECT_EQ(c.a, 1.0f);
+}
+
+} // namespace
+
+namespace {
+
+TEST(SphereMapLookup, TheBatchedLookupIsBitForBitTheSingleOne)
+{
+    Fixture f;
+    f.scene.modelView.translate(0.5f, -1, -3);
+    f.scene.modelView.rotateX(-60);
+    f.scene.modelView.rotateZ(-135);
+    const SphereMap map(f.scene, f.mesh);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> component(-1.5f, 1.5f);
+    const float specials[] = {0.0f, -0.0f, 1e-38f, 1e38f, std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN(), 1.0f, -1.0f};
+    constexpr int count = 4099; // not a multiple of the lane count
+    std::vector<float> nx(count), ny(count), nz(count);
+    for (int k = 0; k < count; ++k) {
+        const bool special = k % 5 == 0;
+        nx[k] = special ? specials[random() % std::size(specials)] : component(random);
+        ny[k] = special ? specials[random() % std::size(specials)] : component(random);
+        nz[k] = component(random);
+    }
+    std::vector<Color4> batched(count);
+    colorsAt(map, count, nx.data(), ny.data(), nz.data(), batched.data());
+    for (int k = 0; k < count; ++k) {
+        const Color4 single = sphereMapLookup(f.scene, nx[k], ny[k], nz[k], f.mesh);
+        ASSERT_EQ(std::memcmp(&single, &batched[k], sizeof(Color4)), 0)
+            << nx[k] << " " << ny[k] << " " << nz[k];
+    }
 }
 
 } // namespace
