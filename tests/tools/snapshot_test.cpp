@@ -274,6 +274,20 @@ TEST_F(SnapshotTool, TextureProblemsExitOneNamingTheFile)
     EXPECT_FALSE(std::filesystem::exists(path("a.png")));
 }
 
+// The texture is checked before any window is asked for; with no display, the window
+// modes then fail with one line rather than a crash.
+TEST_F(SnapshotTool, WindowModesCheckTheTextureFirst)
+{
+    const ToolRun texture = runSnapshot(
+        {"--renderer", "opengl", "--texture", path("none.raw"), "-o", path("a.png")}, dir, false);
+    EXPECT_EQ(texture.status, 1);
+    EXPECT_NE(texture.errors.find("none.raw"), std::string::npos) << texture.errors;
+    const ToolRun noDisplay = run({"--window", "-o", path("a.png")});
+    EXPECT_NE(noDisplay.status, 0);
+    EXPECT_NE(noDisplay.errors.find("display"), std::string::npos) << noDisplay.errors;
+    EXPECT_FALSE(std::filesystem::exists(path("a.png")));
+}
+
 TEST_F(SnapshotTool, UnwritableOutputExitsOne)
 {
     const ToolRun r = run({"--size", "8x8", "-o", path("missing/dir/a.ppm")});
