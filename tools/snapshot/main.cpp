@@ -2,6 +2,7 @@
 // written to an image file. --help describes the options.
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include "app/camera.h"
@@ -128,5 +129,11 @@ int main(int argc, char** argv)
         return fail(message);
 
     applyView(options);
-    return options.window ? windowSnapshot(argv[0], options) : headlessSnapshot(options);
+    try {
+        return options.window ? windowSnapshot(argv[0], options) : headlessSnapshot(options);
+    } catch (const std::bad_alloc&) {
+        // The largest frames allowed need several gigabytes: say so rather than abort.
+        return fail("not enough memory for a " + std::to_string(options.width) + "x" +
+                    std::to_string(options.height) + " frame");
+    }
 }
