@@ -66,32 +66,41 @@ static void scanSpan(const Edge& left, const Edge& right, int y, int width)
     }
 }
 
+// An edge of the active list with its last row + 1, truncated once on arrival.
+struct ActiveEdge {
+    Edge edge;
+    int endRow;
+};
+
 // Insertion sort by x: the lists are a handful of edges, and unlike std::sort it stays
 // safe when an x is NaN.
-static void sortByX(std::vector<Edge>& active)
+static void sortByX(std::vector<ActiveEdge>& active)
 {
     for (std::size_t i = 1; i < active.size(); ++i) {
-        if (!(active[i].x < active[i - 1].x))
+        if (!(active[i].edge.x < active[i - 1].edge.x))
             continue; // already in place: the usual case, and no copy of the record
-        const Edge edge = active[i];
+        const ActiveEdge moving = active[i];
         std::size_t j = i;
-        for (; j > 0 && edge.x < active[j - 1].x; --j)
+        for (; j > 0 && moving.edge.x < active[j - 1].edge.x; --j)
             active[j] = active[j - 1];
-        active[j] = edge;
+        active[j] = moving;
     }
 }
 
 void scanPolygon(std::vector<Edge>& edges, int width, int height)
 {
-    // Kept between calls only to spare an allocation per polygon; emptied every time.
-    static std::vector<Edge> active;
+    // Kept between calls only to spare allocations per polygon; emptied every time.
+    static std::vector<ActiveEdge> active;
+    static std::vector<int> startRows;
     active.clear();
+    startRows.clear();
 
     const std::size_t pixels = pixelCount(width, height);
     const bool fits = pixels > 0 && pixels <= DepthBuffer.size() && pixels <= ColorBuffer.size();
     int yFirst = 9999999, yLast = 0;
     for (const Edge& edge : edges) {
-        yFirst = std::min(yFirst, truncateToInt(edge.y));
+        startRows.push_back(truncateToInt(edge.y));
+        yFirst = std::min(yFirst, startRows.back());
         yLast = std::max(yLast, truncateToInt(edge.yEnd));
     }
     yLast = std::min(yLast, height - 1);
@@ -99,24 +108,25 @@ void scanPolygon(std::vector<Edge>& edges, int width, int height)
 
     for (int y = yFirst; fits && y <= yLast; ++y) {
         // An edge takes part in rows trunc(y) .. trunc(yEnd) - 1.
-        for (Edge& edge : active)
-            edge.retired = truncateToInt(edge.yEnd) <= y;
+        for (ActiveEdge& a : active)
+            a.edge.retired = a.endRow <= y;
         active.erase(std::remove_if(active.begin(), active.end(),
-                                    [](const Edge& edge) { return edge.retired; }),
+                                    [](const ActiveEdge& a) { return a.edge.retired; }),
                      active.end());
-        for (Edge& edge : active) {
+        for (ActiveEdge& a : active) {
+            Edge& edge = a.edge;
             edge.x += edge.dxdy;
             edge.z += edge.dzdy;
             for (int i = 0; i < 3; ++i)
                 edge.normal[i] += edge.dNormalDy[i];
         }
         // A new edge is not advanced on its first row: it stays at its set-up x.
-        for (const Edge& edge : edges)
-            if (truncateToInt(edge.y) == y)
-                active.push_back(edge);
+        for (std::size_t k = 0; k < edges.size(); ++k)
+            if (startRows[k] == y)
+                active.push_back(ActiveEdge{edges[k], truncateToInt(edges[k].yEnd)});
         sortByX(active);
         for (std::size_t i = 0; i + 1 < active.size(); i += 2)
-            scanSpan(active[i], active[i + 1], y, width);
+            scanSpan(active[i].edge, active[i + 1].edge, y, width);
     }
 
     edges.clear();

@@ -1,5 +1,7 @@
 #include "texture/sphere_map.h"
 
+#include <algorithm>
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -52,8 +54,9 @@ SPHAERIX_AVX2 static __m128i texelIndices(__m256d e, int size)
     return _mm256_cvttpd_epi32(_mm256_and_pd(clamped, inside));
 }
 
-SPHAERIX_AVX2 static void fourColorsAvx2(const SphereMap& map, const float* nx, const float* ny,
-                                         const float* nz, Color4* out)
+// The unit normal of four lanes, each component rounded to float and widened again.
+SPHAERIX_AVX2 static void unitNormals(const float* nx, const float* ny, const float* nz,
+                                      __m256d& ux, __m256d& uy, __m256d& uz)
 {
     const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(nx));
     const __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(ny));
@@ -61,14 +64,36 @@ SPHAERIX_AVX2 static void fourColorsAvx2(const SphereMap& map, const float* nx, 
     const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)),
                                       _mm256_mul_pd(z, z));
     const __m256d s = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_sqrt_pd(sum));
-    const __m256d ux = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(x, s)));
-    const __m256d uy = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(y, s)));
-    const __m256d uz = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(z, s)));
-    alignas(16) int u[4], v[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(u), texelIndices(eyeComponent(map.row0, ux, uy, uz), map.width));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v), texelIndices(eyeComponent(map.row1, ux, uy, uz), map.height));
-    for (int k = 0; k < 4; ++k)
-        out[k] = colorFromTexel(map.texels + (static_cast<long>(v[k]) * map.width + u[k]) * map.components);
+    ux = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(x, s)));
+    uy = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(y, s)));
+    uz = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(z, s)));
+}
+
+// In stages over the whole batch, so that the long chain of one group (root, division,
+// roundings) overlaps the chains of the next groups; then the texel reads.
+SPHAERIX_AVX2 static int colorsAtAvx2(const SphereMap& map, int count, const float* nx,
+                                      const float* ny, const float* nz, Color4* out)
+{
+    constexpr int chunk = 64;
+    alignas(16) int u[chunk], v[chunk];
+    int done = 0;
+    while (count - done >= 4) {
+        const int groups = std::min(count - done, chunk) / 4;
+        for (int g = 0; g < groups; ++g) {
+            const int k = done + 4 * g;
+            __m256d ux, uy, uz;
+            unitNormals(nx + k, ny + k, nz + k, ux, uy, uz);
+            _mm_store_si128(reinterpret_cast<__m128i*>(u + 4 * g),
+                            texelIndices(eyeComponent(map.row0, ux, uy, uz), map.width));
+            _mm_store_si128(reinterpret_cast<__m128i*>(v + 4 * g),
+                            texelIndices(eyeComponent(map.row1, ux, uy, uz), map.height));
+        }
+        for (int k = 0; k < 4 * groups; ++k)
+            out[done + k] = colorFromTexel(map.texels + (static_cast<long>(v[k]) * map.width + u[k]) *
+                                                            map.components);
+        done += 4 * groups;
+    }
+    return done;
 }
 
 static bool hasAvx2()
@@ -77,16 +102,6 @@ static bool hasAvx2()
     return has;
 }
 #endif
-
-// Many groups in one call keep several independent groups in flight.
-SPHAERIX_AVX2 static int colorsAtAvx2(const SphereMap& map, int count, const float* nx,
-                                      const float* ny, const float* nz, Color4* out)
-{
-    int k = 0;
-    for (; k + 4 <= count; k += 4)
-        fourColorsAvx2(map, nx + k, ny + k, nz + k, out + k);
-    return k;
-}
 
 void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
               Color4* out)
