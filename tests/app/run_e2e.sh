@@ -14,4 +14,6 @@ export ASAN_OPTIONS
 # llvmpipe draws the same pixels whatever the machine: keep it off any host GPU.
 LIBGL_ALWAYS_SOFTWARE=1
 export LIBGL_ALWAYS_SOFTWARE
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+# A display number of its own to start from: parallel runs of xvfb-run -a alone can
+# pick the same one.
+exec xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 1280x1024x24" "$@"
