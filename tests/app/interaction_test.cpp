@@ -99,16 +99,4 @@ TEST_F(Interaction, MiddleAndUnknownButtonsOnlyMoveTheReference)
     expectView(-130.0f, -60.0f, 0.0f, 0.0f, 0.25f);
 }
 
-TEST_F(Interaction, ReleaseOfTheOtherButtonKeepsADrag)
-{
-    applyMouseButton(0, down, 0, 0);
-    applyMouseButton(2, up, 0, 0);
-    EXPECT_TRUE(leftDrag);
-    EXPECT_FALSE(rightDrag);
-    applyMouseButton(2, down, 0, 0);
-    applyMouseButton(0, up, 0, 0);
-    EXPECT_FALSE(leftDrag);
-    EXPECT_TRUE(rightDrag);
-}
-
 } // namespace

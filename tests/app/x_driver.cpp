@@ -14,6 +14,13 @@ constexpr int markerY = 4;
 constexpr int markerSide = 12;
 constexpr unsigned long markerPixel = 0xff00ff; // magenta on a 24-bit TrueColor screen
 
+// A window that goes away or a capture that fails must fail the check, not end the
+// test program, as Xlib's default handler would.
+int keepGoing(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
 // -1 when the window does not say which process it belongs to.
 long windowPid(Display* display, Window window)
 {
@@ -75,6 +82,7 @@ bool XDriver::open(std::string& error)
         close();
         return false;
     }
+    XSetErrorHandler(keepGoing);
     return true;
 }
 
@@ -88,11 +96,22 @@ void XDriver::close()
 Window XDriver::waitForWindow(const std::string& title, pid_t pid, double seconds)
 {
     for (double waited = 0.0; waited < seconds; waited += 0.02) {
-        if (const Window window = findWindow(display, title, pid))
+        if (const Window window = findWindow(display, title, pid)) {
+            moveOnScreen(window);
             return window;
+        }
         sleepSeconds(0.02);
     }
     return 0;
+}
+
+void XDriver::moveOnScreen(Window window)
+{
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, window, &attributes) && (attributes.x < 0 || attributes.y < 0)) {
+        XMoveWindow(display, window, 0, 0);
+        sync();
+    }
 }
 
 RgbImage XDriver::capture(Window window)

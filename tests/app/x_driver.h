@@ -16,8 +16,11 @@ struct XDriver {
     void close();
 
     // The viewable top-level window titled `title` that belongs to `pid` (when the
-    // window says whose it is); 0 if none appears within `seconds`.
+    // window says whose it is), moved fully on screen; 0 if none appears within `seconds`.
     Window waitForWindow(const std::string& title, pid_t pid, double seconds);
+    // Without a window manager GLUT's default position is (-1, -1): one pixel off the
+    // screen, where a window cannot be captured.
+    void moveOnScreen(Window window);
 
     RgbImage capture(Window window);
     // Polls captures until one equals `expected` or `seconds` pass; returns the last.
