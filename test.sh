@@ -5,10 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
-# The end-to-end tests run the program in a virtual X server and drive it with real
-# X input events.
-testPackages=(xvfb xauth xdotool x11-apps libxtst-dev)
-ensure_packages "${buildPackages[@]}" "${testPackages[@]}"
+ensure_packages "${buildPackages[@]}"
+# The windowed tests run the program on Xvfb and drive it with real X input events.
+scripts/install-test-deps.sh
 
 jobs=$(nproc)
 runSuite() {
