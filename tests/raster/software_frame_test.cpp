@@ -11,125 +11,94 @@
 
 namespace {
 
-struct ViewState {
-    float angleZ, angleX, panX, panY, zoom;
-};
-
-void setView(const ViewState& v)
-{
-    angleZ = v.angleZ;
-    angleX = v.angleX;
-    panX = v.panX;
-    panY = v.panY;
-    zoom = v.zoom;
-}
-
-struct TorusFrame : ::testing::Test {
+struct FrameTest : ::testing::Test {
     Texture texture = distinctTexture();
     Scene scene;
-    void SetUp() override
+    void SetUp() override { scene.currentTexture = &texture; }
+    void TearDown() override { view(-135, -60, 0.25f); }
+    static void view(float z, float x, float wheel)
     {
-        scene.currentTexture = &texture;
-        buildTorus(scene, 48, 48);
+        angleZ = z;
+        angleX = x;
+        zoom = wheel;
     }
-    void TearDown() override { setView({-135, -60, 0, 0, 0.25f}); }
     void render(int width, int height)
     {
         setupCamera(scene, width, height);
         renderSoftwareFrame(scene, width, height);
     }
+    static bool isWhite(const Color4& c) { return c.r == 1 && c.g == 1 && c.b == 1 && c.a == 1; }
 };
 
-bool isWhite(const Color4& c)
+TEST_F(FrameTest, AnEmptySceneIsWhiteAndResizingReallocates)
 {
-    return c.r == 1.0f && c.g == 1.0f && c.b == 1.0f && c.a == 1.0f;
-}
-
-TEST(SoftwareFrame, AnEmptySceneIsWhiteAndResizingReallocates)
-{
-    Scene scene;
-    setupCamera(scene, 300, 200);
-    renderSoftwareFrame(scene, 300, 200);
-    EXPECT_EQ(bufferWidth, 300);
-    EXPECT_EQ(bufferHeight, 200);
+    render(300, 200);
     EXPECT_EQ(ColorBuffer.size(), 61000u);
     EXPECT_EQ(DepthBuffer.size(), 61000u);
-    for (int i = 0; i < 300 * 200; ++i) {
-        ASSERT_TRUE(isWhite(ColorBuffer[i])) << i;
-        ASSERT_EQ(DepthBuffer[i], 1.0f) << i;
-    }
+    for (int i = 0; i < 300 * 200; ++i)
+        ASSERT_TRUE(isWhite(ColorBuffer[i]) && DepthBuffer[i] == 1.0f) << i;
     const Color4* before = ColorBuffer.data();
-    renderSoftwareFrame(scene, 300, 200);
+    render(300, 200);
     EXPECT_EQ(ColorBuffer.data(), before); // same size: same arrays
 }
 
-TEST_F(TorusFrame, NothingIsDrawnOutsideTheProjectedBoundingBox)
+TEST_F(FrameTest, NothingIsDrawnOutsideTheProjectedBoundingBox)
 {
-    setView({-135, -60, 0, 0, 0.25f});
+    buildTorus(scene, 48, 48);
     const int width = 160, height = 120;
     render(width, height);
     float minX = 1e9f, maxX = -1e9f, minY = 1e9f, maxY = -1e9f;
     for (const Polygon& p : scene.meshes[0].polygons)
         for (const Vertex& v : p.vertices) {
-            const Vertex w = windowCorner(scene, v, width, height);
-            minX = std::min(minX, w.position.x);
-            maxX = std::max(maxX, w.position.x);
-            minY = std::min(minY, w.position.y);
-            maxY = std::max(maxY, w.position.y);
+            const Vec4 w = windowCorner(scene, v, width, height).position;
+            minX = std::min(minX, w.x);
+            maxX = std::max(maxX, w.x);
+            minY = std::min(minY, w.y);
+            maxY = std::max(maxY, w.y);
         }
     int drawn = 0;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (isWhite(ColorBuffer[y * width + x]))
-                continue;
-            ++drawn;
-            ASSERT_GE(x, std::floor(minX));
-            ASSERT_LE(x, maxX);
-            ASSERT_GE(y, std::floor(minY));
-            ASSERT_LE(y, maxY);
-        }
+        for (int x = 0; x < width; ++x)
+            if (!isWhite(ColorBuffer[y * width + x])) {
+                ++drawn;
+                ASSERT_TRUE(x >= std::floor(minX) && x <= maxX && y >= std::floor(minY) && y <= maxY);
+            }
     EXPECT_GT(drawn, width * height / 10);
 }
 
-TEST_F(TorusFrame, LookingStraightDownTheTopShowsTheCentreTexelAndTheHoleIsWhite)
+TEST_F(FrameTest, LookingStraightDownTheTopShowsTheCentreTexelAndTheHoleIsWhite)
 {
-    setView({0, 0, 0, 0, 0.25f});
+    buildTorus(scene, 48, 48);
+    view(0, 0, 0.25f);
     const int size = 480;
     render(size, size);
     EXPECT_TRUE(isWhite(ColorBuffer[(size / 2) * size + size / 2]));
     // The top of the tube above +y at a = 0: normal (0, 0, 1) faces the viewer.
     Vertex top;
     top.position = Vec4{0.0f, 0.6f, 0.4f, 1.0f};
-    const Vertex w = windowCorner(scene, top, size, size);
-    const int x = static_cast<int>(w.position.x), y = static_cast<int>(w.position.y);
+    const Vec4 w = windowCorner(scene, top, size, size).position;
     for (int dy = -1; dy <= 1; ++dy) {
-        const Color4& c = ColorBuffer[(y + dy) * size + x];
+        const Color4& c = ColorBuffer[(static_cast<int>(w.y) + dy) * size + static_cast<int>(w.x)];
         EXPECT_NEAR(texelColumn(c), 128, 3);
         EXPECT_NEAR(texelRow(c), 128, 3);
     }
 }
 
-TEST(SoftwareFrame, AFlatSquareShowsTheTexelOfItsTurnedNormal)
+TEST_F(FrameTest, AFlatSquareShowsTheTexelOfItsTurnedNormal)
 {
-    // A square facing the viewer whose normal leans 0.6 towards +x; turned 90 degrees
-    // about z it leans towards +y: e = (~0, 0.6), texel (128, trunc(0.8 * 256) = 204).
-    Texture texture = distinctTexture();
-    Scene scene;
-    scene.currentTexture = &texture;
+    // The normal leans 0.6 towards +x; turned 90 degrees about z it leans towards +y:
+    // e = (~0, 0.6), texel (128, trunc(0.8 * 256) = 204).
     scene.beginMesh();
     scene.beginPolygon();
     scene.setNormal(0.6f, 0.0f, 0.8f);
-    for (const auto& p : {Vec4{-0.5f, -0.5f, 0, 1}, Vec4{0.5f, -0.5f, 0, 1}, Vec4{0.5f, 0.5f, 0, 1},
+    for (const Vec4& p : {Vec4{-0.5f, -0.5f, 0, 1}, Vec4{0.5f, -0.5f, 0, 1}, Vec4{0.5f, 0.5f, 0, 1},
                           Vec4{-0.5f, 0.5f, 0, 1}})
         scene.addVertex(p);
-    setView({90, 0, 0, 0, 0.25f});
-    setupCamera(scene, 64, 64);
-    renderSoftwareFrame(scene, 64, 64);
-    const Color4& centre = ColorBuffer[32 * 64 + 32];
-    EXPECT_EQ(texelColumn(centre), 128);
-    EXPECT_EQ(texelRow(centre), 204);
+    view(90, 0, 0.25f);
+    render(64, 64);
+    EXPECT_EQ(texelColumn(ColorBuffer[32 * 64 + 32]), 128);
+    EXPECT_EQ(texelRow(ColorBuffer[32 * 64 + 32]), 204);
     EXPECT_TRUE(isWhite(ColorBuffer[0]));
-    setView({-135, -60, 0, 0, 0.25f});
 }
 
 } // namespace
