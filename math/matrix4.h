@@ -12,5 +12,19 @@ struct Matrix4 {
     Matrix4& multiply(Matrix4& destination, const Matrix4& other) const;
     // destination = this * source, each component rounded once to float; destination
     // may be source.
-    Vec4& transform(Vec4& destination, const Vec4& source) const;
+    // Inline: the frame driver runs it twice per polygon corner.
+    Vec4& transform(Vec4& destination, const Vec4& source) const
+    {
+        // Read every source component before writing: destination may be source.
+        const double x = source.x, y = source.y, z = source.z, w = source.w;
+        const float rx = static_cast<float>(m[0] * x + m[1] * y + m[2] * z + m[3] * w);
+        const float ry = static_cast<float>(m[4] * x + m[5] * y + m[6] * z + m[7] * w);
+        const float rz = static_cast<float>(m[8] * x + m[9] * y + m[10] * z + m[11] * w);
+        const float rw = static_cast<float>(m[12] * x + m[13] * y + m[14] * z + m[15] * w);
+        destination.x = rx;
+        destination.y = ry;
+        destination.z = rz;
+        destination.w = rw;
+        return destination;
+    }
 };
