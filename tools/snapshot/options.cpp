@@ -36,32 +36,33 @@ bool parseCount(const std::string& text, int& value)
     return true;
 }
 
+// "A<separator>B", each half read by `parse`; the outputs change only when both are good.
+template <typename T>
+static bool parseTwo(const std::string& text, char separator, bool (*parse)(const std::string&, T&),
+                     T& first, T& second)
+{
+    const std::size_t at = text.find(separator);
+    T a{}, b{};
+    if (at == std::string::npos || !parse(text.substr(0, at), a) || !parse(text.substr(at + 1), b))
+        return false;
+    first = a;
+    second = b;
+    return true;
+}
+
+static bool parseSide(const std::string& text, int& side)
+{
+    return parseCount(text, side) && side >= 1 && side <= maxFrameSide;
+}
+
 bool parseSize(const std::string& text, int& width, int& height)
 {
-    const std::size_t x = text.find('x');
-    if (x == std::string::npos)
-        return false;
-    int w = 0, h = 0;
-    if (!parseCount(text.substr(0, x), w) || !parseCount(text.substr(x + 1), h))
-        return false;
-    if (w < 1 || h < 1 || w > maxFrameSide || h > maxFrameSide)
-        return false;
-    width = w;
-    height = h;
-    return true;
+    return parseTwo(text, 'x', parseSide, width, height);
 }
 
 bool parsePair(const std::string& text, float& x, float& y)
 {
-    const std::size_t comma = text.find(',');
-    if (comma == std::string::npos)
-        return false;
-    float a = 0.0f, b = 0.0f;
-    if (!parseFloat(text.substr(0, comma), a) || !parseFloat(text.substr(comma + 1), b))
-        return false;
-    x = a;
-    y = b;
-    return true;
+    return parseTwo(text, ',', parseFloat, x, y);
 }
 
 static bool endsWith(const std::string& text, const std::string& suffix)

@@ -147,6 +147,21 @@ std::string quoted(const char* path)
     return std::string("\"") + path + "\"";
 }
 
+// Runs decode() or encode() once libpng's structures exist (`info` is made last). Running
+// out of memory, here or in libpng's set-up, leaves "out of memory" in the sink.
+template <typename Step>
+bool runStep(png_infop info, ErrorSink& sink, Step step)
+{
+    if (info) {
+        try {
+            return step();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    std::snprintf(sink.message, sizeof sink.message, "out of memory");
+    return false;
+}
+
 } // namespace
 
 bool readPng(const char* path, Image& image, std::string& error)
@@ -175,16 +190,7 @@ bool readPng(const char* path, Image& image, std::string& error)
     std::vector<png_bytep> rows;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &sink, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (!info) {
-        std::snprintf(sink.message, sizeof sink.message, "out of memory");
-    } else {
-        try {
-            ok = decode(png, info, file, layout, pixels, rows);
-        } catch (const std::bad_alloc&) {
-            std::snprintf(sink.message, sizeof sink.message, "out of memory");
-        }
-    }
+    const bool ok = runStep(info, sink, [&] { return decode(png, info, file, layout, pixels, rows); });
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     if (!ok) {
@@ -209,16 +215,7 @@ bool writePng(const char* path, const PngData& data, std::string& error)
     ErrorSink sink;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (!info) {
-        std::snprintf(sink.message, sizeof sink.message, "out of memory");
-    } else {
-        try {
-            ok = encode(png, info, file, data, palette, rows);
-        } catch (const std::bad_alloc&) {
-            std::snprintf(sink.message, sizeof sink.message, "out of memory");
-        }
-    }
+    const bool ok = runStep(info, sink, [&] { return encode(png, info, file, data, palette, rows); });
     png_destroy_write_struct(&png, &info);
     const bool closed = std::fclose(file) == 0;
     if (!ok || !closed) {
