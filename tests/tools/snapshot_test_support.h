@@ -1,38 +1,35 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
-#include "tools/snapshot/image_file.h"
-
-// What a run of the snapshot tool left behind.
 struct ToolRun {
-    int status = -1;     // exit status, or -1 if it did not exit normally
-    std::string output;  // standard output
-    std::string errors;  // standard error
+    int status = -1; // -1 if the tool did not exit normally
+    std::string output, errors;
 };
 
-// Runs the snapshot tool with `arguments`, capturing both streams in `dir`. With
-// `withDisplay` false the child gets no DISPLAY, so any X access would fail.
-ToolRun runSnapshot(const std::vector<std::string>& arguments, const std::string& dir,
-                    bool withDisplay);
+// A fresh directory a test, holding a texture whose texels all differ.
+class SnapshotFixture : public ::testing::Test {
+protected:
+    std::string dir, texture;
 
-// A fresh directory for one test.
-std::string makeTestDir(const std::string& name);
+    void SetUp() override;
+    void TearDown() override;
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    // Runs the tool on that texture (a later --texture wins) and `args`. Without `display`
+    // the child gets no DISPLAY, so any X access fails.
+    ToolRun run(std::vector<std::string> args, bool display = false) const;
+};
 
-std::vector<unsigned char> readBytes(const std::string& path);
+std::string readFile(const std::string& path);
 
-// A texture whose texels all differ: r = column, g = row, b = a mix of both.
-void writeDistinctTexture(const std::string& path);
+// The pixels, top row first, of an 8-bit RGB PNG of the size given; empty for anything else.
+std::vector<unsigned char> pngPixels(const std::string& path, int width, int height);
 
-// The pixels of a P6 file; false if the header is not "P6\nW H\n255\n".
-bool readPpm(const std::string& path, RgbImage& image);
-
-// The pixels of an 8-bit RGB PNG; false for anything else.
-bool readPng(const std::string& path, RgbImage& image);
+// A file of 32-bit floats; the host is little-endian, like the files.
+std::vector<float> readFloats(const std::string& path);
 
 // True for exactly "frames: N, median: X ms\n", X a decimal with three places.
 bool isTimingLine(const std::string& text, int frames);
-
-// A little-endian float file as floats.
-std::vector<float> readFloats(const std::string& path);

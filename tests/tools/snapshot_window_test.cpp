@@ -1,124 +1,73 @@
-// The window mode of sphaerix-snapshot; needs an X display (run under xvfb-run).
+// The window mode of sphaerix-snapshot; needs an X display: run_e2e.sh gives it one.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 
 #include "snapshot_test_support.h"
 #include "tools/snapshot/image_difference.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
+using Bytes = std::vector<unsigned char>;
+const int w = 96, h = 64;
 
-class SnapshotWindow : public ::testing::Test {
+class SnapshotWindow : public SnapshotFixture {
 protected:
-    std::string dir;
-    std::string texture;
-
-    void SetUp() override
+    ToolRun show(std::vector<std::string> args) const
     {
-        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "no X display: run this under xvfb-run";
-        dir = makeTestDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        texture = dir + "/distinct.raw";
-        writeDistinctTexture(texture);
+        args.insert(args.begin(), {"--size", "96x64", "--angle-z", "-100", "--pan", "5,3"});
+        return run(args, true);
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    ToolRun run(Args args) const
-    {
-        args.insert(args.begin(), {"--texture", texture, "--size", "96x64", "--angle-z", "-100",
-                                   "--pan", "5,3"});
-        return runSnapshot(args, dir, true);
-    }
-    std::string path(const char* name) const { return dir + "/" + name; }
 };
 
-bool isWhite(const RgbImage& image)
+// The window shows the software buffer point by point: read back, alone or for --compare,
+// it must be the very image (and depth) the headless path writes. Timing follows it.
+TEST_F(SnapshotWindow, SoftwareWindowAndCompareHoldTheHeadlessFrame)
 {
-    return image.rgb == std::vector<unsigned char>(image.rgb.size(), 255);
-}
+    ASSERT_EQ(show({"--depth", path("h.bin"), "-o", path("h.png")}).status, 0);
+    const Bytes headless = pngPixels(path("h.png"), w, h);
+    ASSERT_EQ(headless.size(), std::size_t(w * h * 3));
+    EXPECT_NE(headless, Bytes(headless.size(), 255));
 
-// The window shows the software buffer point by point: read back, it must be the very
-// image and depth the headless path writes, in the same orientation and exact size.
-TEST_F(SnapshotWindow, SoftwareWindowFrameEqualsTheHeadlessOne)
-{
-    const ToolRun window = run({"--window", "--depth", path("w.bin"), "-o", path("w.ppm")});
+    const ToolRun window = show({"--window", "--frames", "2", "--depth", path("w.bin"), "-o", path("w.png")});
     ASSERT_EQ(window.status, 0) << window.errors;
-    ASSERT_EQ(run({"--depth", path("h.bin"), "-o", path("h.ppm")}).status, 0);
-    RgbImage windowImage, headlessImage;
-    ASSERT_TRUE(readPpm(path("w.ppm"), windowImage));
-    ASSERT_TRUE(readPpm(path("h.ppm"), headlessImage));
-    EXPECT_EQ(windowImage.width, 96);
-    EXPECT_EQ(windowImage.height, 64);
-    EXPECT_FALSE(isWhite(headlessImage));
-    EXPECT_TRUE(windowImage.rgb == headlessImage.rgb)
-        << describeDifference(compareImages(windowImage, headlessImage));
-    EXPECT_EQ(readBytes(path("w.bin")), readBytes(path("h.bin")));
+    EXPECT_TRUE(isTimingLine(window.output, 2)) << window.output;
+    EXPECT_TRUE(pngPixels(path("w.png"), w, h) == headless);
+    EXPECT_EQ(readFile(path("w.bin")), readFile(path("h.bin")));
+
+    // The line and the difference image describe the two images written.
+    const ToolRun compare = show({"--compare", path("cmp")});
+    ASSERT_EQ(compare.status, 0) << compare.errors;
+    const RgbImage software{w, h, pngPixels(path("cmp/software.png"), w, h)};
+    const RgbImage openGL{w, h, pngPixels(path("cmp/opengl.png"), w, h)};
+    ASSERT_TRUE(software.rgb == headless);
+    ASSERT_EQ(openGL.rgb.size(), headless.size());
+    const ImageDifference expected = compareImages(software, openGL);
+    EXPECT_GT(expected.differingPixels, 0); // the caption alone differs
+    EXPECT_EQ(compare.output, describeDifference(expected) + "\n");
+    EXPECT_TRUE(pngPixels(path("cmp/difference.png"), w, h) == expected.amplified.rgb);
 }
 
 // GL depth comes back on the software scale: where both renderers drew, nearly equal.
 TEST_F(SnapshotWindow, OpenGLFrameAndDepthMatchTheSoftwareView)
 {
-    const ToolRun gl = run({"--renderer", "opengl", "--depth", path("g.bin"), "-o", path("g.png")});
+    const ToolRun gl = show({"--renderer", "opengl", "--frames", "0", "--depth", path("g.bin"), "-o", path("g.png")});
     ASSERT_EQ(gl.status, 0) << gl.errors;
-    ASSERT_EQ(run({"--depth", path("s.bin"), "-o", path("s.png")}).status, 0);
-    RgbImage image;
-    ASSERT_TRUE(readPng(path("g.png"), image));
-    EXPECT_EQ(image.width, 96);
-    EXPECT_EQ(image.height, 64);
-    EXPECT_FALSE(isWhite(image));
+    EXPECT_EQ(gl.output, "");
+    const Bytes image = pngPixels(path("g.png"), w, h);
+    ASSERT_EQ(image.size(), std::size_t(w * h * 3));
+    EXPECT_NE(image, Bytes(image.size(), 255));
 
-    const std::vector<float> glDepth = readFloats(path("g.bin"));
-    const std::vector<float> swDepth = readFloats(path("s.bin"));
-    ASSERT_EQ(glDepth.size(), std::size_t(96 * 64));
+    ASSERT_EQ(show({"--depth", path("s.bin"), "-o", path("s.png")}).status, 0);
+    const std::vector<float> glDepth = readFloats(path("g.bin")), swDepth = readFloats(path("s.bin"));
+    ASSERT_EQ(glDepth.size(), std::size_t(w * h));
     ASSERT_EQ(swDepth.size(), glDepth.size());
     int drawn = 0, agreeing = 0;
-    for (std::size_t i = 0; i < swDepth.size(); ++i) {
-        EXPECT_GE(glDepth[i], -1.0f);
-        EXPECT_LE(glDepth[i], 1.0f);
-        if (swDepth[i] < 1.0f) {
-            ++drawn;
-            agreeing += std::fabs(glDepth[i] - swDepth[i]) < 1e-3f;
-        }
-    }
+    for (std::size_t i = 0; i < swDepth.size(); ++i)
+        if (swDepth[i] < 1.0f)
+            ++drawn, agreeing += std::fabs(glDepth[i] - swDepth[i]) < 1e-3f;
     ASSERT_GT(drawn, 500);
     EXPECT_GT(agreeing, drawn * 9 / 10) << agreeing << " of " << drawn;
-}
-
-TEST_F(SnapshotWindow, CompareWritesThreeImagesAndTheirCount)
-{
-    const ToolRun compare = run({"--compare", path("cmp")});
-    ASSERT_EQ(compare.status, 0) << compare.errors;
-    RgbImage software, openGL, difference;
-    ASSERT_TRUE(readPng(path("cmp/software.png"), software));
-    ASSERT_TRUE(readPng(path("cmp/opengl.png"), openGL));
-    ASSERT_TRUE(readPng(path("cmp/difference.png"), difference));
-    for (const RgbImage* image : {&software, &openGL, &difference}) {
-        EXPECT_EQ(image->width, 96);
-        EXPECT_EQ(image->height, 64);
-    }
-    ASSERT_EQ(run({"-o", path("h.ppm")}).status, 0);
-    RgbImage headless;
-    ASSERT_TRUE(readPpm(path("h.ppm"), headless));
-    EXPECT_TRUE(software.rgb == headless.rgb);
-
-    // The line and the difference image must describe these two files.
-    const ImageDifference expected = compareImages(software, openGL);
-    EXPECT_GT(expected.differingPixels, 0); // the caption alone differs
-    EXPECT_EQ(compare.output, describeDifference(expected) + "\n");
-    EXPECT_TRUE(difference.rgb == expected.amplified.rgb);
-}
-
-TEST_F(SnapshotWindow, FramesTimeWholeWindowFrames)
-{
-    const ToolRun timed = run({"--window", "--frames", "2", "-o", path("a.png")});
-    ASSERT_EQ(timed.status, 0) << timed.errors;
-    EXPECT_TRUE(isTimingLine(timed.output, 2)) << timed.output;
-    const ToolRun none = run({"--renderer", "opengl", "--frames", "0", "-o", path("b.png")});
-    ASSERT_EQ(none.status, 0) << none.errors;
-    EXPECT_EQ(none.output, "");
 }
 
 } // namespace
