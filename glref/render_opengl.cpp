@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -16,6 +17,12 @@ void reportErrors()
 {
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
         std::printf("ERROR: 0x%x\n", error);
+}
+
+// A colour as the four floats r, g, b, a that the fv calls take.
+std::array<GLfloat, 4> rgba(const Color4& c)
+{
+    return {c.r, c.g, c.b, c.a};
 }
 
 // OpenGL wants column order: element (r, c) of our row-major matrix goes to c * 4 + r.
@@ -56,8 +63,7 @@ void setGlobalState(const Scene& scene)
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);
     glColor3f(1.0f, 1.0f, 0.0f);
-    const GLfloat ambient[4] = {scene.ambient.r, scene.ambient.g, scene.ambient.b, scene.ambient.a};
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, rgba(scene.ambient).data());
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
     glMatrixMode(GL_MODELVIEW);
     loadMatrix(scene.modelView.current);
@@ -74,10 +80,9 @@ void setLights(const Scene& scene)
         const Light& light = scene.lights[i];
         const GLenum name = GL_LIGHT0 + static_cast<GLenum>(i);
         const GLfloat position[4] = {light.position[0], light.position[1], light.position[2], 0.0f};
-        const GLfloat color[4] = {light.color.r, light.color.g, light.color.b, light.color.a};
         glLightfv(name, GL_POSITION, position);
-        glLightfv(name, GL_DIFFUSE, color);
-        glLightfv(name, GL_SPECULAR, color);
+        glLightfv(name, GL_DIFFUSE, rgba(light.color).data());
+        glLightfv(name, GL_SPECULAR, rgba(light.color).data());
         glEnable(name);
     }
 }
@@ -85,13 +90,10 @@ void setLights(const Scene& scene)
 // Front faces only: with two-sided lighting the back faces keep the default material.
 void setMaterial(const Scene& scene, const Mesh& mesh)
 {
-    const GLfloat ambient[4] = {scene.ambient.r, scene.ambient.g, scene.ambient.b, scene.ambient.a};
-    const GLfloat diffuse[4] = {mesh.diffuse.r, mesh.diffuse.g, mesh.diffuse.b, mesh.diffuse.a};
-    const GLfloat specular[4] = {mesh.specular.r, mesh.specular.g, mesh.specular.b, mesh.specular.a};
-    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
-    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT, GL_AMBIENT, rgba(scene.ambient).data());
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, rgba(mesh.diffuse).data());
     glMateriali(GL_FRONT, GL_SHININESS, mesh.shininess);
-    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, rgba(mesh.specular).data());
 }
 
 // The texture object is named by the mesh's index and the image is sent again every

@@ -1,13 +1,13 @@
 #include "tools/snapshot/image_file.h"
 
-#include <png.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "tools/png/png_io.h"
 
 unsigned char channelByte(float c)
 {
@@ -74,40 +74,22 @@ bool writePpm(const RgbImage& image, std::FILE* file)
            std::fwrite(image.rgb.data(), 1, image.rgb.size(), file) == image.rgb.size();
 }
 
-// libpng reports errors by longjmp; nothing with a destructor lives in this frame.
-bool writePng(const RgbImage& image, std::FILE* file)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t stride = std::size_t(image.width) * 3;
-    for (int row = 0; row < image.height; ++row)
-        png_write_row(png, image.rgb.data() + std::size_t(row) * stride);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 } // namespace
 
 bool writeImage(const RgbImage& image, const std::string& path, std::string& error)
 {
+    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
+        PngData png;
+        png.width = image.width;
+        png.height = image.height;
+        png.pixels = image.rgb;
+        return writePng(path.c_str(), png, error);
+    }
     File file(std::fopen(path.c_str(), "wb"));
     if (!file)
         return failure(error, path, std::strerror(errno));
-    const bool png = path.size() >= 4 && path.compare(path.size() - 4, 4, ".png") == 0;
     errno = 0;
-    const bool written = png ? writePng(image, file.get()) : writePpm(image, file.get());
-    if (!written) {
+    if (!writePpm(image, file.get())) {
         const int saved = errno;
         return failure(error, path, saved ? std::strerror(saved) : "write failed");
     }

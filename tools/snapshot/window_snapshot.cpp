@@ -87,8 +87,7 @@ std::vector<double> timeWindowFrames(bool openGL, int n)
 {
     useOpenGL = openGL;
     return timeFrames(n, [] {
-        drawFrame();
-        glutSwapBuffers();
+        display();
         // llvmpipe queues work: without the finish a sample would time the submission only.
         glFinish();
     });

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "texture/texture.h"
-#include "tools/spheremap/discard_output.h"
+#include "tools/png/discard_output.h"
 
 namespace {
 

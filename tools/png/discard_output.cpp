@@ -1,4 +1,4 @@
-#include "tools/spheremap/discard_output.h"
+#include "tools/png/discard_output.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "tools/spheremap/png_io.h"
+#include "tools/png/png_io.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "tools/spheremap/discard_output.h"
+#include "tools/png/discard_output.h"
 
 namespace {
 
