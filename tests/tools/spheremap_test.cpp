@@ -11,7 +11,7 @@
 
 #include "texture/texture.h"
 #include "tools/spheremap/generate.h"
-#include "tools/spheremap/png_io.h"
+#include "tools/png/png_io.h"
 #include "tools/spheremap/raw_image.h"
 #include "tools/spheremap/resample.h"
 
