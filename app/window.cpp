@@ -2,10 +2,12 @@
 
 #include <GL/glut.h>
 
+#include "app/allocator.h"
 #include "app/display.h"
 
 void openWindow(int& argc, char** argv, int width, int height)
 {
+    keepFreedMemory();
     // Mode and size first, so that glutInit's own options (-geometry) can override them.
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(width, height);
