@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs Sphaerix from the top of the repository, where it reads
-# sphere.raw; the sphere map is generated first when there is none.
+# Builds the program (and the sphere-map tool, for a missing sphere.raw) and runs Sphaerix
+# from the top of the repository, where it reads sphere.raw. Tests, benchmarks and the
+# other tools are left for `cmake --build build` or ./test.sh.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 ensure_packages "${buildPackages[@]}"
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+cmake --build build --target sphaerix sphaerix-spheremap
 
 if [ ! -f sphere.raw ]; then
     build/tools/spheremap/sphaerix-spheremap generate sphere.raw
