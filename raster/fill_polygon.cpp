@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 #include "raster/frame_buffers.h"
 #include "texture/sphere_map.h"
@@ -11,163 +10,235 @@
 // finished colour has alpha 1.
 constexpr float pendingAlpha = 0.0f;
 
-// The entries [pendingFirst, pendingEnd) of ColorBuffer hold every pixel that waits for
-// its colour; resolvePendingColors walks them in memory order.
-static std::size_t pendingFirst = SIZE_MAX;
-static std::size_t pendingEnd = 0;
+// Rows [pendingFirstRow, pendingLastRow] hold every pixel that waits for its colour,
+// within the written columns of each row.
+static int pendingFirstRow = 0x7fffffff;
+static int pendingLastRow = -1;
 
-// Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y. Every value here is float: the
-// depth step by division, the normal steps by the float reciprocal, and one addition
-// per pixel for each.
-static void scanSpan(const Edge& left, const Edge& right, int y, int width)
+namespace {
+
+ActiveEdge activeEdge(const Edge& edge, int index)
 {
-    const float dx = right.x - left.x;
-    const float dz = (right.z - left.z) / dx;
-    const float q = 1.0f / dx;
-    float dn[3];
-    for (int i = 0; i < 3; ++i)
-        dn[i] = (right.normal[i] - left.normal[i]) * q;
-
-    float z = left.z;
-    float n[3] = {left.normal[0], left.normal[1], left.normal[2]};
-
-    // Columns are found from the truncated x as a float, so that an x far outside the
-    // int range is clipped by the same whole-pixel steps without an int conversion.
-    const float widthF = static_cast<float>(width);
-    const float xsF = std::trunc(left.x);
-    int xs;
-    if (xsF < 0.0f) {
-        z -= xsF * dz;
-        for (int i = 0; i < 3; ++i)
-            n[i] -= xsF * dn[i];
-        xs = 0;
-    } else {
-        xs = xsF < widthF ? static_cast<int>(xsF) : width; // NaN: empty span
-    }
-    const float xeF = std::trunc(right.x);
-    const int xe = xeF > 0.0f ? (xeF < widthF ? static_cast<int>(xeF) : width) : 0;
-    if (xs >= xe)
-        return;
-
-    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    float* depth = DepthBuffer.data() + row;
-    Color4* color = ColorBuffer.data() + row;
-    pendingFirst = std::min(pendingFirst, row + xs);
-    pendingEnd = std::max(pendingEnd, row + xe);
-    for (int x = xs; x < xe; ++x) {
-        if (z < depth[x]) {
-            depth[x] = z;
-            color[x] = Color4{n[0], n[1], n[2], pendingAlpha};
-        }
-        z += dz;
-        n[0] += dn[0];
-        n[1] += dn[1];
-        n[2] += dn[2];
-    }
+    return ActiveEdge{edge.x,
+                      edge.z,
+                      {edge.normal[0], edge.normal[1], edge.normal[2]},
+                      edge.dxdy,
+                      edge.dzdy,
+                      {edge.dNormalDy[0], edge.dNormalDy[1], edge.dNormalDy[2]},
+                      truncateToInt(edge.yEnd),
+                      index};
 }
 
-// An edge of the active list with its last row + 1, truncated once on arrival.
-struct ActiveEdge {
-    Edge edge;
-    int endRow;
-};
-
-// Insertion sort by x: the lists are a handful of edges, and unlike std::sort it stays
-// safe when an x is NaN.
-static void sortByX(std::vector<ActiveEdge>& active)
+// One row further along the edge: one float addition per value.
+inline void advance(ActiveEdge& edge)
 {
-    for (std::size_t i = 1; i < active.size(); ++i) {
-        if (!(active[i].edge.x < active[i - 1].edge.x))
-            continue; // already in place: the usual case, and no copy of the record
+    edge.x += edge.dxdy;
+    edge.z += edge.dzdy;
+    edge.normal[0] += edge.dNormalDy[0];
+    edge.normal[1] += edge.dNormalDy[1];
+    edge.normal[2] += edge.dNormalDy[2];
+}
+
+// Insertion sort by x, stable: edges of equal x keep their order in the list. The lists
+// are a handful of edges, mostly already in order, and a NaN x cannot break the sort.
+void sortByX(ActiveEdge* active, int count)
+{
+    for (int i = 1; i < count; ++i) {
+        if (!(active[i].x < active[i - 1].x))
+            continue;
         const ActiveEdge moving = active[i];
-        std::size_t j = i;
-        for (; j > 0 && moving.edge.x < active[j - 1].edge.x; --j)
+        int j = i;
+        for (; j > 0 && moving.x < active[j - 1].x; --j)
             active[j] = active[j - 1];
         active[j] = moving;
     }
 }
 
-void scanPolygon(std::vector<Edge>& edges, int width, int height)
+// Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y, clamped to the frame. Every value
+// is float: the depth step by division, the normal steps by the float reciprocal, and
+// one addition per pixel for each. Columns are found from the truncated x as a float, so
+// that an x far outside the int range is clipped by the same whole-pixel steps without
+// an int conversion.
+template <bool observed>
+void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int width,
+              FillObserver* observer)
 {
-    // Kept between calls only to spare allocations per polygon; emptied every time.
-    static std::vector<ActiveEdge> active;
-    static std::vector<int> startRows;
-    active.clear();
-    startRows.clear();
+    const float widthF = static_cast<float>(width);
+    const float xsF = std::trunc(left.x);
+    const float xeF = std::trunc(right.x);
+    const int xs = xsF < 0.0f ? 0 : (xsF < widthF ? static_cast<int>(xsF) : width); // NaN: width
+    const int xe = xeF > 0.0f ? (xeF < widthF ? static_cast<int>(xeF) : width) : 0;
+    if constexpr (observed)
+        observer->span(y, left, right, xs, xe);
+    if (xs >= xe)
+        return;
 
-    const std::size_t pixels = pixelCount(width, height);
-    const bool fits = pixels > 0 && pixels <= DepthBuffer.size() && pixels <= ColorBuffer.size();
+    const float dx = right.x - left.x;
+    const float dz = (right.z - left.z) / dx;
+    const float q = 1.0f / dx;
+    const float dn0 = (right.normal[0] - left.normal[0]) * q;
+    const float dn1 = (right.normal[1] - left.normal[1]) * q;
+    const float dn2 = (right.normal[2] - left.normal[2]) * q;
+    float z = left.z, n0 = left.normal[0], n1 = left.normal[1], n2 = left.normal[2];
+    if (xsF < 0.0f) {
+        z -= xsF * dz;
+        n0 -= xsF * dn0;
+        n1 -= xsF * dn1;
+        n2 -= xsF * dn2;
+    }
+
+    noteWritten(y, xs, xe);
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    float* depth = DepthBuffer.data() + row;
+    Color4* color = ColorBuffer.data() + row;
+    for (int x = xs; x < xe; ++x) {
+        const float stored = depth[x];
+        const bool passed = z < stored;
+        if (passed) {
+            depth[x] = z;
+            color[x] = Color4{n0, n1, n2, pendingAlpha};
+        }
+        if constexpr (observed) {
+            const float normal[3] = {n0, n1, n2};
+            observer->fragment(x, y, z, stored, passed, normal);
+        }
+        z += dz;
+        n0 += dn0;
+        n1 += dn1;
+        n2 += dn2;
+    }
+}
+
+// Spans of row y between the pairs of sorted active edges; an unpaired last edge is ignored.
+template <bool observed>
+inline void scanRow(const ActiveEdge* active, int live, int y, int width, FillObserver* observer)
+{
+    if constexpr (observed)
+        observer->row(y, active, live);
+    for (int i = 0; i + 1 < live; i += 2)
+        scanSpan<observed>(active[i], active[i + 1], y, width, observer);
+}
+
+template <bool observed>
+void scanEdges(const Edge* edges, int count, int width, int height, FillObserver* observer)
+{
+    // Only buffers prepared for this size are written: their clear depends on it.
+    if (count == 0 || pixelCount(width, height) == 0 || width != bufferWidth || height != bufferHeight)
+        return;
+    // Kept between calls only to spare allocations per polygon.
+    static std::vector<ActiveEdge> active;
+    static std::vector<int> startRow, order;
+    active.resize(static_cast<std::size_t>(count));
+    startRow.resize(static_cast<std::size_t>(count));
+    order.resize(static_cast<std::size_t>(count));
+
     int yFirst = 9999999, yLast = 0;
-    for (const Edge& edge : edges) {
-        startRows.push_back(truncateToInt(edge.y));
-        yFirst = std::min(yFirst, startRows.back());
-        yLast = std::max(yLast, truncateToInt(edge.yEnd));
+    for (int k = 0; k < count; ++k) {
+        startRow[k] = truncateToInt(edges[k].y);
+        yFirst = std::min(yFirst, startRow[k]);
+        yLast = std::max(yLast, truncateToInt(edges[k].yEnd));
+        // Edges join the active list on their start row, in list order: kept sorted by
+        // start row (stable, by insertion), they are taken from the front.
+        int j = k;
+        for (; j > 0 && startRow[order[j - 1]] > startRow[k]; --j)
+            order[j] = order[j - 1];
+        order[j] = k;
     }
     yLast = std::min(yLast, height - 1);
     yFirst = std::max(yFirst, 0);
+    if (yFirst > yLast)
+        return;
+    pendingFirstRow = std::min(pendingFirstRow, yFirst);
+    pendingLastRow = std::max(pendingLastRow, yLast);
 
-    for (int y = yFirst; fits && y <= yLast; ++y) {
-        // An edge takes part in rows trunc(y) .. trunc(yEnd) - 1.
-        for (ActiveEdge& a : active)
-            a.edge.retired = a.endRow <= y;
-        active.erase(std::remove_if(active.begin(), active.end(),
-                                    [](const ActiveEdge& a) { return a.edge.retired; }),
-                     active.end());
-        for (ActiveEdge& a : active) {
-            Edge& edge = a.edge;
-            edge.x += edge.dxdy;
-            edge.z += edge.dzdy;
-            for (int i = 0; i < 3; ++i)
-                edge.normal[i] += edge.dNormalDy[i];
+    ActiveEdge* const list = active.data();
+    int next = 0, live = 0;
+    for (int y = yFirst; y <= yLast;) {
+        while (next < count && startRow[order[next]] < y)
+            ++next; // started below the first row: never active
+        if (live == 0) {
+            // Nothing active: go straight to the next row where an edge starts.
+            if (next == count || startRow[order[next]] > yLast)
+                break;
+            y = std::max(y, startRow[order[next]]);
         }
-        // A new edge is not advanced on its first row: it stays at its set-up x.
-        for (std::size_t k = 0; k < edges.size(); ++k)
-            if (startRows[k] == y)
-                active.push_back(ActiveEdge{edges[k], truncateToInt(edges[k].yEnd)});
-        sortByX(active);
-        for (std::size_t i = 0; i + 1 < active.size(); i += 2)
-            scanSpan(active[i].edge, active[i + 1].edge, y, width);
-    }
+        // A row where edges leave or join. An edge takes part in rows trunc(y) ..
+        // trunc(yEnd) - 1; the survivors advance, and a new edge is not advanced on its
+        // first row: it stays at its set-up x.
+        int kept = 0;
+        for (int i = 0; i < live; ++i)
+            if (list[i].endRow > y) {
+                list[kept] = list[i];
+                advance(list[kept++]);
+            }
+        live = kept;
+        for (; next < count && startRow[order[next]] == y; ++next)
+            list[live++] = activeEdge(edges[order[next]], order[next]);
+        sortByX(list, live);
+        scanRow<observed>(list, live, y, width, observer);
 
-    edges.clear();
-    active.clear();
+        // Up to the next such row, every edge only advances.
+        int until = yLast + 1;
+        if (next < count)
+            until = std::min(until, startRow[order[next]]);
+        for (int i = 0; i < live; ++i)
+            until = std::min(until, list[i].endRow);
+        for (++y; y < until; ++y) {
+            for (int i = 0; i < live; ++i)
+                advance(list[i]);
+            sortByX(list, live);
+            scanRow<observed>(list, live, y, width, observer);
+        }
+    }
+}
+
+} // namespace
+
+void scanPolygon(const Edge* edges, int count, int width, int height, FillObserver* observer)
+{
+    if (observer)
+        scanEdges<true>(edges, count, width, height, observer);
+    else
+        scanEdges<false>(edges, count, width, height, nullptr);
 }
 
 void resolvePendingColors(const Scene& scene, const Mesh& mesh)
 {
     const SphereMap map(scene, mesh);
-    const std::size_t end = std::min(pendingEnd, ColorBuffer.size());
+    const int width = bufferWidth;
+    const int lastRow = std::min(pendingLastRow, static_cast<int>(writtenFrom.size()) - 1);
     // Pending pixels are gathered into batches for the many-lane lookup.
     constexpr int batchSize = 64;
     Color4* batch[batchSize];
     float nx[batchSize], ny[batchSize], nz[batchSize];
-    Color4 colors[batchSize];
     int count = 0;
     auto flush = [&] {
-        colorsAt(map, count, nx, ny, nz, colors);
-        for (int k = 0; k < count; ++k)
-            *batch[k] = colors[k];
+        colorsAt(map, count, nx, ny, nz, batch);
         count = 0;
     };
-    for (std::size_t i = pendingFirst; i < end; ++i) {
-        Color4& pixel = ColorBuffer[i];
-        if (pixel.a != pendingAlpha)
-            continue;
-        batch[count] = &pixel;
-        nx[count] = pixel.r;
-        ny[count] = pixel.g;
-        nz[count] = pixel.b;
-        if (++count == batchSize)
-            flush();
+    for (int y = std::max(pendingFirstRow, 0); y <= lastRow; ++y) {
+        Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * width;
+        for (int x = writtenFrom[y]; x < writtenTo[y]; ++x) {
+            Color4& pixel = row[x];
+            if (pixel.a != pendingAlpha)
+                continue;
+            batch[count] = &pixel;
+            nx[count] = pixel.r;
+            ny[count] = pixel.g;
+            nz[count] = pixel.b;
+            if (++count == batchSize)
+                flush();
+        }
     }
     flush();
-    pendingFirst = SIZE_MAX;
-    pendingEnd = 0;
+    pendingFirstRow = 0x7fffffff;
+    pendingLastRow = -1;
 }
 
 void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
                  const Mesh& mesh)
 {
-    scanPolygon(edges, width, height);
+    scanPolygon(edges.data(), static_cast<int>(edges.size()), width, height);
+    std::vector<Edge>().swap(edges);
     resolvePendingColors(scene, mesh);
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "raster/edge.h"
+#include "raster/fill_observer.h"
 #include "scene/scene.h"
 
 // Scan-converts one polygon from its edge list into DepthBuffer and ColorBuffer, which
@@ -17,6 +18,7 @@ void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& s
 // only on the normal of the last fragment that passed the depth test there, so
 // scanPolygon stores that normal in the pixel and resolvePendingColors looks the colour
 // up once per pixel instead of once per passing fragment: the same image, with the
-// lookups of overdrawn fragments skipped.
-void scanPolygon(std::vector<Edge>& edges, int width, int height);
+// lookups of overdrawn fragments skipped. An observer sees every row, span and fragment.
+void scanPolygon(const Edge* edges, int count, int width, int height,
+                 FillObserver* observer = nullptr);
 void resolvePendingColors(const Scene& scene, const Mesh& mesh);

@@ -27,21 +27,24 @@ Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int hei
     return corner;
 }
 
-void rasterizeScene(const Scene& scene, int width, int height)
+void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer)
 {
     if (pixelCount(width, height) == 0)
         return;
     // Scratch lists reused from polygon to polygon; each polygon starts with them empty.
     static std::vector<Vertex> corners;
     static std::vector<Edge> edges;
-    for (const Mesh& mesh : scene.meshes) {
-        for (const Polygon& polygon : mesh.polygons) {
-            const std::vector<Vertex>& vertices = polygon.vertices;
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+        const Mesh& mesh = scene.meshes[m];
+        for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
+            const std::vector<Vertex>& vertices = mesh.polygons[p].vertices;
             const int count = static_cast<int>(vertices.size());
             // Each corner is projected once: the same arithmetic twice gives the same bits.
             corners.clear();
             for (const Vertex& vertex : vertices)
                 corners.push_back(windowCorner(scene, vertex, width, height));
+            if (observer)
+                observer->polygon(static_cast<int>(m), static_cast<int>(p), corners);
             edges.clear();
             for (int k = 0; k < count; ++k) {
                 const int next = vertices[k].next;
@@ -49,10 +52,13 @@ void rasterizeScene(const Scene& scene, int width, int height)
                     continue; // a broken ring names no corner: that side does not exist
                 Edge edge;
                 edge.setUp(corners[next], corners[k]);
-                if (!coversNoRow(edge))
+                const bool kept = !coversNoRow(edge);
+                if (observer)
+                    observer->edge(next, k, edge, kept);
+                if (kept)
                     edges.push_back(edge);
             }
-            scanPolygon(edges, width, height);
+            scanPolygon(edges.data(), static_cast<int>(edges.size()), width, height, observer);
         }
         resolvePendingColors(scene, mesh);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "raster/fill_observer.h"
 #include "scene/scene.h"
 
 // Projects one scene vertex to a window-space corner: (window x, window y, device z, 1)
@@ -9,8 +10,9 @@ Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int hei
 // Projects, sets up and fills every polygon of every mesh into the buffers, which
 // prepareBuffers has made ready for this size. No clipping: corners at or behind the
 // eye (w <= 0) project to wherever the arithmetic puts them, and the row and column
-// clamps of the fill keep every write inside the buffers.
-void rasterizeScene(const Scene& scene, int width, int height);
+// clamps of the fill keep every write inside the buffers. An observer sees every
+// polygon, edge, row, span and fragment as they are drawn.
+void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer = nullptr);
 
 // One whole software frame without presentation: sizing, clearing, projection, fill.
 void renderSoftwareFrame(const Scene& scene, int width, int height);

@@ -26,91 +26,157 @@ Color4 sphereMapLookup(const Scene& scene, float nx, float ny, float nz, const M
 }
 
 #if defined(__x86_64__)
-// The lookup is latency-bound (square root, division, two roundings to float, the texel
-// read): four lanes keep four pixels in flight. Every operation is the scalar one,
-// correctly rounded, in the same order, so the result is bit for bit colorAt's.
-#define SPHAERIX_AVX2 __attribute__((target("avx2")))
+// The lookup is bound by its square root and division and by the float roundings in
+// between: many lanes keep many pixels in flight. Every lane performs the scalar
+// operations, each correctly rounded, in the same order, so the texel is bit for bit
+// the one SphereMap::steps finds. The lanes find the texel's byte offset; the bytes are
+// read one pixel at a time.
 
-// One row of the model-view times the unit normal, w = 0 included, rounded to float.
-SPHAERIX_AVX2 static __m256d eyeComponent(const double row[4], __m256d x, __m256d y, __m256d z)
+// The w = 0 term of the eye components, row[3] * 0.0, is a zero whenever row[3] is
+// finite, and adding a zero changes no texel index (at most the sign of a zero sum). A
+// non-finite row[3] makes every component NaN; such maps take the one-lane path.
+// The lanes compute byte offsets in 32 bits.
+static bool lanesApply(const SphereMap& map)
+{
+    return map.texels && std::isfinite(map.row0[3]) && std::isfinite(map.row1[3]) &&
+           static_cast<double>(map.width) * map.height * map.components < 2147483648.0;
+}
+
+#define SPHAERIX_AVX2 __attribute__((target("avx2")))
+#define SPHAERIX_AVX512 __attribute__((target("avx512f")))
+
+// Float to double and back: the rounding to float of a double value.
+SPHAERIX_AVX2 static __m256d toFloat4(__m256d x)
+{
+    return _mm256_cvtps_pd(_mm256_cvtpd_ps(x));
+}
+
+// One row of the model-view times the unit normal, left to right, rounded to float.
+SPHAERIX_AVX2 static __m256d eye4(const double* row, __m256d x, __m256d y, __m256d z)
 {
     __m256d e = _mm256_mul_pd(_mm256_set1_pd(row[0]), x);
     e = _mm256_add_pd(e, _mm256_mul_pd(_mm256_set1_pd(row[1]), y));
-    e = _mm256_add_pd(e, _mm256_mul_pd(_mm256_set1_pd(row[2]), z));
-    e = _mm256_add_pd(e, _mm256_mul_pd(_mm256_set1_pd(row[3]), _mm256_setzero_pd()));
-    return _mm256_cvtps_pd(_mm256_cvtpd_ps(e));
+    return toFloat4(_mm256_add_pd(e, _mm256_mul_pd(_mm256_set1_pd(row[2]), z)));
 }
 
-// As SphereMap::texelIndex: below 1 or NaN gives 0, size or beyond gives size - 1, and
-// only the remaining, fitting values are truncated.
-SPHAERIX_AVX2 static __m128i texelIndices(__m256d e, int size)
+// trunc((e * 0.5 + 0.5) * size) clamped to 0 .. size - 1: min(size - 1, t) keeps a NaN
+// t, whose truncation is INT_MIN, as are values beyond the int range; max with 0 then
+// sends both below-range cases to 0, as texelIndex does.
+SPHAERIX_AVX2 static __m128i texelIndex4(__m256d e, int size)
 {
     const __m256d half = _mm256_set1_pd(0.5);
-    const __m256d sizeD = _mm256_set1_pd(static_cast<double>(size));
-    const __m256d t = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(e, half), half), sizeD);
-    const __m256d inside = _mm256_cmp_pd(t, _mm256_set1_pd(1.0), _CMP_GE_OQ);
-    const __m256d beyond = _mm256_cmp_pd(t, sizeD, _CMP_GE_OQ);
-    const __m256d clamped = _mm256_blendv_pd(t, _mm256_set1_pd(size - 1.0), beyond);
-    return _mm256_cvttpd_epi32(_mm256_and_pd(clamped, inside));
+    const __m256d t = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(e, half), half),
+                                    _mm256_set1_pd(static_cast<double>(size)));
+    const __m256d clamped = _mm256_min_pd(_mm256_set1_pd(size - 1.0), t);
+    return _mm_max_epi32(_mm256_cvttpd_epi32(clamped), _mm_setzero_si128());
 }
 
-// The unit normal of four lanes, each component rounded to float and widened again.
-SPHAERIX_AVX2 static void unitNormals(const float* nx, const float* ny, const float* nz,
-                                      __m256d& ux, __m256d& uy, __m256d& uz)
+SPHAERIX_AVX2 static void texelOffsetsAvx2(const SphereMap& map, int count, const float* nx,
+                                           const float* ny, const float* nz, int* offsets)
 {
-    const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(nx));
-    const __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(ny));
-    const __m256d z = _mm256_cvtps_pd(_mm_loadu_ps(nz));
-    const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)),
-                                      _mm256_mul_pd(z, z));
-    const __m256d s = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_sqrt_pd(sum));
-    ux = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(x, s)));
-    uy = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(y, s)));
-    uz = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(z, s)));
-}
-
-// In stages over the whole batch, so that the long chain of one group (root, division,
-// roundings) overlaps the chains of the next groups; then the texel reads.
-SPHAERIX_AVX2 static int colorsAtAvx2(const SphereMap& map, int count, const float* nx,
-                                      const float* ny, const float* nz, Color4* out)
-{
-    constexpr int chunk = 64;
-    alignas(16) int u[chunk], v[chunk];
-    int done = 0;
-    while (count - done >= 4) {
-        const int groups = std::min(count - done, chunk) / 4;
-        for (int g = 0; g < groups; ++g) {
-            const int k = done + 4 * g;
-            __m256d ux, uy, uz;
-            unitNormals(nx + k, ny + k, nz + k, ux, uy, uz);
-            _mm_store_si128(reinterpret_cast<__m128i*>(u + 4 * g),
-                            texelIndices(eyeComponent(map.row0, ux, uy, uz), map.width));
-            _mm_store_si128(reinterpret_cast<__m128i*>(v + 4 * g),
-                            texelIndices(eyeComponent(map.row1, ux, uy, uz), map.height));
-        }
-        for (int k = 0; k < 4 * groups; ++k)
-            out[done + k] = colorFromTexel(map.texels + (static_cast<long>(v[k]) * map.width + u[k]) *
-                                                            map.components);
-        done += 4 * groups;
+    const __m128i width = _mm_set1_epi32(map.width), components = _mm_set1_epi32(map.components);
+    for (int k = 0; k < count; k += 4) {
+        const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(nx + k));
+        const __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(ny + k));
+        const __m256d z = _mm256_cvtps_pd(_mm_loadu_ps(nz + k));
+        const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)),
+                                          _mm256_mul_pd(z, z));
+        const __m256d s = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_sqrt_pd(sum));
+        const __m256d ux = toFloat4(_mm256_mul_pd(x, s));
+        const __m256d uy = toFloat4(_mm256_mul_pd(y, s));
+        const __m256d uz = toFloat4(_mm256_mul_pd(z, s));
+        const __m128i u = texelIndex4(eye4(map.row0, ux, uy, uz), map.width);
+        const __m128i v = texelIndex4(eye4(map.row1, ux, uy, uz), map.height);
+        const __m128i texel = _mm_add_epi32(_mm_mullo_epi32(v, width), u);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(offsets + k), _mm_mullo_epi32(texel, components));
     }
-    return done;
 }
 
-static bool hasAvx2()
+// The all-lanes masked forms: the plain ones start from an undefined register, which
+// GCC 12 reports as possibly uninitialised.
+constexpr __mmask8 allLanes = 0xff;
+
+SPHAERIX_AVX512 static __m512d widen8(__m256 x)
 {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return _mm512_maskz_cvtps_pd(allLanes, x);
+}
+
+SPHAERIX_AVX512 static __m512d toFloat8(__m512d x)
+{
+    return widen8(_mm512_maskz_cvtpd_ps(allLanes, x));
+}
+
+SPHAERIX_AVX512 static __m512d eye8(const double* row, __m512d x, __m512d y, __m512d z)
+{
+    __m512d e = _mm512_mul_pd(_mm512_set1_pd(row[0]), x);
+    e = _mm512_add_pd(e, _mm512_mul_pd(_mm512_set1_pd(row[1]), y));
+    return toFloat8(_mm512_add_pd(e, _mm512_mul_pd(_mm512_set1_pd(row[2]), z)));
+}
+
+SPHAERIX_AVX512 static __m256i texelIndex8(__m512d e, int size)
+{
+    const __m512d half = _mm512_set1_pd(0.5);
+    const __m512d t = _mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(e, half), half),
+                                    _mm512_set1_pd(static_cast<double>(size)));
+    const __m512d clamped = _mm512_min_pd(_mm512_set1_pd(size - 1.0), t);
+    return _mm256_max_epi32(_mm512_maskz_cvttpd_epi32(allLanes, clamped), _mm256_setzero_si256());
+}
+
+SPHAERIX_AVX512 static void texelOffsetsAvx512(const SphereMap& map, int count, const float* nx,
+                                               const float* ny, const float* nz, int* offsets)
+{
+    const __m256i width = _mm256_set1_epi32(map.width), components = _mm256_set1_epi32(map.components);
+    for (int k = 0; k < count; k += 8) {
+        const __m512d x = widen8(_mm256_loadu_ps(nx + k));
+        const __m512d y = widen8(_mm256_loadu_ps(ny + k));
+        const __m512d z = widen8(_mm256_loadu_ps(nz + k));
+        const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(x, x), _mm512_mul_pd(y, y)),
+                                          _mm512_mul_pd(z, z));
+        const __m512d s = _mm512_div_pd(_mm512_set1_pd(1.0), _mm512_maskz_sqrt_pd(allLanes, sum));
+        const __m512d ux = toFloat8(_mm512_mul_pd(x, s));
+        const __m512d uy = toFloat8(_mm512_mul_pd(y, s));
+        const __m512d uz = toFloat8(_mm512_mul_pd(z, s));
+        const __m256i u = texelIndex8(eye8(map.row0, ux, uy, uz), map.width);
+        const __m256i v = texelIndex8(eye8(map.row1, ux, uy, uz), map.height);
+        const __m256i texel = _mm256_add_epi32(_mm256_mullo_epi32(v, width), u);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(offsets + k), _mm256_mullo_epi32(texel, components));
+    }
 }
 #endif
+
+LookupLanes bestLookupLanes()
+{
+#if defined(__x86_64__)
+    static const LookupLanes best = __builtin_cpu_supports("avx512f") ? LookupLanes::avx512
+                                    : __builtin_cpu_supports("avx2")  ? LookupLanes::avx2
+                                                                      : LookupLanes::one;
+    return best;
+#else
+    return LookupLanes::one;
+#endif
+}
 
 void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
-              Color4* out)
+              Color4* const* out, LookupLanes lanes)
 {
-    int k = 0;
+    int done = 0;
 #if defined(__x86_64__)
-    if (map.texels && hasAvx2())
-        k = colorsAtAvx2(map, count, nx, ny, nz, out);
+    if (lanes != LookupLanes::one && lanesApply(map)) {
+        constexpr int chunk = 64;
+        int offsets[chunk];
+        const int step = lanes == LookupLanes::avx512 ? 8 : 4;
+        while (count - done >= step) {
+            const int n = std::min(count - done, chunk) / step * step;
+            if (lanes == LookupLanes::avx512)
+                texelOffsetsAvx512(map, n, nx + done, ny + done, nz + done, offsets);
+            else
+                texelOffsetsAvx2(map, n, nx + done, ny + done, nz + done, offsets);
+            for (int k = 0; k < n; ++k)
+                *out[done + k] = colorFromTexel(map.texels + offsets[k]);
+            done += n;
+        }
+    }
 #endif
-    for (; k < count; ++k)
-        out[k] = map.colorAt(nx[k], ny[k], nz[k]);
+    for (; done < count; ++done)
+        *out[done] = map.colorAt(nx[done], ny[done], nz[done]);
 }

@@ -26,6 +26,15 @@ inline Color4 colorFromTexel(const unsigned char* texel)
 // that the gap cannot pass for a rendering.
 constexpr Color4 missingTextureColor{1.0f, 0.0f, 1.0f, 1.0f};
 
+// Every step of one lookup, for tools that show where a colour came from.
+struct SphereMapSteps {
+    float unit[3];      // the normal at unit length, each component rounded to float
+    float eyeX, eyeY;   // its eye-space x and y
+    int u, v;           // the texel's column and row
+    const unsigned char* texel; // its three bytes; null for a mesh without a texture
+    Color4 color;
+};
+
 // The lookup with its inputs gathered once per mesh, so that the per-pixel work is the
 // normalisation, two rows of the model-view product and one texel read.
 struct SphereMap {
@@ -50,30 +59,42 @@ struct SphereMap {
         return static_cast<int>(t);
     }
 
-    Color4 colorAt(float nx, float ny, float nz) const
+    SphereMapSteps steps(float nx, float ny, float nz) const
     {
-        if (!texels)
-            return missingTextureColor;
+        SphereMapSteps s{};
         // Normalised in double, each component rounded to float; a zero or non-finite
         // normal becomes NaN here and reads texel (0, 0).
         const double dx = nx, dy = ny, dz = nz;
-        const double s = 1.0 / std::sqrt(dx * dx + dy * dy + dz * dz);
-        const double x = static_cast<float>(dx * s);
-        const double y = static_cast<float>(dy * s);
-        const double z = static_cast<float>(dz * s);
+        const double scale = 1.0 / std::sqrt(dx * dx + dy * dy + dz * dz);
+        s.unit[0] = static_cast<float>(dx * scale);
+        s.unit[1] = static_cast<float>(dy * scale);
+        s.unit[2] = static_cast<float>(dz * scale);
+        const double x = s.unit[0], y = s.unit[1], z = s.unit[2];
         // As Matrix4::transform computes them, w = 0 included.
-        const float ex = static_cast<float>(row0[0] * x + row0[1] * y + row0[2] * z + row0[3] * 0.0);
-        const float ey = static_cast<float>(row1[0] * x + row1[1] * y + row1[2] * z + row1[3] * 0.0);
-        const int u = texelIndex(ex, width);
-        const int v = texelIndex(ey, height);
-        return colorFromTexel(texels + (static_cast<long>(v) * width + u) * components);
+        s.eyeX = static_cast<float>(row0[0] * x + row0[1] * y + row0[2] * z + row0[3] * 0.0);
+        s.eyeY = static_cast<float>(row1[0] * x + row1[1] * y + row1[2] * z + row1[3] * 0.0);
+        if (!texels) {
+            s.color = missingTextureColor;
+            return s;
+        }
+        s.u = texelIndex(s.eyeX, width);
+        s.v = texelIndex(s.eyeY, height);
+        s.texel = texels + (static_cast<long>(s.v) * width + s.u) * components;
+        s.color = colorFromTexel(s.texel);
+        return s;
     }
+
+    Color4 colorAt(float nx, float ny, float nz) const { return steps(nx, ny, nz).color; }
 };
 
-// count lookups, out[k] = colorAt(nx[k], ny[k], nz[k]): the same IEEE operations in the
-// same order, four lanes at a time where the processor has AVX2.
+// Which lanes the batched lookup may use: the best the processor has, or fewer.
+enum class LookupLanes { one, avx2, avx512 };
+LookupLanes bestLookupLanes();
+
+// count lookups, *out[k] = colorAt(nx[k], ny[k], nz[k]): the same IEEE operations in the
+// same order, eight or four lanes at a time where the processor has AVX-512 or AVX2.
 void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
-              Color4* out);
+              Color4* const* out, LookupLanes lanes = bestLookupLanes());
 
 // Colour of a pixel from its interpolated object-space normal: the normal is turned
 // into eye space by the model-view matrix and its x, y index the texture as a sphere map.

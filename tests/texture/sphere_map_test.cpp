@@ -81,11 +81,18 @@ TEST(SphereMapLookup, TheBatchedLookupIsBitForBitTheSingleOne)
         ny[k] = special ? specials[random() % std::size(specials)] : component(random);
         nz[k] = component(random);
     }
-    std::vector<Color4> batched(count);
-    colorsAt(map, count, nx.data(), ny.data(), nz.data(), batched.data());
-    for (int k = 0; k < count; ++k) {
-        const Color4 single = sphereMapLookup(f.scene, nx[k], ny[k], nz[k], f.mesh);
-        ASSERT_EQ(std::memcmp(&single, &batched[k], sizeof(Color4)), 0) << k;
+    for (LookupLanes lanes : {LookupLanes::one, LookupLanes::avx2, LookupLanes::avx512}) {
+        if (lanes > bestLookupLanes())
+            continue;
+        std::vector<Color4> batched(count);
+        std::vector<Color4*> out(count);
+        for (int k = 0; k < count; ++k)
+            out[k] = &batched[k];
+        colorsAt(map, count, nx.data(), ny.data(), nz.data(), out.data(), lanes);
+        for (int k = 0; k < count; ++k) {
+            const Color4 single = sphereMapLookup(f.scene, nx[k], ny[k], nz[k], f.mesh);
+            ASSERT_EQ(std::memcmp(&single, &batched[k], sizeof(Color4)), 0) << k << " " << int(lanes);
+        }
     }
 }
 
