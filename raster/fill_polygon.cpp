@@ -6,10 +6,6 @@
 #include "raster/frame_buffers.h"
 #include "texture/sphere_map.h"
 
-// A pixel waiting for its colour holds its normal in r, g, b and this alpha; every
-// finished colour has alpha 1.
-constexpr float pendingAlpha = 0.0f;
-
 // Rows [pendingFirstRow, pendingLastRow] hold every pixel that waits for its colour,
 // within the written columns of each row.
 static int pendingFirstRow = 0x7fffffff;
@@ -205,32 +201,11 @@ void scanPolygon(const Edge* edges, int count, int width, int height, FillObserv
 void resolvePendingColors(const Scene& scene, const Mesh& mesh)
 {
     const SphereMap map(scene, mesh);
-    const int width = bufferWidth;
     const int lastRow = std::min(pendingLastRow, static_cast<int>(writtenFrom.size()) - 1);
-    // Pending pixels are gathered into batches for the many-lane lookup.
-    constexpr int batchSize = 64;
-    Color4* batch[batchSize];
-    float nx[batchSize], ny[batchSize], nz[batchSize];
-    int count = 0;
-    auto flush = [&] {
-        colorsAt(map, count, nx, ny, nz, batch);
-        count = 0;
-    };
-    for (int y = std::max(pendingFirstRow, 0); y <= lastRow; ++y) {
-        Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * width;
-        for (int x = writtenFrom[y]; x < writtenTo[y]; ++x) {
-            Color4& pixel = row[x];
-            if (pixel.a != pendingAlpha)
-                continue;
-            batch[count] = &pixel;
-            nx[count] = pixel.r;
-            ny[count] = pixel.g;
-            nz[count] = pixel.b;
-            if (++count == batchSize)
-                flush();
-        }
-    }
-    flush();
+    for (int y = std::max(pendingFirstRow, 0); y <= lastRow; ++y)
+        if (writtenFrom[y] < writtenTo[y])
+            colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + writtenFrom[y],
+                               writtenTo[y] - writtenFrom[y]);
     pendingFirstRow = 0x7fffffff;
     pendingLastRow = -1;
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #if defined(__x86_64__)
+// GCC 12 reports the undefined registers that its own AVX-512 intrinsics start from as
+// possibly uninitialised.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #endif
 
@@ -18,6 +21,18 @@ SphereMap::SphereMap(const Scene& scene, const Mesh& mesh)
     width = texture ? texture->width : 0;
     height = texture ? texture->height : 0;
     components = texture ? texture->components : 0;
+
+    // M for the precision budget of the estimate, slightly enlarged for its own rounding.
+    const double m0 = std::sqrt(row0[0] * row0[0] + row0[1] * row0[1] + row0[2] * row0[2]);
+    const double m1 = std::sqrt(row1[0] * row1[0] + row1[1] * row1[1] + row1[2] * row1[2]);
+    const double bound = std::max(m0, m1) * (1.0 + 1e-12);
+    estimateApplies = texels && width == 256 && height == 256 && components == 3 && bound <= 4.0 &&
+                      std::isfinite(row0[3]) && std::isfinite(row1[3]);
+    for (int i = 0; i < 3; ++i) {
+        estimateRow0[i] = static_cast<float>(row0[i]);
+        estimateRow1[i] = static_cast<float>(row1[i]);
+    }
+    estimateMargin = static_cast<float>(128.0 * 32.0 * std::ldexp(bound, -24) + std::ldexp(1.0, -14));
 }
 
 Color4 sphereMapLookup(const Scene& scene, float nx, float ny, float nz, const Mesh& mesh)
@@ -92,56 +107,6 @@ SPHAERIX_AVX2 static void texelOffsetsAvx2(const SphereMap& map, int count, cons
     }
 }
 
-// The all-lanes masked forms: the plain ones start from an undefined register, which
-// GCC 12 reports as possibly uninitialised.
-constexpr __mmask8 allLanes = 0xff;
-
-SPHAERIX_AVX512 static __m512d widen8(__m256 x)
-{
-    return _mm512_maskz_cvtps_pd(allLanes, x);
-}
-
-SPHAERIX_AVX512 static __m512d toFloat8(__m512d x)
-{
-    return widen8(_mm512_maskz_cvtpd_ps(allLanes, x));
-}
-
-SPHAERIX_AVX512 static __m512d eye8(const double* row, __m512d x, __m512d y, __m512d z)
-{
-    __m512d e = _mm512_mul_pd(_mm512_set1_pd(row[0]), x);
-    e = _mm512_add_pd(e, _mm512_mul_pd(_mm512_set1_pd(row[1]), y));
-    return toFloat8(_mm512_add_pd(e, _mm512_mul_pd(_mm512_set1_pd(row[2]), z)));
-}
-
-SPHAERIX_AVX512 static __m256i texelIndex8(__m512d e, int size)
-{
-    const __m512d half = _mm512_set1_pd(0.5);
-    const __m512d t = _mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(e, half), half),
-                                    _mm512_set1_pd(static_cast<double>(size)));
-    const __m512d clamped = _mm512_min_pd(_mm512_set1_pd(size - 1.0), t);
-    return _mm256_max_epi32(_mm512_maskz_cvttpd_epi32(allLanes, clamped), _mm256_setzero_si256());
-}
-
-SPHAERIX_AVX512 static void texelOffsetsAvx512(const SphereMap& map, int count, const float* nx,
-                                               const float* ny, const float* nz, int* offsets)
-{
-    const __m256i width = _mm256_set1_epi32(map.width), components = _mm256_set1_epi32(map.components);
-    for (int k = 0; k < count; k += 8) {
-        const __m512d x = widen8(_mm256_loadu_ps(nx + k));
-        const __m512d y = widen8(_mm256_loadu_ps(ny + k));
-        const __m512d z = widen8(_mm256_loadu_ps(nz + k));
-        const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(x, x), _mm512_mul_pd(y, y)),
-                                          _mm512_mul_pd(z, z));
-        const __m512d s = _mm512_div_pd(_mm512_set1_pd(1.0), _mm512_maskz_sqrt_pd(allLanes, sum));
-        const __m512d ux = toFloat8(_mm512_mul_pd(x, s));
-        const __m512d uy = toFloat8(_mm512_mul_pd(y, s));
-        const __m512d uz = toFloat8(_mm512_mul_pd(z, s));
-        const __m256i u = texelIndex8(eye8(map.row0, ux, uy, uz), map.width);
-        const __m256i v = texelIndex8(eye8(map.row1, ux, uy, uz), map.height);
-        const __m256i texel = _mm256_add_epi32(_mm256_mullo_epi32(v, width), u);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(offsets + k), _mm256_mullo_epi32(texel, components));
-    }
-}
 #endif
 
 LookupLanes bestLookupLanes()
@@ -164,13 +129,9 @@ void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny,
     if (lanes != LookupLanes::one && lanesApply(map)) {
         constexpr int chunk = 64;
         int offsets[chunk];
-        const int step = lanes == LookupLanes::avx512 ? 8 : 4;
-        while (count - done >= step) {
-            const int n = std::min(count - done, chunk) / step * step;
-            if (lanes == LookupLanes::avx512)
-                texelOffsetsAvx512(map, n, nx + done, ny + done, nz + done, offsets);
-            else
-                texelOffsetsAvx2(map, n, nx + done, ny + done, nz + done, offsets);
+        while (count - done >= 4) {
+            const int n = std::min(count - done, chunk) / 4 * 4;
+            texelOffsetsAvx2(map, n, nx + done, ny + done, nz + done, offsets);
             for (int k = 0; k < n; ++k)
                 *out[done + k] = colorFromTexel(map.texels + offsets[k]);
             done += n;
@@ -179,4 +140,147 @@ void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny,
 #endif
     for (; done < count; ++done)
         *out[done] = map.colorAt(nx[done], ny[done], nz[done]);
+}
+
+#if defined(__x86_64__)
+// The texel of most pixels without the exact chain's square root and division: a float
+// estimate of the eye component, and the exact chain only where the estimate lies so
+// close to a texel boundary that it could fall on either side.
+//
+// Precision budget, with u = 2^-24 and M = |(r0, r1, r2)| for the model-view row r of
+// the eye component (Cauchy-Schwarz bounds the dot product of r with a unit vector by M):
+//  - the exact chain: the float unit normal is within u (relative) of the true one, the
+//    double dot product adds next to nothing, and its rounding to float adds u*M: the
+//    exact eye component lies within 2.01 u M of the true dot product;
+//  - the estimate: squares and sums in float (5u on |n|^2, 2.5u on its root), rsqrt14
+//    (relative error below 2^-14, so 1.5 * 2^-28 after one Newton step) and the step's
+//    four roundings: the scale is within 5.6u of 1/|n|, each unit component within
+//    6.6u; the row rounded to float (u), the products (u) and two sums (2u) give
+//    (6.6 + 1 + 1 + 2) u M: within 10.6 u M of the true dot product.
+// They differ by less than 12.7 u M; the budget below allows 32 u M. On the texel scale
+// t = e * 128 + 128 that is 128 * 32 u M, and t itself is rounded by at most 2^-15 (it
+// stays below 1024 for M <= 4). A t farther than that from every whole number lies, with
+// the exact t, between the same two whole numbers, which are the boundaries of the
+// texel index; and an eye component that far from 0 is large enough for the exact
+// chain's (e * 0.5 + 0.5) * 256 to be exact. Squares that leave float's normal range,
+// NaN and infinity take the exact chain too.
+// Bits 4q..4q+3 of a pixel mask widened to one bit per float of the four pixels.
+static constexpr unsigned short floatsOfPixels[16] = {
+    0x0000, 0x000f, 0x00f0, 0x00ff, 0x0f00, 0x0f0f, 0x0ff0, 0x0fff,
+    0xf000, 0xf00f, 0xf0f0, 0xf0ff, 0xff00, 0xff0f, 0xfff0, 0xffff};
+
+// One eye component estimated in float, and its texel index where that is certain.
+SPHAERIX_AVX512 static __m512i fastIndex(const float* row, __m512 x, __m512 y, __m512 z,
+                                         float margin, __mmask16& certain)
+{
+    __m512 e = _mm512_mul_ps(_mm512_set1_ps(row[0]), x);
+    e = _mm512_add_ps(e, _mm512_mul_ps(_mm512_set1_ps(row[1]), y));
+    e = _mm512_add_ps(e, _mm512_mul_ps(_mm512_set1_ps(row[2]), z));
+    const __m512 t = _mm512_add_ps(_mm512_mul_ps(e, _mm512_set1_ps(128.0f)), _mm512_set1_ps(128.0f));
+    const __m512 nearest = _mm512_roundscale_ps(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m512 distance = _mm512_abs_ps(_mm512_sub_ps(t, nearest));
+    certain &= _mm512_cmp_ps_mask(distance, _mm512_set1_ps(margin), _CMP_GT_OQ);
+    const __m512i index = _mm512_cvttps_epi32(_mm512_min_ps(_mm512_max_ps(t, _mm512_setzero_ps()),
+                                                            _mm512_set1_ps(255.0f)));
+    return index;
+}
+
+SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pixels, int count)
+{
+    // Pixels 4q..4q+3 fill register q; these gather one component of all sixteen.
+    const __m512i firstHalf = _mm512_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28, 1, 5, 9, 13, 17, 21, 25, 29);
+    const __m512i secondHalf = _mm512_setr_epi32(2, 6, 10, 14, 18, 22, 26, 30, 3, 7, 11, 15, 19, 23, 27, 31);
+    const __m512i lows = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
+    const __m512i highs = _mm512_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15, 24, 25, 26, 27, 28, 29, 30, 31);
+    // And back: pairs (r, g) and (b, 1) interleaved, then the pairs of four pixels.
+    const __m512i pairLow = _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const __m512i pairHigh = _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    const __m512i quadLow = _mm512_setr_epi32(0, 1, 16, 17, 2, 3, 18, 19, 4, 5, 20, 21, 6, 7, 22, 23);
+    const __m512i quadHigh = _mm512_setr_epi32(8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
+    const __m512 one = _mm512_set1_ps(1.0f), unit = _mm512_set1_ps(byteToUnit);
+    const __m512i byteMask = _mm512_set1_epi32(0xff);
+    const int lastSafeOffset = map.width * map.height * map.components - 4; // a 4-byte read fits
+    int k = 0;
+    for (; k + 16 <= count; k += 16) {
+        float* p = &pixels[k].r;
+        const __m512 q0 = _mm512_loadu_ps(p), q1 = _mm512_loadu_ps(p + 16);
+        const __m512 q2 = _mm512_loadu_ps(p + 32), q3 = _mm512_loadu_ps(p + 48);
+        const __m512 xy01 = _mm512_permutex2var_ps(q0, firstHalf, q1);  // x0-7, y0-7
+        const __m512 za01 = _mm512_permutex2var_ps(q0, secondHalf, q1); // z0-7, a0-7
+        const __m512 xy23 = _mm512_permutex2var_ps(q2, firstHalf, q3);
+        const __m512 za23 = _mm512_permutex2var_ps(q2, secondHalf, q3);
+        const __m512 alpha = _mm512_permutex2var_ps(za01, highs, za23);
+        const __mmask16 pending = _mm512_cmp_ps_mask(alpha, _mm512_set1_ps(pendingAlpha), _CMP_EQ_OQ);
+        if (!pending)
+            continue;
+        const __m512 x = _mm512_permutex2var_ps(xy01, lows, xy23);
+        const __m512 y = _mm512_permutex2var_ps(xy01, highs, xy23);
+        const __m512 z = _mm512_permutex2var_ps(za01, lows, za23);
+
+        const __m512 squares = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(x, x), _mm512_mul_ps(y, y)),
+                                             _mm512_mul_ps(z, z));
+        __mmask16 certain = pending &
+                            _mm512_cmp_ps_mask(squares, _mm512_set1_ps(0x1p-60f), _CMP_GE_OQ) &
+                            _mm512_cmp_ps_mask(squares, _mm512_set1_ps(0x1p100f), _CMP_LE_OQ);
+        __m512 scale = _mm512_rsqrt14_ps(squares);
+        const __m512 step = _mm512_mul_ps(_mm512_mul_ps(squares, _mm512_mul_ps(scale, scale)),
+                                          _mm512_set1_ps(0.5f));
+        scale = _mm512_mul_ps(scale, _mm512_sub_ps(_mm512_set1_ps(1.5f), step));
+        const __m512 ux = _mm512_mul_ps(x, scale), uy = _mm512_mul_ps(y, scale), uz = _mm512_mul_ps(z, scale);
+        const __m512i u = fastIndex(map.estimateRow0, ux, uy, uz, map.estimateMargin, certain);
+        const __m512i v = fastIndex(map.estimateRow1, ux, uy, uz, map.estimateMargin, certain);
+        const __m512i offset = _mm512_mullo_epi32(_mm512_add_epi32(_mm512_slli_epi32(v, 8), u),
+                                                  _mm512_set1_epi32(3));
+        const __mmask16 fast16 = certain & _mm512_cmp_epi32_mask(offset, _mm512_set1_epi32(lastSafeOffset),
+                                                                 _MM_CMPINT_LE);
+        const __m512i texel = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), fast16, offset, map.texels, 1);
+        const __m512 r = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(texel, byteMask)), unit);
+        const __m512 g = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(_mm512_srli_epi32(texel, 8), byteMask)), unit);
+        const __m512 b = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(_mm512_srli_epi32(texel, 16), byteMask)), unit);
+
+        const __m512 rgLow = _mm512_permutex2var_ps(r, pairLow, g), rgHigh = _mm512_permutex2var_ps(r, pairHigh, g);
+        const __m512 b1Low = _mm512_permutex2var_ps(b, pairLow, one), b1High = _mm512_permutex2var_ps(b, pairHigh, one);
+        _mm512_mask_storeu_ps(p, floatsOfPixels[fast16 & 15], _mm512_permutex2var_ps(rgLow, quadLow, b1Low));
+        _mm512_mask_storeu_ps(p + 16, floatsOfPixels[(fast16 >> 4) & 15], _mm512_permutex2var_ps(rgLow, quadHigh, b1Low));
+        _mm512_mask_storeu_ps(p + 32, floatsOfPixels[(fast16 >> 8) & 15], _mm512_permutex2var_ps(rgHigh, quadLow, b1High));
+        _mm512_mask_storeu_ps(p + 48, floatsOfPixels[fast16 >> 12], _mm512_permutex2var_ps(rgHigh, quadHigh, b1High));
+        // The few left: too close to a texel boundary, outside the estimate's range, or
+        // the last texel, whose 4-byte read would pass the end of the image.
+        for (unsigned rest = pending & ~fast16; rest; rest &= rest - 1) {
+            Color4& pixel = pixels[k + __builtin_ctz(rest)];
+            pixel = map.colorAt(pixel.r, pixel.g, pixel.b);
+        }
+    }
+    for (; k < count; ++k)
+        if (pixels[k].a == pendingAlpha)
+            pixels[k] = map.colorAt(pixels[k].r, pixels[k].g, pixels[k].b);
+}
+#endif
+
+void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupLanes lanes)
+{
+#if defined(__x86_64__)
+    if (lanes == LookupLanes::avx512 && map.estimateApplies) {
+        colorPendingAvx512(map, pixels, count);
+        return;
+    }
+#endif
+    // Gathered into batches for the exact lanes.
+    constexpr int batchSize = 64;
+    Color4* batch[batchSize];
+    float nx[batchSize], ny[batchSize], nz[batchSize];
+    int gathered = 0;
+    for (int k = 0; k < count; ++k) {
+        if (pixels[k].a != pendingAlpha)
+            continue;
+        batch[gathered] = &pixels[k];
+        nx[gathered] = pixels[k].r;
+        ny[gathered] = pixels[k].g;
+        nz[gathered] = pixels[k].b;
+        if (++gathered == batchSize) {
+            colorsAt(map, gathered, nx, ny, nz, batch, lanes);
+            gathered = 0;
+        }
+    }
+    colorsAt(map, gathered, nx, ny, nz, batch, lanes);
 }

@@ -44,6 +44,12 @@ struct SphereMap {
     int width;
     int height;
     int components;
+    // The float estimate that decides most texels without the square root and division
+    // (its precision budget is in sphere_map.cpp): the rows in float and the distance
+    // from a texel boundary beyond which the estimate is certain, on the texel scale.
+    bool estimateApplies;
+    float estimateRow0[3], estimateRow1[3];
+    float estimateMargin;
 
     SphereMap(const Scene& scene, const Mesh& mesh);
 
@@ -87,14 +93,24 @@ struct SphereMap {
     Color4 colorAt(float nx, float ny, float nz) const { return steps(nx, ny, nz).color; }
 };
 
-// Which lanes the batched lookup may use: the best the processor has, or fewer.
+// A pixel whose colour is still to be looked up holds its interpolated normal in r, g, b
+// and this alpha; every finished colour has alpha 1.
+constexpr float pendingAlpha = 0.0f;
+
+// Which lanes the lookups may use: the best the processor has, or fewer.
 enum class LookupLanes { one, avx2, avx512 };
 LookupLanes bestLookupLanes();
 
 // count lookups, *out[k] = colorAt(nx[k], ny[k], nz[k]): the same IEEE operations in the
-// same order, eight or four lanes at a time where the processor has AVX-512 or AVX2.
+// same order, four lanes at a time where the processor has AVX2.
 void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
               Color4* const* out, LookupLanes lanes = bestLookupLanes());
+
+// Looks up every pending pixel of the run pixels[0, count) in place, each exactly as
+// colorAt would, and leaves the others as they are. With AVX-512, sixteen at a time
+// through the float estimate; otherwise in batches through colorsAt.
+void colorPendingPixels(const SphereMap& map, Color4* pixels, int count,
+                        LookupLanes lanes = bestLookupLanes());
 
 // Colour of a pixel from its interpolated object-space normal: the normal is turned
 // into eye space by the model-view matrix and its x, y index the texture as a sphere map.

@@ -62,36 +62,63 @@ TEST(SphereMapLookup, BytesDegenerateNormalsAndMissingTextures)
     EXPECT_EQ(missing.b, 1.0f);
 }
 
-TEST(SphereMapLookup, TheBatchedLookupIsBitForBitTheSingleOne)
+// Normals whose eye x or y lies a few float steps from a texel boundary, where the
+// float estimate must hand over to the exact chain, then random and special ones; a run
+// of pending pixels with finished ones between them, looked up in place with every lane
+// width the processor has, must equal the single exact lookup pixel for pixel.
+TEST(SphereMapLookup, EveryLaneWidthFindsTheExactTexel)
 {
-    Lookup f;
-    f.scene.modelView.translate(0.5f, -1, -3);
-    f.scene.modelView.rotateX(-60);
-    f.scene.modelView.rotateZ(-135);
-    const SphereMap map(f.scene, f.mesh);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {0.0f, -0.0f, 1e-38f, 1e-30f, 1e38f, inf, std::nanf(""), 1.0f, -1.0f};
     std::mt19937 random(7);
-    std::uniform_real_distribution<float> component(-1.5f, 1.5f);
-    const float specials[] = {0.0f, -0.0f, 1e-38f, 1e38f, std::numeric_limits<float>::infinity(),
-                              std::numeric_limits<float>::quiet_NaN(), 1.0f, -1.0f};
-    constexpr int count = 4099; // not a multiple of the lane count
-    std::vector<float> nx(count), ny(count), nz(count);
-    for (int k = 0; k < count; ++k) {
-        const bool special = k % 5 == 0;
-        nx[k] = special ? specials[random() % std::size(specials)] : component(random);
-        ny[k] = special ? specials[random() % std::size(specials)] : component(random);
-        nz[k] = component(random);
-    }
-    for (LookupLanes lanes : {LookupLanes::one, LookupLanes::avx2, LookupLanes::avx512}) {
-        if (lanes > bestLookupLanes())
-            continue;
-        std::vector<Color4> batched(count);
-        std::vector<Color4*> out(count);
-        for (int k = 0; k < count; ++k)
-            out[k] = &batched[k];
-        colorsAt(map, count, nx.data(), ny.data(), nz.data(), out.data(), lanes);
-        for (int k = 0; k < count; ++k) {
-            const Color4 single = sphereMapLookup(f.scene, nx[k], ny[k], nz[k], f.mesh);
-            ASSERT_EQ(std::memcmp(&single, &batched[k], sizeof(Color4)), 0) << k << " " << int(lanes);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    for (int view = 0; view < 3; ++view) {
+        Lookup f;
+        if (view > 0) {
+            f.scene.modelView.translate(0.5f, -1, -3);
+            f.scene.modelView.rotateX(view == 1 ? -60.0f : 33.3f);
+            f.scene.modelView.rotateZ(view == 1 ? -135.0f : 71.9f);
+        }
+        const double* m = f.scene.modelView.current.m;
+        std::vector<Color4> pixels;
+        int sides[2] = {0, 0}; // below and at or above a boundary, from the exact lookup
+        for (int k = 0; k < 20000; ++k) {
+            float n[3];
+            if (k % 2 == 0) {
+                // An eye vector on boundary 1..255 of x or y, turned back to object space
+                // by the transpose, then moved by up to 3 float steps per component.
+                const int boundary = 1 + static_cast<int>(random() % 255);
+                const double b = boundary / 128.0 - 1.0, other = uniform(random) * std::sqrt(1 - b * b);
+                double e[3] = {b, other, std::sqrt(std::max(0.0, 1 - b * b - other * other))};
+                if (k % 4 == 0)
+                    std::swap(e[0], e[1]);
+                for (int i = 0; i < 3; ++i) {
+                    n[i] = static_cast<float>((m[i] * e[0] + m[4 + i] * e[1] + m[8 + i] * e[2]) * 2.5);
+                    for (int step = static_cast<int>(random() % 7) - 3; step != 0; step += step > 0 ? -1 : 1)
+                        n[i] = std::nextafter(n[i], step > 0 ? inf : -inf);
+                }
+                const Color4 exact = sphereMapLookup(f.scene, n[0], n[1], n[2], f.mesh);
+                ++sides[(k % 4 == 0 ? texelRow(exact) : texelColumn(exact)) >= boundary];
+            } else {
+                for (float& c : n)
+                    c = k % 10 == 1 ? specials[random() % std::size(specials)] : uniform(random);
+            }
+            pixels.push_back(Color4{n[0], n[1], n[2], k % 23 == 5 ? 1.0f : pendingAlpha});
+        }
+        EXPECT_GT(std::min(sides[0], sides[1]), 1000); // both sides of the boundaries are met
+        pixels.resize(pixels.size() - 3); // not a whole number of lanes
+        for (LookupLanes lanes : {LookupLanes::one, LookupLanes::avx2, LookupLanes::avx512}) {
+            if (lanes > bestLookupLanes())
+                continue;
+            std::vector<Color4> looked = pixels;
+            colorPendingPixels(SphereMap(f.scene, f.mesh), looked.data(), static_cast<int>(looked.size()), lanes);
+            for (std::size_t k = 0; k < pixels.size(); ++k) {
+                const Color4& p = pixels[k];
+                const Color4 expected = p.a == pendingAlpha ? sphereMapLookup(f.scene, p.r, p.g, p.b, f.mesh) : p;
+                ASSERT_EQ(std::memcmp(&expected, &looked[k], sizeof(Color4)), 0)
+                    << "view " << view << ", lanes " << int(lanes) << ", pixel " << k << ": " << p.r << " "
+                    << p.g << " " << p.b;
+            }
         }
     }
 }
