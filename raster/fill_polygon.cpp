@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "raster/frame_buffers.h"
 #include "texture/sphere_map.h"
@@ -37,8 +38,13 @@ inline void advance(ActiveEdge& edge)
 
 // Insertion sort by x, stable: edges of equal x keep their order in the list. The lists
 // are a handful of edges, mostly already in order, and a NaN x cannot break the sort.
-void sortByX(ActiveEdge* active, int count)
+inline void sortByX(ActiveEdge* active, int count)
 {
+    if (count == 2) { // a quadrilateral's usual row
+        if (active[1].x < active[0].x)
+            std::swap(active[0], active[1]);
+        return;
+    }
     for (int i = 1; i < count; ++i) {
         if (!(active[i].x < active[i - 1].x))
             continue;
@@ -50,18 +56,32 @@ void sortByX(ActiveEdge* active, int count)
     }
 }
 
+// A pixel's normal with the pending alpha, added lane by lane (each lane exactly as a
+// float addition) and stored in one move.
+typedef float NormalLanes __attribute__((vector_size(16)));
+
+// trunc(x) as a float, through an int conversion where x fits one; beyond, a float is
+// already whole (or NaN or infinite). Only the sign of a zero may differ from std::trunc,
+// and no caller tells the two zeros apart.
+inline float truncated(float x)
+{
+    if (x > -2147483648.0f && x < 2147483648.0f)
+        return static_cast<float>(static_cast<int>(x));
+    return x;
+}
+
 // Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y, clamped to the frame. Every value
 // is float: the depth step by division, the normal steps by the float reciprocal, and
 // one addition per pixel for each. Columns are found from the truncated x as a float, so
 // that an x far outside the int range is clipped by the same whole-pixel steps without
 // an int conversion.
 template <bool observed>
-void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int width,
+inline void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int width,
               FillObserver* observer)
 {
     const float widthF = static_cast<float>(width);
-    const float xsF = std::trunc(left.x);
-    const float xeF = std::trunc(right.x);
+    const float xsF = truncated(left.x);
+    const float xeF = truncated(right.x);
     const int xs = xsF < 0.0f ? 0 : (xsF < widthF ? static_cast<int>(xsF) : width); // NaN: width
     const int xe = xeF > 0.0f ? (xeF < widthF ? static_cast<int>(xeF) : width) : 0;
     if constexpr (observed)
@@ -87,21 +107,21 @@ void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int width,
     const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     float* depth = DepthBuffer.data() + row;
     Color4* color = ColorBuffer.data() + row;
+    NormalLanes normal = {n0, n1, n2, pendingAlpha};
+    const NormalLanes step = {dn0, dn1, dn2, 0.0f};
     for (int x = xs; x < xe; ++x) {
         const float stored = depth[x];
         const bool passed = z < stored;
         if (passed) {
             depth[x] = z;
-            color[x] = Color4{n0, n1, n2, pendingAlpha};
+            std::memcpy(static_cast<void*>(&color[x]), &normal, sizeof(Color4));
         }
         if constexpr (observed) {
-            const float normal[3] = {n0, n1, n2};
-            observer->fragment(x, y, z, stored, passed, normal);
+            const float n[3] = {normal[0], normal[1], normal[2]};
+            observer->fragment(x, y, z, stored, passed, n);
         }
         z += dz;
-        n0 += dn0;
-        n1 += dn1;
-        n2 += dn2;
+        normal += step;
     }
 }
 
