@@ -5,27 +5,7 @@
 #include "raster/edge.h"
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
-
-Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int height)
-{
-    Vec4 eye, clip;
-    scene.modelView.current.transform(eye, vertex.position);
-    scene.projection.current.transform(clip, eye);
-    // Device coordinates: the reciprocal of the float w in double, each product rounded
-    // once to float. Window coordinates in double, left to right, rounded to float.
-    const double inverseW = 1.0 / static_cast<double>(clip.w);
-    const float deviceX = static_cast<float>(clip.x * inverseW);
-    const float deviceY = static_cast<float>(clip.y * inverseW);
-    const float deviceZ = static_cast<float>(clip.z * inverseW);
-    Vertex corner;
-    corner.position.x = static_cast<float>(static_cast<double>(width) * (deviceX + 1.0) * 0.5);
-    corner.position.y = static_cast<float>(static_cast<double>(height) * (deviceY + 1.0) * 0.5);
-    corner.position.z = deviceZ;
-    corner.position.w = 1.0f;
-    for (int i = 0; i < 3; ++i)
-        corner.normal[i] = vertex.normal[i];
-    return corner;
-}
+#include "raster/projection.h"
 
 void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer)
 {
@@ -40,9 +20,8 @@ void rasterizeScene(const Scene& scene, int width, int height, FillObserver* obs
             const std::vector<Vertex>& vertices = mesh.polygons[p].vertices;
             const int count = static_cast<int>(vertices.size());
             // Each corner is projected once: the same arithmetic twice gives the same bits.
-            corners.clear();
-            for (const Vertex& vertex : vertices)
-                corners.push_back(windowCorner(scene, vertex, width, height));
+            corners.resize(vertices.size());
+            projectCorners(scene, vertices.data(), count, width, height, corners.data());
             if (observer)
                 observer->polygon(static_cast<int>(m), static_cast<int>(p), corners);
             edges.clear();

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "raster/fill_observer.h"
+#include "raster/projection.h"
 #include "scene/scene.h"
-
-// Projects one scene vertex to a window-space corner: (window x, window y, device z, 1)
-// with the model-space normal copied unchanged.
-Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int height);
 
 // Projects, sets up and fills every polygon of every mesh into the buffers, which
 // prepareBuffers has made ready for this size. No clipping: corners at or behind the
