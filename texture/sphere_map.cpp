@@ -200,17 +200,20 @@ SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pix
     const __m512 one = _mm512_set1_ps(1.0f), unit = _mm512_set1_ps(byteToUnit);
     const __m512i byteMask = _mm512_set1_epi32(0xff);
     const int lastSafeOffset = map.width * map.height * map.components - 4; // a 4-byte read fits
-    int k = 0;
-    for (; k + 16 <= count; k += 16) {
+    for (int k = 0; k < count; k += 16) {
+        // The last group of a run may be short: the missing pixels are neither read nor written.
+        const __mmask16 inRun = count - k >= 16 ? 0xffff : (1u << (count - k)) - 1;
         float* p = &pixels[k].r;
-        const __m512 q0 = _mm512_loadu_ps(p), q1 = _mm512_loadu_ps(p + 16);
-        const __m512 q2 = _mm512_loadu_ps(p + 32), q3 = _mm512_loadu_ps(p + 48);
+        const __m512 q0 = _mm512_maskz_loadu_ps(floatsOfPixels[inRun & 15], p);
+        const __m512 q1 = _mm512_maskz_loadu_ps(floatsOfPixels[(inRun >> 4) & 15], p + 16);
+        const __m512 q2 = _mm512_maskz_loadu_ps(floatsOfPixels[(inRun >> 8) & 15], p + 32);
+        const __m512 q3 = _mm512_maskz_loadu_ps(floatsOfPixels[inRun >> 12], p + 48);
         const __m512 xy01 = _mm512_permutex2var_ps(q0, firstHalf, q1);  // x0-7, y0-7
         const __m512 za01 = _mm512_permutex2var_ps(q0, secondHalf, q1); // z0-7, a0-7
         const __m512 xy23 = _mm512_permutex2var_ps(q2, firstHalf, q3);
         const __m512 za23 = _mm512_permutex2var_ps(q2, secondHalf, q3);
         const __m512 alpha = _mm512_permutex2var_ps(za01, highs, za23);
-        const __mmask16 pending = _mm512_cmp_ps_mask(alpha, _mm512_set1_ps(pendingAlpha), _CMP_EQ_OQ);
+        const __mmask16 pending = inRun & _mm512_cmp_ps_mask(alpha, _mm512_set1_ps(pendingAlpha), _CMP_EQ_OQ);
         if (!pending)
             continue;
         const __m512 x = _mm512_permutex2var_ps(xy01, lows, xy23);
@@ -251,9 +254,6 @@ SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pix
             pixel = map.colorAt(pixel.r, pixel.g, pixel.b);
         }
     }
-    for (; k < count; ++k)
-        if (pixels[k].a == pendingAlpha)
-            pixels[k] = map.colorAt(pixels[k].r, pixels[k].g, pixels[k].b);
 }
 #endif
 
