@@ -7,24 +7,7 @@
 #include "raster/frame_buffers.h"
 #include "texture/sphere_map.h"
 
-// Rows [pendingFirstRow, pendingLastRow] hold every pixel that waits for its colour,
-// within the written columns of each row.
-static int pendingFirstRow = 0x7fffffff;
-static int pendingLastRow = -1;
-
 namespace {
-
-ActiveEdge activeEdge(const Edge& edge, int index)
-{
-    return ActiveEdge{edge.x,
-                      edge.z,
-                      {edge.normal[0], edge.normal[1], edge.normal[2]},
-                      edge.dxdy,
-                      edge.dzdy,
-                      {edge.dNormalDy[0], edge.dNormalDy[1], edge.dNormalDy[2]},
-                      truncateToInt(edge.yEnd),
-                      index};
-}
 
 // One row further along the edge: one float addition per value.
 inline void advance(ActiveEdge& edge)
@@ -34,26 +17,6 @@ inline void advance(ActiveEdge& edge)
     edge.normal[0] += edge.dNormalDy[0];
     edge.normal[1] += edge.dNormalDy[1];
     edge.normal[2] += edge.dNormalDy[2];
-}
-
-// Insertion sort by x, stable: edges of equal x keep their order in the list. The lists
-// are a handful of edges, mostly already in order, and a NaN x cannot break the sort.
-inline void sortByX(ActiveEdge* active, int count)
-{
-    if (count == 2) { // a quadrilateral's usual row
-        if (active[1].x < active[0].x)
-            std::swap(active[0], active[1]);
-        return;
-    }
-    for (int i = 1; i < count; ++i) {
-        if (!(active[i].x < active[i - 1].x))
-            continue;
-        const ActiveEdge moving = active[i];
-        int j = i;
-        for (; j > 0 && moving.x < active[j - 1].x; --j)
-            active[j] = active[j - 1];
-        active[j] = moving;
-    }
 }
 
 // A pixel's normal with the pending alpha, added lane by lane (each lane exactly as a
@@ -147,109 +110,151 @@ inline void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int
     }
 }
 
-// Spans of row y between the pairs of sorted active edges; an unpaired last edge is ignored.
-template <bool observed>
-inline void scanRow(const ActiveEdge* active, int live, int y, int width, FillObserver* observer)
+// Insertion sort of the active list (positions of edges) by x, stable: edges of equal x
+// keep their order in the list. The lists are a handful of edges, mostly already in
+// order, and a NaN x cannot break the sort.
+inline void sortByX(int* active, int count, const ActiveEdge* edges)
 {
-    if constexpr (observed)
-        observer->row(y, active, live);
-    for (int i = 0; i + 1 < live; i += 2)
-        scanSpan<observed>(active[i], active[i + 1], y, width, observer);
-}
-
-template <bool observed>
-void scanEdges(const Edge* edges, int count, int width, int height, FillObserver* observer)
-{
-    // Only buffers prepared for this size are written: their clear depends on it.
-    if (count == 0 || pixelCount(width, height) == 0 || width != bufferWidth || height != bufferHeight)
+    if (count == 2) { // a quadrilateral's usual row
+        if (edges[active[1]].x < edges[active[0]].x)
+            std::swap(active[0], active[1]);
         return;
-    // Kept between calls only to spare allocations per polygon.
-    static std::vector<ActiveEdge> active;
-    static std::vector<int> startRow, order;
-    active.resize(static_cast<std::size_t>(count));
-    startRow.resize(static_cast<std::size_t>(count));
-    order.resize(static_cast<std::size_t>(count));
-
-    int yFirst = 9999999, yLast = 0;
-    for (int k = 0; k < count; ++k) {
-        startRow[k] = truncateToInt(edges[k].y);
-        yFirst = std::min(yFirst, startRow[k]);
-        yLast = std::max(yLast, truncateToInt(edges[k].yEnd));
-        // Edges join the active list on their start row, in list order: kept sorted by
-        // start row (stable, by insertion), they are taken from the front.
-        int j = k;
-        for (; j > 0 && startRow[order[j - 1]] > startRow[k]; --j)
-            order[j] = order[j - 1];
-        order[j] = k;
     }
-    yLast = std::min(yLast, height - 1);
-    yFirst = std::max(yFirst, 0);
-    if (yFirst > yLast)
-        return;
-    pendingFirstRow = std::min(pendingFirstRow, yFirst);
-    pendingLastRow = std::max(pendingLastRow, yLast);
-
-    ActiveEdge* const list = active.data();
-    int next = 0, live = 0;
-    for (int y = yFirst; y <= yLast;) {
-        while (next < count && startRow[order[next]] < y)
-            ++next; // started below the first row: never active
-        if (live == 0) {
-            // Nothing active: go straight to the next row where an edge starts.
-            if (next == count || startRow[order[next]] > yLast)
-                break;
-            y = std::max(y, startRow[order[next]]);
-        }
-        // A row where edges leave or join. An edge takes part in rows trunc(y) ..
-        // trunc(yEnd) - 1; the survivors advance, and a new edge is not advanced on its
-        // first row: it stays at its set-up x.
-        int kept = 0;
-        for (int i = 0; i < live; ++i)
-            if (list[i].endRow > y) {
-                list[kept] = list[i];
-                advance(list[kept++]);
-            }
-        live = kept;
-        for (; next < count && startRow[order[next]] == y; ++next)
-            list[live++] = activeEdge(edges[order[next]], order[next]);
-        sortByX(list, live);
-        scanRow<observed>(list, live, y, width, observer);
-
-        // Up to the next such row, every edge only advances.
-        int until = yLast + 1;
-        if (next < count)
-            until = std::min(until, startRow[order[next]]);
-        for (int i = 0; i < live; ++i)
-            until = std::min(until, list[i].endRow);
-        for (++y; y < until; ++y) {
-            for (int i = 0; i < live; ++i)
-                advance(list[i]);
-            sortByX(list, live);
-            scanRow<observed>(list, live, y, width, observer);
-        }
+    for (int i = 1; i < count; ++i) {
+        const int moving = active[i];
+        int j = i;
+        for (; j > 0 && edges[moving].x < edges[active[j - 1]].x; --j)
+            active[j] = active[j - 1];
+        active[j] = moving;
     }
 }
 
 } // namespace
 
-void scanPolygon(const Edge* edges, int count, int width, int height, FillObserver* observer)
+void FillEdges::clear()
+{
+    edges.clear();
+    startRow.clear();
+    joinOrder.clear();
+    active.clear();
+}
+
+PolygonFill startFill(FillEdges& fill, const Edge* edges, int count, int width, int height)
+{
+    PolygonFill polygon;
+    polygon.firstEdge = static_cast<int>(fill.edges.size());
+    polygon.edgeCount = count;
+    int yFirst = 9999999, yLast = 0;
+    for (int k = 0; k < count; ++k) {
+        const Edge& edge = edges[k];
+        const int start = truncateToInt(edge.y);
+        fill.edges.push_back(ActiveEdge{edge.x,
+                                        edge.z,
+                                        {edge.normal[0], edge.normal[1], edge.normal[2]},
+                                        edge.dxdy,
+                                        edge.dzdy,
+                                        {edge.dNormalDy[0], edge.dNormalDy[1], edge.dNormalDy[2]},
+                                        truncateToInt(edge.yEnd),
+                                        k});
+        fill.startRow.push_back(start);
+        yFirst = std::min(yFirst, start);
+        yLast = std::max(yLast, fill.edges.back().endRow);
+        // Edges join the active list on their start row, in list order: kept sorted by
+        // start row (stable, by insertion), they are taken from the front.
+        fill.joinOrder.push_back(k);
+        fill.active.push_back(0);
+        int* order = fill.joinOrder.data() + polygon.firstEdge;
+        int j = k;
+        for (; j > 0 && fill.startRow[polygon.firstEdge + order[j - 1]] > start; --j)
+            order[j] = order[j - 1];
+        order[j] = k;
+    }
+    // Only buffers prepared for this size are written: their clear depends on it.
+    const bool prepared = pixelCount(width, height) > 0 && width == bufferWidth && height == bufferHeight;
+    polygon.nextRow = std::max(yFirst, 0);
+    polygon.lastRow = prepared ? std::min(yLast, height - 1) : -1;
+    return polygon;
+}
+
+template <bool observed>
+static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int width,
+                       FillObserver* observer)
+{
+    ActiveEdge* const edges = fill.edges.data() + polygon.firstEdge;
+    const int* const startRow = fill.startRow.data() + polygon.firstEdge;
+    const int* const order = fill.joinOrder.data() + polygon.firstEdge;
+    int* const active = fill.active.data() + polygon.firstEdge;
+    const int count = polygon.edgeCount;
+    int joined = polygon.joined, live = polygon.live;
+    const int stop = std::min(endRow, polygon.lastRow + 1);
+    int y = polygon.nextRow;
+    while (y < stop) {
+        while (joined < count && startRow[order[joined]] < y)
+            ++joined; // started below the first row: never active
+        if (live == 0) {
+            // Nothing active: go straight to the next row where an edge starts.
+            if (joined == count || startRow[order[joined]] >= stop) {
+                y = joined == count ? polygon.lastRow + 1 : std::max(y, startRow[order[joined]]);
+                break;
+            }
+            y = std::max(y, startRow[order[joined]]);
+        }
+        // An edge takes part in rows trunc(y) .. trunc(yEnd) - 1; the survivors advance,
+        // and a new edge is not advanced on its first row: it stays at its set-up x.
+        int kept = 0;
+        for (int i = 0; i < live; ++i)
+            if (edges[active[i]].endRow > y) {
+                advance(edges[active[i]]);
+                active[kept++] = active[i];
+            }
+        live = kept;
+        for (; joined < count && startRow[order[joined]] == y; ++joined)
+            active[live++] = order[joined];
+        sortByX(active, live, edges);
+        if constexpr (observed) {
+            std::vector<ActiveEdge> sorted;
+            for (int i = 0; i < live; ++i)
+                sorted.push_back(edges[active[i]]);
+            observer->row(y, sorted.data(), live);
+        }
+        // Spans between the pairs of sorted edges; an unpaired last edge is ignored.
+        for (int i = 0; i + 1 < live; i += 2)
+            scanSpan<observed>(edges[active[i]], edges[active[i + 1]], y, width, observer);
+        ++y;
+    }
+    polygon.nextRow = y;
+    polygon.joined = joined;
+    polygon.live = live;
+}
+
+void fillRows(PolygonFill& polygon, FillEdges& fill, int endRow, int width, FillObserver* observer)
 {
     if (observer)
-        scanEdges<true>(edges, count, width, height, observer);
+        fillRowsOf<true>(polygon, fill, endRow, width, observer);
     else
-        scanEdges<false>(edges, count, width, height, nullptr);
+        fillRowsOf<false>(polygon, fill, endRow, width, nullptr);
+}
+
+void scanPolygon(const Edge* edges, int count, int width, int height, FillObserver* observer)
+{
+    static FillEdges fill; // kept only to spare allocations from polygon to polygon
+    fill.clear();
+    PolygonFill polygon = startFill(fill, edges, count, width, height);
+    fillRows(polygon, fill, height, width, observer);
+}
+
+void resolveRows(const SphereMap& map, int first, int end)
+{
+    end = std::min(end, static_cast<int>(writtenFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y)
+        if (writtenFrom[y] < writtenTo[y])
+            colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + writtenFrom[y],
+                               writtenTo[y] - writtenFrom[y]);
 }
 
 void resolvePendingColors(const Scene& scene, const Mesh& mesh)
 {
-    const SphereMap map(scene, mesh);
-    const int lastRow = std::min(pendingLastRow, static_cast<int>(writtenFrom.size()) - 1);
-    for (int y = std::max(pendingFirstRow, 0); y <= lastRow; ++y)
-        if (writtenFrom[y] < writtenTo[y])
-            colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + writtenFrom[y],
-                               writtenTo[y] - writtenFrom[y]);
-    pendingFirstRow = 0x7fffffff;
-    pendingLastRow = -1;
+    resolveRows(SphereMap(scene, mesh), 0, bufferHeight);
 }
 
 void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,

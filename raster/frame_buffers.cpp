@@ -4,8 +4,8 @@ std::vector<Color4> ColorBuffer(5, Color4{0.0f, 0.0f, 0.0f, 1.0f});
 std::vector<float> DepthBuffer(5);
 int bufferWidth = -1;
 int bufferHeight = -1;
-std::vector<int> writtenFrom;
-std::vector<int> writtenTo;
+std::vector<int> writtenFrom, writtenTo;
+std::vector<int> clearFrom, clearTo;
 
 std::size_t pixelCount(int width, int height)
 {
@@ -20,9 +20,10 @@ static void clearColumns(std::size_t first, std::size_t end)
     std::fill(ColorBuffer.begin() + first, ColorBuffer.begin() + end, Color4{1.0f, 1.0f, 1.0f, 1.0f});
 }
 
-void prepareBuffers(int width, int height)
+void sizeBuffers(int width, int height)
 {
     const std::size_t pixels = pixelCount(width, height);
+    const int rows = pixels ? height : 0;
     if (width != bufferWidth || height != bufferHeight) {
         const std::size_t n = pixels + 1000;
         // Release the old arrays before the new ones exist: a resize never holds both.
@@ -33,12 +34,33 @@ void prepareBuffers(int width, int height)
         bufferWidth = width;
         bufferHeight = height;
         clearColumns(0, pixels);
+        clearFrom.assign(rows, width);
+        clearTo.assign(rows, 0);
     } else {
-        for (int y = 0; y < static_cast<int>(writtenFrom.size()); ++y)
-            if (writtenFrom[y] < writtenTo[y])
-                clearColumns(std::size_t(y) * width + writtenFrom[y], std::size_t(y) * width + writtenTo[y]);
+        for (int y = 0; y < rows; ++y) {
+            clearFrom[y] = std::min(clearFrom[y], writtenFrom[y]);
+            clearTo[y] = std::max(clearTo[y], writtenTo[y]);
+        }
     }
-    const int rows = pixels ? height : 0;
     writtenFrom.assign(rows, width);
     writtenTo.assign(rows, 0);
+}
+
+void clearRows(int first, int end)
+{
+    end = std::min(end, static_cast<int>(clearFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y) {
+        if (clearFrom[y] < clearTo[y]) {
+            const std::size_t row = static_cast<std::size_t>(y) * bufferWidth;
+            clearColumns(row + clearFrom[y], row + clearTo[y]);
+        }
+        clearFrom[y] = bufferWidth;
+        clearTo[y] = 0;
+    }
+}
+
+void prepareBuffers(int width, int height)
+{
+    sizeBuffers(width, height);
+    clearRows(0, height);
 }

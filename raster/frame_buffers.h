@@ -14,18 +14,24 @@ extern std::vector<float> DepthBuffer;   // normalised device depth; 1.0 is empt
 extern int bufferWidth;                  // size the buffers were made for; -1 before
 extern int bufferHeight;                 // the first frame
 
-// What the fill has written since the buffers were last cleared: per row of the current
-// size, the columns [writtenFrom, writtenTo). Everything outside still holds the cleared
-// values, so the next clear need touch only these. The fill is the only writer.
-extern std::vector<int> writtenFrom;
-extern std::vector<int> writtenTo;
+// Per row of the current size, the columns [writtenFrom, writtenTo) that the fill has
+// written this frame, and [clearFrom, clearTo) those written before and not yet cleared.
+// Everything outside both holds the cleared values, so a clear need touch only those
+// columns. The fill is the only writer.
+extern std::vector<int> writtenFrom, writtenTo;
+extern std::vector<int> clearFrom, clearTo;
 
 // width * height, or 0 when either is not positive.
 std::size_t pixelCount(int width, int height);
 
-// Reallocates both buffers when the size differs from the last frame's, then clears the
-// pixels in use to white and depth 1.0: all of them after a reallocation, otherwise only
-// the columns the last frame wrote.
+// The start of a frame: reallocates both buffers, cleared, when the size differs from
+// the last frame's; otherwise what the last frame wrote becomes due for clearing.
+void sizeBuffers(int width, int height);
+
+// Clears the columns of rows [first, end) that are due, to white and depth 1.0.
+void clearRows(int first, int end);
+
+// sizeBuffers and every row cleared: the buffers ready for any writer.
 void prepareBuffers(int width, int height);
 
 // Records that the fill wrote columns [from, to) of row y.

@@ -23,8 +23,11 @@ void presentColorBuffer(int width, int height)
 
 void renderFrame(Scene& scene, int width, int height)
 {
-    prepareBuffers(width, height);
+    // Sized and cleared in both modes; the software pipeline clears band by band as it
+    // fills, where the rows are about to be used.
+    sizeBuffers(width, height);
     if (useOpenGL) {
+        clearRows(0, height);
         renderOpenGL(scene, width, height);
         return;
     }

@@ -1,5 +1,6 @@
 #include "raster/software_frame.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "raster/edge.h"
@@ -7,44 +8,121 @@
 #include "raster/frame_buffers.h"
 #include "raster/projection.h"
 
-void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer)
+namespace {
+
+// One polygon's corners projected (each once: the same arithmetic twice gives the same
+// bits) and its sides set up as edges, those that cover no row dropped.
+void setUpEdges(const Scene& scene, const Polygon& polygon, int width, int height,
+                std::vector<Vertex>& corners, std::vector<Edge>& edges, FillObserver* observer)
 {
-    if (pixelCount(width, height) == 0)
-        return;
-    // Scratch lists reused from polygon to polygon; each polygon starts with them empty.
-    static std::vector<Vertex> corners;
-    static std::vector<Edge> edges;
+    const std::vector<Vertex>& vertices = polygon.vertices;
+    const int count = static_cast<int>(vertices.size());
+    corners.resize(vertices.size());
+    projectCorners(scene, vertices.data(), count, width, height, corners.data());
+    edges.clear();
+    for (int k = 0; k < count; ++k) {
+        const int next = vertices[k].next;
+        if (next < 0 || next >= count)
+            continue; // a broken ring names no corner: that side does not exist
+        Edge edge;
+        edge.setUp(corners[next], corners[k]);
+        const bool kept = !coversNoRow(edge);
+        if (observer)
+            observer->edge(next, k, edge, kept);
+        if (kept)
+            edges.push_back(edge);
+    }
+}
+
+// Rows per band: a band's colour and depth (20 bytes a pixel) fit the second-level cache
+// with room to spare, so that its clear, its fill and its lookups meet there.
+int rowsPerBand(int width)
+{
+    constexpr long bandBytes = 384 * 1024;
+    return static_cast<int>(std::max(1L, bandBytes / (20L * width)));
+}
+
+// Polygon by polygon, each filled whole before the next is set up: the order in which
+// an observer wants to see a frame.
+void observedFrame(const Scene& scene, int width, int height, FillObserver* observer)
+{
+    std::vector<Vertex> corners;
+    std::vector<Edge> edges;
+    FillEdges fill;
+    clearRows(0, height);
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         const Mesh& mesh = scene.meshes[m];
         for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
             const std::vector<Vertex>& vertices = mesh.polygons[p].vertices;
-            const int count = static_cast<int>(vertices.size());
-            // Each corner is projected once: the same arithmetic twice gives the same bits.
             corners.resize(vertices.size());
-            projectCorners(scene, vertices.data(), count, width, height, corners.data());
-            if (observer)
-                observer->polygon(static_cast<int>(m), static_cast<int>(p), corners);
-            edges.clear();
-            for (int k = 0; k < count; ++k) {
-                const int next = vertices[k].next;
-                if (next < 0 || next >= count)
-                    continue; // a broken ring names no corner: that side does not exist
-                Edge edge;
-                edge.setUp(corners[next], corners[k]);
-                const bool kept = !coversNoRow(edge);
-                if (observer)
-                    observer->edge(next, k, edge, kept);
-                if (kept)
-                    edges.push_back(edge);
-            }
-            scanPolygon(edges.data(), static_cast<int>(edges.size()), width, height, observer);
+            projectCorners(scene, vertices.data(), static_cast<int>(vertices.size()), width, height,
+                           corners.data());
+            observer->polygon(static_cast<int>(m), static_cast<int>(p), corners);
+            setUpEdges(scene, mesh.polygons[p], width, height, corners, edges, observer);
+            fill.clear();
+            PolygonFill polygon = startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height);
+            fillRows(polygon, fill, height, width, observer);
         }
-        resolvePendingColors(scene, mesh);
+        resolveRows(SphereMap(scene, mesh), 0, height);
     }
+}
+
+} // namespace
+
+void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer)
+{
+    if (pixelCount(width, height) == 0)
+        return;
+    if (observer) {
+        observedFrame(scene, width, height, observer);
+        return;
+    }
+    // Every polygon of a mesh is set up first; then the frame is cleared, filled and
+    // looked up one band of rows at a time, each band's polygons in drawing order. Each
+    // pixel sees its fragments in the same order as polygon by polygon.
+    static std::vector<Vertex> corners;
+    static std::vector<Edge> edges;
+    static FillEdges fill;
+    static std::vector<PolygonFill> polygons;
+    static std::vector<int> bandFirst, bandPolygons;
+    const int bandRows = rowsPerBand(width);
+    const int bands = (height + bandRows - 1) / bandRows;
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+        const Mesh& mesh = scene.meshes[m];
+        fill.clear();
+        polygons.clear();
+        for (const Polygon& polygon : mesh.polygons) {
+            setUpEdges(scene, polygon, width, height, corners, edges, nullptr);
+            polygons.push_back(startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height));
+        }
+        // Each band's polygons, in drawing order, by counting first.
+        bandFirst.assign(bands + 1, 0);
+        for (const PolygonFill& p : polygons)
+            for (int b = p.nextRow / bandRows; p.nextRow <= p.lastRow && b <= p.lastRow / bandRows; ++b)
+                ++bandFirst[b + 1];
+        for (int b = 0; b < bands; ++b)
+            bandFirst[b + 1] += bandFirst[b];
+        bandPolygons.resize(bandFirst[bands]);
+        std::vector<int> placed(bandFirst.begin(), bandFirst.end() - 1);
+        for (int i = 0; i < static_cast<int>(polygons.size()); ++i) {
+            const PolygonFill& p = polygons[i];
+            for (int b = p.nextRow / bandRows; p.nextRow <= p.lastRow && b <= p.lastRow / bandRows; ++b)
+                bandPolygons[placed[b]++] = i;
+        }
+        const SphereMap map(scene, mesh);
+        for (int b = 0; b < bands; ++b) {
+            const int first = b * bandRows, end = std::min(height, first + bandRows);
+            clearRows(first, end);
+            for (int k = bandFirst[b]; k < bandFirst[b + 1]; ++k)
+                fillRows(polygons[bandPolygons[k]], fill, end, width);
+            resolveRows(map, first, end);
+        }
+    }
+    clearRows(0, height); // rows no band reached, as in a frame without meshes
 }
 
 void renderSoftwareFrame(const Scene& scene, int width, int height)
 {
-    prepareBuffers(width, height);
+    sizeBuffers(width, height);
     rasterizeScene(scene, width, height);
 }

@@ -5,7 +5,8 @@
 #include "scene/scene.h"
 
 // Projects, sets up and fills every polygon of every mesh into the buffers, which
-// prepareBuffers has made ready for this size. No clipping: corners at or behind the
+// sizeBuffers (or prepareBuffers) has made ready for this size; rows still due for
+// clearing are cleared first. No clipping: corners at or behind the
 // eye (w <= 0) project to wherever the arithmetic puts them, and the row and column
 // clamps of the fill keep every write inside the buffers. An observer sees every
 // polygon, edge, row, span and fragment as they are drawn.
