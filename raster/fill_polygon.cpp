@@ -56,18 +56,19 @@ inline float truncated(float x)
 
 // Fills columns trunc(L.x) .. trunc(R.x) - 1 of row y, clamped to the frame. Every value
 // is float: the depth step by division, the normal steps by the float reciprocal, and
-// one addition per pixel for each. Columns are found from the truncated x as a float, so
-// that an x far outside the int range is clipped by the same whole-pixel steps without
-// an int conversion.
+// one addition per pixel for each. The columns come from comparisons of x itself, which
+// are the comparisons of its truncation with whole numbers (trunc(x) < 0 exactly when
+// x <= -1, and so on); only an x inside the frame is converted, and an x left of it is
+// truncated as a float, so that x far outside the int range is clipped by the same
+// whole-pixel steps without an int conversion. NaN gives an empty span.
 template <bool observed>
 inline void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int width,
-              FillObserver* observer)
+                     FillObserver* observer)
 {
     const float widthF = static_cast<float>(width);
-    const float xsF = truncated(left.x);
-    const float xeF = truncated(right.x);
-    const int xs = xsF < 0.0f ? 0 : (xsF < widthF ? static_cast<int>(xsF) : width); // NaN: width
-    const int xe = xeF > 0.0f ? (xeF < widthF ? static_cast<int>(xeF) : width) : 0;
+    const bool clipped = left.x <= -1.0f;
+    const int xs = clipped ? 0 : (left.x < widthF ? static_cast<int>(left.x) : width);
+    const int xe = right.x >= 1.0f ? (right.x < widthF ? static_cast<int>(right.x) : width) : 0;
     if constexpr (observed)
         observer->span(y, left, right, xs, xe);
     if (xs >= xe)
@@ -80,7 +81,8 @@ inline void scanSpan(const ActiveEdge& left, const ActiveEdge& right, int y, int
     const float dn1 = (right.normal[1] - left.normal[1]) * q;
     const float dn2 = (right.normal[2] - left.normal[2]) * q;
     float z = left.z, n0 = left.normal[0], n1 = left.normal[1], n2 = left.normal[2];
-    if (xsF < 0.0f) {
+    if (clipped) {
+        const float xsF = truncated(left.x);
         z -= xsF * dz;
         n0 -= xsF * dn0;
         n1 -= xsF * dn1;
