@@ -223,6 +223,28 @@ static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int wi
         for (int i = 0; i + 1 < live; i += 2)
             scanSpan<observed>(edges[active[i]], edges[active[i + 1]], y, width, observer);
         ++y;
+        if (live == 2) {
+            // A quadrilateral's usual stretch: up to the next row where an edge leaves or
+            // joins, its two edges only advance and swap when they cross.
+            int until = std::min({stop, edges[active[0]].endRow, edges[active[1]].endRow});
+            if (joined < count)
+                until = std::min(until, startRow[order[joined]]);
+            ActiveEdge* left = &edges[active[0]];
+            ActiveEdge* right = &edges[active[1]];
+            for (; y < until; ++y) {
+                advance(*left);
+                advance(*right);
+                if (right->x < left->x)
+                    std::swap(left, right);
+                if constexpr (observed) {
+                    const ActiveEdge pair[2] = {*left, *right};
+                    observer->row(y, pair, 2);
+                }
+                scanSpan<observed>(*left, *right, y, width, observer);
+            }
+            active[0] = static_cast<int>(left - edges);
+            active[1] = static_cast<int>(right - edges);
+        }
     }
     polygon.nextRow = y;
     polygon.joined = joined;
