@@ -6,7 +6,12 @@ bool coversNoRow(const Edge& edge)
 {
     if (std::isnan(edge.y) || std::isnan(edge.yEnd))
         return true;
-    return std::trunc(edge.yEnd) == std::trunc(edge.y) || edge.yEnd <= 0.0f;
+    if (edge.yEnd <= 0.0f)
+        return true;
+    // Same truncation: compared as ints where both fit, which is every drawn edge.
+    if (std::fabs(edge.y) < 2147483648.0f && std::fabs(edge.yEnd) < 2147483648.0f)
+        return static_cast<int>(edge.y) == static_cast<int>(edge.yEnd);
+    return std::trunc(edge.yEnd) == std::trunc(edge.y);
 }
 
 Edge& Edge::setUp(const Vertex& a, const Vertex& b)

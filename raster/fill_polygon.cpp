@@ -146,28 +146,32 @@ PolygonFill startFill(FillEdges& fill, const Edge* edges, int count, int width, 
     PolygonFill polygon;
     polygon.firstEdge = static_cast<int>(fill.edges.size());
     polygon.edgeCount = count;
+    const std::size_t size = fill.edges.size() + static_cast<std::size_t>(count);
+    fill.edges.resize(size);
+    fill.startRow.resize(size);
+    fill.joinOrder.resize(size);
+    fill.active.resize(size);
+    ActiveEdge* const added = fill.edges.data() + polygon.firstEdge;
+    int* const startRow = fill.startRow.data() + polygon.firstEdge;
+    int* const order = fill.joinOrder.data() + polygon.firstEdge;
     int yFirst = 9999999, yLast = 0;
     for (int k = 0; k < count; ++k) {
         const Edge& edge = edges[k];
-        const int start = truncateToInt(edge.y);
-        fill.edges.push_back(ActiveEdge{edge.x,
-                                        edge.z,
-                                        {edge.normal[0], edge.normal[1], edge.normal[2]},
-                                        edge.dxdy,
-                                        edge.dzdy,
-                                        {edge.dNormalDy[0], edge.dNormalDy[1], edge.dNormalDy[2]},
-                                        truncateToInt(edge.yEnd),
-                                        k});
-        fill.startRow.push_back(start);
-        yFirst = std::min(yFirst, start);
-        yLast = std::max(yLast, fill.edges.back().endRow);
+        added[k] = ActiveEdge{edge.x,
+                              edge.z,
+                              {edge.normal[0], edge.normal[1], edge.normal[2]},
+                              edge.dxdy,
+                              edge.dzdy,
+                              {edge.dNormalDy[0], edge.dNormalDy[1], edge.dNormalDy[2]},
+                              truncateToInt(edge.yEnd),
+                              k};
+        startRow[k] = truncateToInt(edge.y);
+        yFirst = std::min(yFirst, startRow[k]);
+        yLast = std::max(yLast, added[k].endRow);
         // Edges join the active list on their start row, in list order: kept sorted by
         // start row (stable, by insertion), they are taken from the front.
-        fill.joinOrder.push_back(k);
-        fill.active.push_back(0);
-        int* order = fill.joinOrder.data() + polygon.firstEdge;
         int j = k;
-        for (; j > 0 && fill.startRow[polygon.firstEdge + order[j - 1]] > start; --j)
+        for (; j > 0 && startRow[order[j - 1]] > startRow[k]; --j)
             order[j] = order[j - 1];
         order[j] = k;
     }

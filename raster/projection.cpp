@@ -34,13 +34,13 @@ struct Lanes {
     __m256d x, y, z, w;
 };
 
-SPHAERIX_AVX static __m256d toFloat(__m256d value)
+[[gnu::always_inline]] SPHAERIX_AVX static inline __m256d toFloat(__m256d value)
 {
     return _mm256_cvtps_pd(_mm256_cvtpd_ps(value));
 }
 
 // As Matrix4::transform: each row's products summed left to right, rounded to float.
-SPHAERIX_AVX static Lanes transform(const double* m, const Lanes& p)
+[[gnu::always_inline]] SPHAERIX_AVX static inline Lanes transform(const double* m, const Lanes& p)
 {
     Lanes out;
     __m256d* rows[4] = {&out.x, &out.y, &out.z, &out.w};
