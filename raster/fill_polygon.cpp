@@ -280,6 +280,19 @@ void resolveRows(const SphereMap& map, int first, int end)
                                writtenTo[y] - writtenFrom[y]);
 }
 
+void resolveAndClearRows(const SphereMap& map, int first, int end)
+{
+    const Color4 white{1.0f, 1.0f, 1.0f, 1.0f};
+    end = std::min(end, static_cast<int>(writtenFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y) {
+        const int from = std::min(writtenFrom[y], clearFrom[y]), to = std::max(writtenTo[y], clearTo[y]);
+        if (from < to)
+            colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + from,
+                               to - from, bestLookupLanes(), &white);
+    }
+    colorsCleared(first, end);
+}
+
 void resolvePendingColors(const Scene& scene, const Mesh& mesh)
 {
     resolveRows(SphereMap(scene, mesh), 0, bufferHeight);

@@ -59,6 +59,25 @@ void clearRows(int first, int end)
     }
 }
 
+void clearDepthRows(int first, int end)
+{
+    end = std::min(end, static_cast<int>(clearFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y)
+        if (clearFrom[y] < clearTo[y]) {
+            const std::size_t row = static_cast<std::size_t>(y) * bufferWidth;
+            std::fill(DepthBuffer.begin() + row + clearFrom[y], DepthBuffer.begin() + row + clearTo[y], 1.0f);
+        }
+}
+
+void colorsCleared(int first, int end)
+{
+    end = std::min(end, static_cast<int>(clearFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y) {
+        clearFrom[y] = bufferWidth;
+        clearTo[y] = 0;
+    }
+}
+
 void prepareBuffers(int width, int height)
 {
     sizeBuffers(width, height);

@@ -31,6 +31,11 @@ void sizeBuffers(int width, int height);
 // Clears the columns of rows [first, end) that are due, to white and depth 1.0.
 void clearRows(int first, int end);
 
+// Clears only the depth of the due columns of rows [first, end). Their colour stays due
+// until the caller has cleared or overwritten it and says so with colorsCleared.
+void clearDepthRows(int first, int end);
+void colorsCleared(int first, int end);
+
 // sizeBuffers and every row cleared: the buffers ready for any writer.
 void prepareBuffers(int width, int height);
 

@@ -109,13 +109,22 @@ void rasterizeScene(const Scene& scene, int width, int height, FillObserver* obs
             for (int b = p.nextRow / bandRows; p.nextRow <= p.lastRow && b <= p.lastRow / bandRows; ++b)
                 bandPolygons[placed[b]++] = i;
         }
+        // With one mesh, the colour clear joins the lookup's pass over the band: the pixels
+        // it finds not pending are those this frame did not draw, and they turn white.
+        const bool oneMesh = scene.meshes.size() == 1;
         const SphereMap map(scene, mesh);
         for (int b = 0; b < bands; ++b) {
             const int first = b * bandRows, end = std::min(height, first + bandRows);
-            clearRows(first, end);
+            if (oneMesh)
+                clearDepthRows(first, end);
+            else
+                clearRows(first, end);
             for (int k = bandFirst[b]; k < bandFirst[b + 1]; ++k)
                 fillRows(polygons[bandPolygons[k]], fill, end, width);
-            resolveRows(map, first, end);
+            if (oneMesh)
+                resolveAndClearRows(map, first, end);
+            else
+                resolveRows(map, first, end);
         }
     }
     clearRows(0, height); // rows no band reached, as in a frame without meshes

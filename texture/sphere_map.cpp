@@ -185,7 +185,8 @@ SPHAERIX_AVX512 static __m512i fastIndex(const float* row, __m512 x, __m512 y, _
     return index;
 }
 
-SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pixels, int count)
+SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pixels, int count,
+                                               const Color4* others)
 {
     // Pixels 4q..4q+3 fill register q; these gather one component of all sixteen.
     const __m512i firstHalf = _mm512_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28, 1, 5, 9, 13, 17, 21, 25, 29);
@@ -214,6 +215,14 @@ SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pix
         const __m512 za23 = _mm512_permutex2var_ps(q2, secondHalf, q3);
         const __m512 alpha = _mm512_permutex2var_ps(za01, highs, za23);
         const __mmask16 pending = inRun & _mm512_cmp_ps_mask(alpha, _mm512_set1_ps(pendingAlpha), _CMP_EQ_OQ);
+        if (others && (inRun & ~pending)) {
+            const __m512 other = _mm512_broadcast_f32x4(_mm_loadu_ps(&others->r));
+            const __mmask16 set = inRun & ~pending;
+            _mm512_mask_storeu_ps(p, floatsOfPixels[set & 15], other);
+            _mm512_mask_storeu_ps(p + 16, floatsOfPixels[(set >> 4) & 15], other);
+            _mm512_mask_storeu_ps(p + 32, floatsOfPixels[(set >> 8) & 15], other);
+            _mm512_mask_storeu_ps(p + 48, floatsOfPixels[set >> 12], other);
+        }
         if (!pending)
             continue;
         const __m512 x = _mm512_permutex2var_ps(xy01, lows, xy23);
@@ -257,11 +266,12 @@ SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pix
 }
 #endif
 
-void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupLanes lanes)
+void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupLanes lanes,
+                        const Color4* others)
 {
 #if defined(__x86_64__)
     if (lanes == LookupLanes::avx512 && map.estimateApplies) {
-        colorPendingAvx512(map, pixels, count);
+        colorPendingAvx512(map, pixels, count, others);
         return;
     }
 #endif
@@ -271,8 +281,11 @@ void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupL
     float nx[batchSize], ny[batchSize], nz[batchSize];
     int gathered = 0;
     for (int k = 0; k < count; ++k) {
-        if (pixels[k].a != pendingAlpha)
+        if (pixels[k].a != pendingAlpha) {
+            if (others)
+                pixels[k] = *others;
             continue;
+        }
         batch[gathered] = &pixels[k];
         nx[gathered] = pixels[k].r;
         ny[gathered] = pixels[k].g;

@@ -107,10 +107,11 @@ void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny,
               Color4* const* out, LookupLanes lanes = bestLookupLanes());
 
 // Looks up every pending pixel of the run pixels[0, count) in place, each exactly as
-// colorAt would, and leaves the others as they are. With AVX-512, sixteen at a time
-// through the float estimate; otherwise in batches through colorsAt.
+// colorAt would, and leaves the others as they are, or with `others` set makes them
+// that colour. With AVX-512, sixteen at a time through the float estimate; otherwise in
+// batches through colorsAt.
 void colorPendingPixels(const SphereMap& map, Color4* pixels, int count,
-                        LookupLanes lanes = bestLookupLanes());
+                        LookupLanes lanes = bestLookupLanes(), const Color4* others = nullptr);
 
 // Colour of a pixel from its interpolated object-space normal: the normal is turned
 // into eye space by the model-view matrix and its x, y index the texture as a sphere map.
