@@ -135,22 +135,23 @@ inline void sortByX(int* active, int count, const ActiveEdge* edges)
 
 void FillEdges::clear()
 {
-    edges.clear();
-    startRow.clear();
-    joinOrder.clear();
-    active.clear();
+    used = 0;
 }
 
 PolygonFill startFill(FillEdges& fill, const Edge* edges, int count, int width, int height)
 {
     PolygonFill polygon;
-    polygon.firstEdge = static_cast<int>(fill.edges.size());
+    polygon.firstEdge = fill.used;
     polygon.edgeCount = count;
-    const std::size_t size = fill.edges.size() + static_cast<std::size_t>(count);
-    fill.edges.resize(size);
-    fill.startRow.resize(size);
-    fill.joinOrder.resize(size);
-    fill.active.resize(size);
+    fill.used += count;
+    const std::size_t size = static_cast<std::size_t>(fill.used);
+    if (fill.edges.size() < size) {
+        const std::size_t grown = std::max(size, 2 * fill.edges.size());
+        fill.edges.resize(grown);
+        fill.startRow.resize(grown);
+        fill.joinOrder.resize(grown);
+        fill.active.resize(grown);
+    }
     ActiveEdge* const added = fill.edges.data() + polygon.firstEdge;
     int* const startRow = fill.startRow.data() + polygon.firstEdge;
     int* const order = fill.joinOrder.data() + polygon.firstEdge;

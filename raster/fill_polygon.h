@@ -30,6 +30,7 @@ struct FillEdges {
     std::vector<int> startRow;
     std::vector<int> joinOrder;
     std::vector<int> active;
+    int used = 0; // entries in use; the arrays only grow, to spare allocations
     void clear();
 };
 
