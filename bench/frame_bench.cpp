@@ -7,7 +7,7 @@
 #include "tests/support/plain_rasterizer.h"
 
 // The software frame without presentation, in steady state (buffers already sized), and
-// the clearing alone as the floor under it.
+// the same frame through the plain rasterizer of the tests.
 
 namespace {
 
@@ -74,16 +74,6 @@ void plainSoftwareFrame(benchmark::State& state)
         benchmark::DoNotOptimize(plainFrame(scene, width, height).color.data());
 }
 
-void clearingOnly(benchmark::State& state)
-{
-    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    prepareBuffers(width, height);
-    for (auto _ : state) {
-        prepareBuffers(width, height);
-        benchmark::DoNotOptimize(DepthBuffer.data());
-    }
-}
-
 // Arguments: width, height, zoom (0 for the initial 0.25).
 BENCHMARK(softwareFrame)
     ->ArgNames({"w", "h", "zoom"})
@@ -95,12 +85,6 @@ BENCHMARK(softwareFrame)
     ->Args({1920, 1080, 6})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(plainSoftwareFrame)->ArgNames({"w", "h"})->Args({480, 480})->Unit(benchmark::kMillisecond);
-BENCHMARK(clearingOnly)
-    ->ArgNames({"w", "h"})
-    ->Args({480, 480})
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
