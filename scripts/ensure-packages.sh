@@ -21,4 +21,5 @@ ensure_packages() {
 
 # What building needs; all of it is on a fresh machine of ours, but a bare Debian may lack it.
 buildPackages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev freeglut3-dev
-               libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev)
+               libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev libcli11-dev
+               nlohmann-json3-dev)

@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     std::string message;
     switch (parseSnapshotOptions(argc, argv, options, message)) {
     case ParseResult::help:
-        std::fputs(snapshotHelp(), stdout);
+        std::fputs(snapshotHelp().c_str(), stdout);
         return 0;
     case ParseResult::error:
         std::fprintf(stderr, "sphaerix-snapshot: %s; %s\n", message.c_str(), snapshotUsage());

@@ -2,10 +2,13 @@
 
 #include <string>
 
+// What -o writes: the frame's colours, or one of the debug views of the same frame.
+enum class DebugView { color, depth, normals, overdraw, polygons, edges, texels };
+
 // What one run of sphaerix-snapshot is asked to do. The view defaults are the program's
 // start-up interaction state.
 struct SnapshotOptions {
-    std::string output;            // -o; empty only with --compare
+    std::string output;            // -o; empty when another output makes it optional
     bool openGL = false;           // --renderer opengl
     int width = 480;
     int height = 480;
@@ -19,14 +22,24 @@ struct SnapshotOptions {
     int frames = 0;                // extra timed frames after the first
     bool window = false;           // --window, implied by opengl and --compare
     std::string compareDir;        // --compare; empty for none
+    DebugView view = DebugView::color;
+    bool history = false;          // --history X,Y
+    int historyX = 0;              // window coordinates, row 0 at the bottom
+    int historyY = 0;
+    int tracePolygon = -1;         // --trace-polygon; -1 for none
+    bool json = false;             // --json: the history or the trace as one JSON object
+    std::string against;           // --against: another rasterizer's image
+    std::string againstDepth;      // --against-depth: its depth file
+    std::string mask;              // --mask: the error mask of those comparisons
 };
 
 enum class ParseResult { run, help, error };
 
 constexpr int maxFrameSide = 16384;
 
-// Reads the command line strictly. On `error` sets `message` to one line naming the
-// problem; on `help` the caller prints snapshotHelp().
+// Reads the command line strictly, in order: a bad value is reported even when --help
+// follows it, and --help wins over anything bad after it. On `error` sets `message` to
+// one line naming the problem; on `help` the caller prints snapshotHelp().
 ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOptions& options,
                                  std::string& message);
 
@@ -34,10 +47,12 @@ ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOpti
 const char* snapshotUsage();
 
 // The full --help text.
-const char* snapshotHelp();
+std::string snapshotHelp();
 
 // Single values, exposed for their edge cases: the whole string must be consumed.
 bool parseFloat(const std::string& text, float& value);        // finite only
 bool parseCount(const std::string& text, int& value);          // digits only, fits int
 bool parseSize(const std::string& text, int& width, int& height); // WxH, 1..16384 each
 bool parsePair(const std::string& text, float& x, float& y);   // X,Y
+bool parsePixel(const std::string& text, int& x, int& y);      // X,Y, digits only
+bool parseView(const std::string& text, DebugView& view);      // color, depth, ...

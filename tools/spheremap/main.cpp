@@ -1,4 +1,6 @@
 // sphaerix-spheremap: makes, imports and exports the raw sphere-map texture.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -13,7 +15,8 @@
 
 namespace {
 
-const char* const usage = "usage: sphaerix-spheremap generate OUT.raw | import IN.png OUT.raw | export IN.raw OUT.png";
+const char* const usage =
+    "usage: sphaerix-spheremap generate OUT.raw | import IN.png OUT.raw | export IN.raw OUT.png | --help";
 
 int fail(const std::string& error)
 {
@@ -51,23 +54,53 @@ int exportPng(const char* in, const char* out)
     return writePng(out, png, error) ? 0 : fail(error);
 }
 
+// Our own words for the mistakes people make most; CLI11's for the rest.
+std::string describeMistake(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv)
+{
+    if (argc < 2)
+        return "no command given";
+    const std::string command = argv[1];
+    if (command[0] == '-')
+        return "unknown option \"" + command + "\"";
+    if (app.get_subcommands([&command](const CLI::App* sub) {
+                                  return sub->get_name() == command;
+                              }).empty())
+        return "unknown command \"" + command + "\"";
+    if (dynamic_cast<const CLI::RequiredError*>(&error) || dynamic_cast<const CLI::ExtrasError*>(&error))
+        return "wrong number of arguments for \"" + command + "\"";
+    return error.what();
+}
+
 int run(int argc, char** argv)
 {
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "generate" && argc == 3)
-        return generate(argv[2]);
-    if (command == "import" && argc == 4)
-        return importPng(argv[2], argv[3]);
-    if (command == "export" && argc == 4)
-        return exportPng(argv[2], argv[3]);
-    if (command.empty())
-        std::fprintf(stderr, "sphaerix-spheremap: no command given\n");
-    else if (command == "generate" || command == "import" || command == "export")
-        std::fprintf(stderr, "sphaerix-spheremap: wrong number of arguments for \"%s\"\n", command.c_str());
-    else
-        std::fprintf(stderr, "sphaerix-spheremap: unknown command \"%s\"\n", command.c_str());
-    std::fprintf(stderr, "%s\n", usage);
-    return 2;
+    CLI::App app("Makes, imports and exports the raw sphere-map texture: 256x256 RGB texels,\n"
+                 "bottom row first, 196608 bytes, no header.\n",
+                 "sphaerix-spheremap");
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 done, 1 a file that cannot be read or written, 2 bad arguments.");
+    std::string in, out;
+    CLI::App* generateCommand = app.add_subcommand("generate", "write our own glossy sphere map");
+    generateCommand->add_option("OUT.raw", out, "the raw file to write")->required()->type_name("");
+    CLI::App* importCommand = app.add_subcommand("import", "any PNG, resampled to 256x256, as raw");
+    importCommand->add_option("IN.png", in, "any PNG: grey, RGB, palette, alpha over black")->required()->type_name("");
+    importCommand->add_option("OUT.raw", out, "the raw file to write")->required()->type_name("");
+    CLI::App* exportCommand = app.add_subcommand("export", "a raw file as PNG, top row first, for viewing");
+    exportCommand->add_option("IN.raw", in, "a raw file of exactly 196608 bytes")->required()->type_name("");
+    exportCommand->add_option("OUT.png", out, "the PNG to write")->required()->type_name("");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "sphaerix-spheremap: %s\n%s\n", describeMistake(app, error, argc, argv).c_str(), usage);
+        return 2;
+    }
+    if (generateCommand->parsed())
+        return generate(out.c_str());
+    if (importCommand->parsed())
+        return importPng(in.c_str(), out.c_str());
+    return exportPng(in.c_str(), out.c_str());
 }
 
 } // namespace
