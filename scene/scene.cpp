@@ -102,6 +102,6 @@ void buildScene(Scene& scene, const char* texturePath)
     scene.currentSpecular = colorFromHsv(0.0f, 0.0f, 1.5f, 1.0f);
     scene.currentDiffuse = colorFromHsv(0.66f, 1.0f, 0.9f, 1.0f);
     scene.currentShininess = 120;
-    buildTorus(scene, 48, 48);
+    buildTorus(scene, torusRings, torusSides);
     scene.objectTransform.pop();
 }

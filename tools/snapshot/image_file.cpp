@@ -96,13 +96,8 @@ bool writeImage(const RgbImage& image, const std::string& path, std::string& err
     return closeFile(file, path, error);
 }
 
-bool writeDepthFile(const float* depth, int width, int height, const std::string& path,
-                    std::string& error)
+std::vector<unsigned char> depthFileBytes(const float* depth, std::size_t count)
 {
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return failure(error, path, std::strerror(errno));
-    const std::size_t count = std::size_t(width) * height;
     std::vector<unsigned char> bytes(count * 4);
     for (std::size_t i = 0; i < count; ++i) {
         // Little-endian whatever the host: the file format does not follow the machine.
@@ -111,6 +106,16 @@ bool writeDepthFile(const float* depth, int width, int height, const std::string
         for (int k = 0; k < 4; ++k)
             bytes[i * 4 + k] = static_cast<unsigned char>(bits >> (8 * k));
     }
+    return bytes;
+}
+
+bool writeDepthFile(const float* depth, int width, int height, const std::string& path,
+                    std::string& error)
+{
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return failure(error, path, std::strerror(errno));
+    const std::vector<unsigned char> bytes = depthFileBytes(depth, std::size_t(width) * height);
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return failure(error, path, std::strerror(errno));
     return closeFile(file, path, error);

@@ -25,6 +25,9 @@ RgbImage imageFromBottomUpRgb(const unsigned char* rgb, int width, int height);
 // returns false with a one-line `error`.
 bool writeImage(const RgbImage& image, const std::string& path, std::string& error);
 
+// The bytes of a depth file: each float little-endian, in the order given.
+std::vector<unsigned char> depthFileBytes(const float* depth, std::size_t count);
+
 // W * H little-endian 32-bit floats in the order given (bottom row first for the buffers).
 bool writeDepthFile(const float* depth, int width, int height, const std::string& path,
                     std::string& error);

@@ -1,5 +1,5 @@
 // sphaerix-snapshot: one frame of the program, through its own camera and renderers,
-// written to an image file. --help describes the options.
+// written to an image file, or looked into. --help describes the options.
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -15,13 +15,8 @@
 #include "tools/snapshot/image_difference.h"
 #include "tools/snapshot/image_file.h"
 #include "tools/snapshot/options.h"
+#include "tools/snapshot/software_snapshot.h"
 #include "tools/snapshot/window_snapshot.h"
-
-static int fail(const std::string& message)
-{
-    std::fprintf(stderr, "sphaerix-snapshot: %s\n", message.c_str());
-    return 1;
-}
 
 // The interaction state the mouse would otherwise have built up.
 static void applyView(const SnapshotOptions& options)
@@ -49,24 +44,6 @@ static void printTiming(const std::vector<double>& samples)
 {
     if (!samples.empty())
         std::printf("%s\n", describeTiming(samples).c_str());
-}
-
-// No OpenGL, GLUT or X: the software frame straight from the program's pipeline.
-static int headlessSnapshot(const SnapshotOptions& options)
-{
-    buildScene(theScene, options.texture.c_str());
-    useOpenGL = false;
-    setupCamera(theScene, options.width, options.height);
-    renderSoftwareFrame(theScene, options.width, options.height);
-    const RgbImage image = imageFromColors(ColorBuffer.data(), options.width, options.height);
-    const std::vector<float> depth(DepthBuffer.begin(),
-                                   DepthBuffer.begin() + pixelCount(options.width, options.height));
-    if (const int status = writeOutputs(options, image, depth))
-        return status;
-    printTiming(timeFrames(options.frames, [&options] {
-        renderSoftwareFrame(theScene, options.width, options.height);
-    }));
-    return 0;
 }
 
 static int compareRenderers(const SnapshotOptions& options, const WindowFrame& software,
@@ -117,8 +94,7 @@ int main(int argc, char** argv)
         std::fputs(snapshotHelp().c_str(), stdout);
         return 0;
     case ParseResult::error:
-        std::fprintf(stderr, "sphaerix-snapshot: %s; %s\n", message.c_str(), snapshotUsage());
-        return 2;
+        return usageError(message);
     case ParseResult::run:
         break;
     }
@@ -130,7 +106,7 @@ int main(int argc, char** argv)
 
     applyView(options);
     try {
-        return options.window ? windowSnapshot(argv[0], options) : headlessSnapshot(options);
+        return options.window ? windowSnapshot(argv[0], options) : softwareSnapshot(options);
     } catch (const std::bad_alloc&) {
         // The largest frames allowed need several gigabytes: say so rather than abort.
         return fail("not enough memory for a " + std::to_string(options.width) + "x" +

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "scene/scene.h"
+#include "tools/snapshot/frame_records.h"
+#include "tools/snapshot/image_file.h"
+
+// The debug views of one frame as pictures, top row first like every image file. The
+// buffers and records are indexed y * width + x with row 0 at the bottom. --help says
+// what each colour means.
+
+// Grey from black at the nearest to white at the farthest drawn depth; steel blue where
+// the depth is still the cleared 1.0 (no fragment ever passes at 1.0 or more).
+RgbImage depthView(const float* depth, int width, int height);
+
+// The winning fragment's normal at unit length in eye space, each component from -1..1
+// to 0..255; white where nothing was drawn.
+RgbImage normalsView(const Scene& scene, const Winners& winners, int height);
+
+// Fragments tested per pixel as a heat scale, with its key in the lower left.
+RgbImage overdrawView(const FragmentCounts& counts, int height);
+// "overdraw: T fragments tested, at most M at one pixel; pixels with 0: a, 1: b, 2: c, 3: d, more: e"
+std::string describeOverdraw(const FragmentCounts& counts);
+
+// The colour of a polygon in the polygons view: consecutive polygons and those of
+// neighbouring rings differ in hue.
+void polygonColor(int mesh, int polygon, unsigned char rgb[3]);
+RgbImage polygonsView(const Winners& winners, int height);
+
+// The colour image with every span's first and last covered column marked: red where
+// that fragment is what the pixel shows, halfway to yellow where it is hidden.
+RgbImage edgesView(const Color4* colors, const SpanEnds& ends, int height);
+
+// The texture, each texel as 2x2 pixels and its top row up; texels the frame read at full
+// strength, the rest at a quarter.
+RgbImage texelsView(const Texture* texture, const TexelsRead& texels);
+// "texels read: N of T (P%)"
+std::string describeTexels(const TexelsRead& texels);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+
+#include "tools/snapshot/frame_records.h"
+#include "tools/snapshot/image_file.h"
+#include "tools/snapshot/options.h"
+#include "tools/snapshot/pixel_history.h"
+#include "tools/snapshot/polygon_trace.h"
+
+// The observers one run asks for, all fed by the same observed frame. Only what the
+// options need is made: the per-pixel records cost memory in proportion to the frame.
+struct FrameWatch {
+    std::optional<FragmentCounts> counts;
+    std::optional<Winners> winners;
+    std::optional<SpanEnds> spanEnds;
+    std::optional<TexelsRead> texels;
+    std::optional<PixelHistoryObserver> history;
+    std::optional<PolygonTraceObserver> trace;
+    ObserverFan fan;
+
+    // After the camera is set: the texel records take the scene's model-view as it is.
+    FrameWatch(const SnapshotOptions& options, const Scene& scene);
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+    // What rasterizeScene is given: null when nothing is watched, so the plain frame runs.
+    FillObserver* observer() { return fan.observers.empty() ? nullptr : &fan; }
+};
+
+// The image -o writes for `view`, from the buffers and the watch of the frame just drawn;
+// `line` gets what the view prints, if anything.
+RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, int width,
+                   int height, std::string& line);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "raster/fill_observer.h"
+#include "scene/scene.h"
+#include "tools/snapshot/exact_number.h"
+
+// The lookup that coloured a passing fragment, as the pipeline's own lookup made it.
+struct HistoryLookup {
+    float unitNormal[3];
+    float eyeX, eyeY;
+    int u, v;
+    unsigned char bytes[3];
+    Color4 color;
+};
+
+// One fragment the fill tested at the pixel.
+struct HistoryFragment {
+    int mesh, polygon;
+    float left, right;    // x of the span's left and right edge on this row
+    int xs, xe;           // the span's columns [xs, xe), clamped to the frame
+    float depth, stored;  // its depth and the depth stored before the test
+    bool passed;
+    float normal[3];      // interpolated, as the fill had it
+    HistoryLookup lookup; // only for a fragment that passed
+};
+
+// Everything that happened at one pixel of a frame, in drawing order.
+struct PixelHistory {
+    int x = 0, y = 0;         // window coordinates, row 0 at the bottom
+    int width = 0, height = 0;
+    std::vector<HistoryFragment> fragments;
+    float finalDepth = 1.0f;
+    Color4 finalColor;
+};
+
+// Collects the history of pixel (x, y) while a frame is drawn.
+struct PixelHistoryObserver : FillObserver {
+    PixelHistory history;
+    int currentMesh = -1, currentPolygon = -1;
+    float spanLeft = 0.0f, spanRight = 0.0f;
+    int spanStart = 0, spanEnd = 0;
+
+    PixelHistoryObserver(int x, int y, int width, int height);
+    void polygon(int mesh, int polygon, const std::vector<Vertex>&) override;
+    void span(int y, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe) override;
+    void fragment(int x, int y, float depth, float stored, bool passed, const float* normal) override;
+};
+
+// After the frame: the lookup of every passing fragment, through the scene's own lookup,
+// and the pixel's final colour and depth from the frame buffers.
+void completeHistory(PixelHistory& history, const Scene& scene);
+
+// A table for people: one line per fragment, its lookup under it.
+std::string describeHistory(const PixelHistory& history);
+
+// {"pixel", "size", "fragments": [...], "final"}, every float exact.
+Json historyJson(const PixelHistory& history);

@@ -1,0 +1,128 @@
+#include "tools/snapshot/software_snapshot.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "app/camera.h"
+#include "raster/frame_buffers.h"
+#include "raster/render_frame.h"
+#include "raster/software_frame.h"
+#include "scene/scene.h"
+#include "tools/snapshot/against.h"
+#include "tools/snapshot/frame_timing.h"
+#include "tools/snapshot/frame_watch.h"
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "sphaerix-snapshot: %s\n", message.c_str());
+    return 1;
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "sphaerix-snapshot: %s; %s\n", message.c_str(), snapshotUsage());
+    return 2;
+}
+
+namespace {
+
+// Another rasterizer's files, read before anything is drawn or written.
+struct TheirFrame {
+    RgbImage image;
+    std::vector<float> depth;
+};
+
+int readTheirFrame(const SnapshotOptions& o, TheirFrame& theirs)
+{
+    std::string error;
+    if (!o.against.empty()) {
+        if (!readImageFile(o.against, theirs.image, error))
+            return fail(error);
+        if (theirs.image.width != o.width || theirs.image.height != o.height)
+            return fail("\"" + o.against + "\" is " + std::to_string(theirs.image.width) + "x" +
+                        std::to_string(theirs.image.height) + "; the frame is " +
+                        std::to_string(o.width) + "x" + std::to_string(o.height));
+    }
+    if (!o.againstDepth.empty() &&
+        !readDepthValues(o.againstDepth, pixelCount(o.width, o.height), theirs.depth, error))
+        return fail(error);
+    return 0;
+}
+
+// One line per comparison, then the mask; 3 when anything differs.
+int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const RgbImage& colors,
+                      const std::vector<float>& depth)
+{
+    std::optional<FrameDifference> colorDifference, depthDifference;
+    if (!o.against.empty()) {
+        colorDifference = compareColors(colors, theirs.image);
+        std::printf("%s\n", describeColorDifference(o.against, *colorDifference, colors, theirs.image).c_str());
+    }
+    if (!o.againstDepth.empty()) {
+        depthDifference = compareDepths(depth, theirs.depth, o.width, o.height);
+        std::printf("%s\n", describeDepthDifference(o.againstDepth, *depthDifference, depth, theirs.depth).c_str());
+    }
+    std::string error;
+    if (!o.mask.empty() &&
+        !writeImage(errorMask(colors, colorDifference ? &*colorDifference : nullptr,
+                              depthDifference ? &*depthDifference : nullptr),
+                    o.mask, error))
+        return fail(error);
+    const bool differs = (colorDifference && colorDifference->count) || (depthDifference && depthDifference->count);
+    return differs ? 3 : 0;
+}
+
+std::size_t polygonCount(const Scene& scene)
+{
+    std::size_t count = 0;
+    for (const Mesh& mesh : scene.meshes)
+        count += mesh.polygons.size();
+    return count;
+}
+
+} // namespace
+
+int softwareSnapshot(const SnapshotOptions& o)
+{
+    TheirFrame theirs;
+    if (const int status = readTheirFrame(o, theirs))
+        return status;
+    buildScene(theScene, o.texture.c_str());
+    useOpenGL = false;
+    setupCamera(theScene, o.width, o.height);
+    if (o.tracePolygon >= 0 && std::size_t(o.tracePolygon) >= polygonCount(theScene))
+        return usageError("--trace-polygon " + std::to_string(o.tracePolygon) + ": the frame has " +
+                          std::to_string(polygonCount(theScene)) + " polygons");
+
+    FrameWatch watch(o, theScene);
+    prepareBuffers(o.width, o.height);
+    rasterizeScene(theScene, o.width, o.height, watch.observer());
+
+    const RgbImage colors = imageFromColors(ColorBuffer.data(), o.width, o.height);
+    const std::vector<float> depth(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
+    std::string line, error;
+    const RgbImage image = viewImage(o.view, watch, theScene, o.width, o.height, line);
+    if (!o.output.empty() && !writeImage(image, o.output, error))
+        return fail(error);
+    if (!o.depth.empty() && !writeDepthFile(depth.data(), o.width, o.height, o.depth, error))
+        return fail(error);
+    if (!line.empty())
+        std::printf("%s\n", line.c_str());
+    if (watch.history) {
+        completeHistory(watch.history->history, theScene);
+        const PixelHistory& h = watch.history->history;
+        std::fputs(o.json ? jsonLines(historyJson(h)).c_str() : describeHistory(h).c_str(), stdout);
+    }
+    if (watch.trace) {
+        const PolygonTrace& t = watch.trace->trace;
+        std::fputs(o.json ? jsonLines(traceJson(t)).c_str() : describeTrace(t).c_str(), stdout);
+    }
+    const int status = compareWithTheirs(o, theirs, colors, depth);
+    if (status == 1)
+        return status;
+    const std::vector<double> samples =
+        timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height); });
+    if (!samples.empty())
+        std::printf("%s\n", describeTiming(samples).c_str());
+    return status;
+}
