@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "app/camera.h"
 #include "raster/frame_buffers.h"
@@ -12,6 +13,7 @@
 #include "snapshot_test_support.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
+#include "tools/snapshot/image_file.h"
 
 namespace {
 
@@ -57,18 +59,26 @@ TEST_F(SnapshotTool, ProblemsExitWithOneLineAndTheirStatus)
         {"--zoom", "1.5x"}, {"--zoom", ""}, {"--angle-x", "-o"}, {"--pan", "1"},
         {"--pan", ",2"}, {"--pan", "1,2,3"}, {"--frames", "-1"}, {"--frames", "1.5"},
         {"--frames", "2147483648"}, {"--renderer", "vulkan"}, {"--texture", ""},
+        {"--history", "480,0"}, {"--history", "0,480"}, {"--history", "-1,0"}, {"--history", "1"},
+        {"--view", "wire"}, {"--view", "depth", "--window"}, {"--trace-polygon", "2304"},
+        {"--json"}, {"--json", "--history", "1,1", "--trace-polygon", "1"}, {"--mask", "m.png"},
     };
     for (const Args& args : badOptions)
         expectFailure(args, 2, "; usage: sphaerix-snapshot");
     std::ofstream(path("short.raw")) << std::string(1000, '\7');
     expectFailure({"--texture", path("none.raw")}, 1, "none.raw");
     expectFailure({"--texture", path("short.raw")}, 1, "too short");
+    std::ofstream(path("small.ppm")) << "P6\n2 2\n255\n" << std::string(12, '\7');
+    expectFailure({"--against", path("small.ppm")}, 1, "small.ppm\" is 2x2; the frame is 480x480");
+    expectFailure({"--against", path("none.png")}, 1, "none.png");
+    expectFailure({"--against-depth", path("short.raw")}, 1, "short.raw\" has 1000 bytes");
     expectFailure({"--renderer", "opengl", "--texture", path("none.raw")}, 1, "none.raw");
     expectFailure({"--window"}, 1, "display");
     expectFailure({"-o", path("no/dir/a.ppm")}, 1, "no/dir/a.ppm");
     const ToolRun help = run({"--help", "--zoom", "bad"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("--compare DIR"), std::string::npos);
+    EXPECT_NE(help.output.find("overdraw   fragments tested per pixel"), std::string::npos);
 }
 
 // The frame the program's own camera and pipeline compute for a view, top row first.
@@ -139,6 +149,82 @@ TEST_F(SnapshotTool, EmptyFramesAreWhite)
         ASSERT_EQ(run(args).status, 0) << view[0];
         EXPECT_EQ(pngPixels(path("e.png"), 48, 40), Bytes(48 * 40 * 3, 255)) << view[0];
         EXPECT_EQ(readFloats(path("d.bin")), std::vector<float>(48 * 40, 1.0f)) << view[0];
+    }
+}
+
+// Our own frame compares equal, as PPM and PNG; one changed pixel and one changed depth
+// are reported where they are, and the mask is red exactly there.
+TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
+{
+    const Args frame = {"--size", "72x56", "--against-depth", path("theirs.depth")};
+    ASSERT_EQ(run({"--size", "72x56", "-o", path("ours.ppm"), "--depth", path("theirs.depth")}).status, 0);
+    const std::string ppm = readFile(path("ours.ppm")), header = "P6\n72 56\n255\n";
+    RgbImage theirs{72, 56, Bytes(ppm.begin() + header.size(), ppm.end())};
+    std::string error, depth = readFile(path("theirs.depth"));
+    for (bool changed : {false, true}) {
+        if (changed) {
+            theirs.rgb[(20 * 72 + 30) * 3 + 1] ^= 5; // column 30, row 20 from the top
+            depth[(10 * 72 + 5) * 4] ^= 1;             // column 5, row 10
+            std::ofstream(path("theirs.depth"), std::ios::binary) << depth;
+        }
+        for (const char* name : {"theirs.ppm", "theirs.png"}) {
+            ASSERT_TRUE(writeImage(theirs, path(name), error)) << error;
+            Args args = frame;
+            args.insert(args.end(), {"--against", path(name), "--mask", path("mask.png")});
+            const ToolRun r = run(args);
+            EXPECT_EQ(r.status, changed ? 3 : 0) << r.errors;
+            for (const char* words : {changed ? "1 of 4032 pixels differ" : "0 of 4032 pixels differ",
+                                      changed ? "first at 30,35 (row 20 from the top): ours" : "md5",
+                                      changed ? "1 of 4032 values differ" : "0 of 4032 values differ",
+                                      changed ? "first at 5,10 (row 45 from the top)" : "md5"})
+                EXPECT_NE(r.output.find(words), std::string::npos) << words << "\n" << r.output;
+            const Bytes mask = pngPixels(path("mask.png"), 72, 56);
+            for (std::size_t p = 0; p < mask.size() / 3; ++p) {
+                const bool red = mask[p * 3] == 255 && mask[p * 3 + 1] == 0;
+                EXPECT_EQ(red, changed && (p == 20 * 72 + 30 || p == 45 * 72 + 5)) << p;
+            }
+        }
+    }
+}
+
+// The JSON history has exactly the documented keys, in order; a pixel nothing reached has
+// no fragments and the cleared colour and depth.
+TEST_F(SnapshotTool, HistoryJsonKeysAndAnEmptyPixel)
+{
+    using Json = nlohmann::ordered_json;
+    const ToolRun empty = run({"--size", "72x56", "--history", "0,0", "--json"});
+    ASSERT_EQ(empty.status, 0) << empty.errors;
+    EXPECT_EQ(Json::parse(empty.output), Json::parse(R"({"pixel": [0, 0], "size": [72, 56], "fragments": [],
+                                                       "final": {"depth": 1.0, "color": [1.0, 1.0, 1.0, 1.0]}})"));
+    const Json h = Json::parse(run({"--size", "72x56", "--history", "20,28", "--json"}).output);
+    auto keys = [](const Json& object) {
+        std::string names;
+        for (const auto& item : object.items())
+            names += item.key() + " ";
+        return names;
+    };
+    EXPECT_EQ(keys(h), "pixel size fragments final ");
+    ASSERT_EQ(h["fragments"].size(), 2u);
+    EXPECT_EQ(keys(h["fragments"][0]), "mesh polygon ring side span depth stored passed normal lookup ");
+    EXPECT_EQ(keys(h["fragments"][1]), "mesh polygon ring side span depth stored passed normal ");
+    EXPECT_EQ(keys(h["fragments"][0]["span"]), "left right columns ");
+    EXPECT_EQ(keys(h["fragments"][0]["lookup"]), "unit_normal eye texel bytes color ");
+    EXPECT_EQ(h["fragments"][0]["lookup"]["color"], h["final"]["color"]);
+}
+
+// Every view writes its picture; two of them print a line.
+TEST_F(SnapshotTool, EveryViewWritesItsPicture)
+{
+    const std::tuple<std::string, int, std::string> views[] = {
+        {"color", 56, ""}, {"depth", 56, ""}, {"normals", 56, ""}, {"polygons", 56, ""}, {"edges", 56, ""},
+        {"overdraw", 56, "overdraw: "}, {"texels", 512, "texels read: "},
+    };
+    for (const auto& [view, height, line] : views) {
+        const ToolRun r = run({"--size", "72x56", "--view", view, "-o", path(view + ".png")});
+        EXPECT_EQ(r.status, 0) << view << r.errors;
+        EXPECT_EQ(r.output.rfind(line, 0), 0u) << view << r.output;
+        EXPECT_EQ(r.output.empty(), line.empty()) << view;
+        EXPECT_FALSE(pngPixels(path(view + ".png"), height == 56 ? 72 : 512, height).empty()) << view;
     }
 }
 

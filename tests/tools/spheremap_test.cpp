@@ -173,6 +173,8 @@ TEST_F(SpheremapTest, FailuresSayWhyWithTheRightStatus)
         EXPECT_NE(errors.find(words), std::string::npos) << errors;
         EXPECT_FALSE(fs::exists("out.raw") || fs::exists("out.png")) << arguments;
     }
+    for (const char* help : {"--help", "-h"})
+        EXPECT_EQ(runTool(help + std::string(" >/dev/null")), 0) << errors;
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 std::string exactText(float value)
 {
+    if (std::isnan(value)) // whatever its sign bit, which the library would print
+        return "nan";
     char text[64];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
     return std::string(text, end);

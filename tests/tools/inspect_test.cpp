@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/camera.h"
+#include "raster/fill_polygon.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
+#include "scene/torus.h"
+#include "tests/support/test_texture.h"
+#include "tools/snapshot/debug_views.h"
+#include "tools/snapshot/md5.h"
+#include "tools/snapshot/pixel_history.h"
+#include "tools/snapshot/polygon_trace.h"
+
+namespace {
+
+bool sameColor(const Color4& a, const Color4& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Counts the fragments of every non-empty span: how many the fill must have tested.
+struct SpanWidths : FillObserver {
+    long long total = 0;
+    void span(int, const ActiveEdge&, const ActiveEdge&, int xs, int xe) override { total += xs < xe ? xe - xs : 0; }
+};
+
+// A small frame of the start-up view, drawn plainly, then watched: once whole, and once per
+// pixel for its history. Every history must end in what the buffers hold, and its last
+// passing fragment must be the polygon that the polygons view shows there.
+TEST(Inspect, EveryPixelsHistoryEndsInTheBuffersAndTheWinningPolygon)
+{
+    const int w = 40, h = 30;
+    static const Texture texture = distinctTexture();
+    Scene scene;
+    scene.currentTexture = &texture;
+    buildTorus(scene, torusRings, torusSides);
+    angleZ = -120.0f, angleX = -50.0f, panX = panY = 0.0f, zoom = 0.25f;
+    setupCamera(scene, w, h);
+    renderSoftwareFrame(scene, w, h);
+    const std::vector<Color4> colors(ColorBuffer.begin(), ColorBuffer.begin() + w * h);
+    const std::vector<float> depths(DepthBuffer.begin(), DepthBuffer.begin() + w * h);
+
+    FragmentCounts counts(w, h);
+    Winners winners(w, h);
+    SpanWidths spans;
+    ObserverFan fan;
+    fan.observers = {&counts, &winners, &spans};
+    prepareBuffers(w, h);
+    rasterizeScene(scene, w, h, &fan);
+    EXPECT_TRUE(std::equal(colors.begin(), colors.end(), ColorBuffer.begin(), sameColor)) << "observed frame differs";
+    long long perPixel = 0;
+    for (int n : counts.counts)
+        perPixel += n;
+    EXPECT_EQ(perPixel, spans.total);
+    EXPECT_EQ(counts.total, spans.total);
+    const RgbImage polygons = polygonsView(winners, h);
+
+    int overdrawn = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            PixelHistoryObserver watch(x, y, w, h);
+            prepareBuffers(w, h);
+            rasterizeScene(scene, w, h, &watch);
+            completeHistory(watch.history, scene);
+            const PixelHistory& history = watch.history;
+            const std::size_t i = std::size_t(y) * w + x;
+            ASSERT_EQ(history.fragments.size(), std::size_t(counts.counts[i])) << x << "," << y;
+            EXPECT_TRUE(sameColor(history.finalColor, colors[i]) && history.finalDepth == depths[i]) << x << "," << y;
+            // Each test sees the depth the last pass left; the last pass is the pixel.
+            float stored = 1.0f;
+            const HistoryFragment* last = nullptr;
+            for (const HistoryFragment& f : history.fragments) {
+                EXPECT_EQ(f.stored, stored);
+                EXPECT_EQ(f.passed, f.depth < f.stored);
+                EXPECT_TRUE(f.xs <= x && x < f.xe && std::trunc(f.left) <= x && x < std::trunc(f.right));
+                if (f.passed)
+                    stored = f.depth, last = &f;
+            }
+            overdrawn += history.fragments.size() > 1;
+            unsigned char expected[3] = {255, 255, 255};
+            if (last) {
+                EXPECT_TRUE(sameColor(last->lookup.color, colors[i]) && last->depth == depths[i]) << x << "," << y;
+                polygonColor(last->mesh, last->polygon, expected);
+            } else {
+                EXPECT_TRUE(sameColor(colors[i], Color4{1, 1, 1, 1}) && depths[i] == 1.0f);
+            }
+            const unsigned char* shown = polygons.rgb.data() + (std::size_t(h - 1 - y) * w + x) * 3;
+            EXPECT_TRUE(std::equal(expected, expected + 3, shown)) << x << "," << y;
+        }
+    EXPECT_GT(overdrawn, w * h / 4) << "the view must hide fragments";
+}
+
+// The frame driver's part played by hand: a square at depth 0.25, then the traced
+// triangle at 0.5 behind it, whose base is dropped and whose spans the square cuts.
+TEST(Inspect, AHandMadeEdgeListGivesAKnownTrace)
+{
+    const int w = 16, h = 12;
+    prepareBuffers(w, h);
+    PolygonTraceObserver watch(1);
+    auto draw = [&](int polygon, std::vector<Vertex> corners) {
+        watch.polygon(0, polygon, corners);
+        std::vector<Edge> edges;
+        const int n = int(corners.size());
+        for (int k = 0; k < n; ++k) {
+            const int from = (k + n - 1) % n;
+            Edge edge;
+            edge.setUp(corners[from], corners[k]);
+            watch.edge(from, k, edge, !coversNoRow(edge));
+            if (!coversNoRow(edge))
+                edges.push_back(edge);
+        }
+        scanPolygon(edges.data(), int(edges.size()), w, h, &watch);
+    };
+    auto corner = [](float x, float y, float z) { Vertex v; v.position = Vec4{x, y, z, 1.0f}; return v; };
+    draw(0, {corner(3, 0, 0.25f), corner(7, 0, 0.25f), corner(7, 3, 0.25f), corner(3, 3, 0.25f)});
+    draw(1, {corner(1, 1.5f, 0.5f), corner(9, 1.5f, 0.5f), corner(5, 5.5f, 0.5f)});
+    EXPECT_EQ(describeTrace(watch.trace),
+              "polygon 1 of the frame: mesh 0, polygon 1, ring 0, side 1\n"
+              "corners (window x, y, depth; normal):\n"
+              "  0: 1, 1.5, 0.5; normal 0, 0, 1\n"
+              "  1: 9, 1.5, 0.5; normal 0, 0, 1\n"
+              "  2: 5, 5.5, 0.5; normal 0, 0, 1\n"
+              "edges after set-up (start -> end as x, y, depth; change per row):\n"
+              "  e0 corner 2 -> 0: (1, 1.5, 0.5) -> (5, 5.5, 0.5); dx 1, dz 0, normal (0, 0, 0); kept, rows 1 to 4\n"
+              "  e1 corner 0 -> 1: (1, 1.5, 0.5) -> (9, 1.5, 0.5); dx inf, dz nan, normal (nan, nan, nan); "
+              "dropped: starts and ends on row 1\n"
+              "  e2 corner 1 -> 2: (9, 1.5, 0.5) -> (5, 5.5, 0.5); dx -1, dz 0, normal (0, 0, 0); kept, rows 1 to 4\n"
+              "rows (active edges sorted by x and paired into spans):\n"
+              "  row 1: e0 at 1, e2 at 9; span e0-e2 columns [1, 9): 4 passed, 4 failed\n"
+              "  row 2: e0 at 2, e2 at 8; span e0-e2 columns [2, 8): 2 passed, 4 failed\n"
+              "  row 3: e0 at 3, e2 at 7; span e0-e2 columns [3, 7): 4 passed, 0 failed\n"
+              "  row 4: e0 at 4, e2 at 6; span e0-e2 columns [4, 6): 2 passed, 0 failed\n"
+              "  row 5: no active edge\n"
+              "depth test: 12 passed, 8 failed\n");
+    const Json json = traceJson(watch.trace);
+    EXPECT_EQ(json["edges"][1]["kept"], false);
+    EXPECT_EQ(json["rows"][0]["spans"][0].dump(), R"({"edges":[0,2],"left":1.0,"right":9.0,"columns":[1,9],"passed":4,"failed":4})");
+}
+
+// Floats read back to themselves from the text and the JSON; MD5 against RFC 1321's
+// examples, across the one- and two-block paddings.
+TEST(Inspect, ExactNumbersAndDigests)
+{
+    for (float f : {0.1f, 1.0f, -2.5e-7f, 0.926471949f, 3.4028235e38f, 1e-45f, 16777217.0f})
+        EXPECT_EQ(std::strtof(exactJson(f).dump().c_str(), nullptr), f) << exactText(f);
+    EXPECT_EQ(exactJson(0.1f).dump(), "0.1");
+    EXPECT_TRUE(exactJson(NAN).is_null());
+    const std::pair<std::string, std::string> digests[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+    };
+    for (const auto& [text, digest] : digests)
+        EXPECT_EQ(md5Hex(reinterpret_cast<const unsigned char*>(text.data()), text.size()), digest) << text;
+}
+
+} // namespace
