@@ -5,7 +5,6 @@
 #include <numeric>
 
 #include "app/camera.h"
-#include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/torus.h"
@@ -88,30 +87,22 @@ TEST(Inspect, EveryPixelsHistoryEndsInTheBuffersAndTheWinningPolygon)
     EXPECT_GT(overdrawn, w * h / 4) << "the view must hide fragments";
 }
 
-// The frame driver's part played by hand: a square at depth 0.25, then the traced
-// triangle at 0.5 behind it, whose base is dropped and whose spans the square cuts.
+// Hand-made polygons through the frame driver, with identity transforms on a 16x16 frame
+// (window x = 8 (x + 1), likewise y): a square at depth 0.25, then the traced triangle at
+// 0.5 behind it, whose base edge is dropped and whose spans the square cuts.
 TEST(Inspect, AHandMadeEdgeListGivesAKnownTrace)
 {
-    const int w = 16, h = 12;
-    prepareBuffers(w, h);
+    Scene scene;
+    scene.beginMesh();
+    for (const std::vector<Vec4>& corners : {std::vector<Vec4>{{3, 0, 0.25f}, {7, 0, 0.25f}, {7, 3, 0.25f}, {3, 3, 0.25f}},
+                                             std::vector<Vec4>{{1, 1.5f, 0.5f}, {9, 1.5f, 0.5f}, {5, 5.5f, 0.5f}}}) {
+        scene.beginPolygon();
+        for (const Vec4& c : corners)
+            scene.addVertex(Vec4{c.x / 8 - 1, c.y / 8 - 1, c.z, 1});
+    }
+    prepareBuffers(16, 16);
     PolygonTraceObserver watch(1);
-    auto draw = [&](int polygon, std::vector<Vertex> corners) {
-        watch.polygon(0, polygon, corners);
-        std::vector<Edge> edges;
-        const int n = int(corners.size());
-        for (int k = 0; k < n; ++k) {
-            const int from = (k + n - 1) % n;
-            Edge edge;
-            edge.setUp(corners[from], corners[k]);
-            watch.edge(from, k, edge, !coversNoRow(edge));
-            if (!coversNoRow(edge))
-                edges.push_back(edge);
-        }
-        scanPolygon(edges.data(), int(edges.size()), w, h, &watch);
-    };
-    auto corner = [](float x, float y, float z) { Vertex v; v.position = Vec4{x, y, z, 1.0f}; return v; };
-    draw(0, {corner(3, 0, 0.25f), corner(7, 0, 0.25f), corner(7, 3, 0.25f), corner(3, 3, 0.25f)});
-    draw(1, {corner(1, 1.5f, 0.5f), corner(9, 1.5f, 0.5f), corner(5, 5.5f, 0.5f)});
+    rasterizeScene(scene, 16, 16, &watch);
     EXPECT_EQ(describeTrace(watch.trace),
               "polygon 1 of the frame: mesh 0, polygon 1, ring 0, side 1\n"
               "corners (window x, y, depth; normal):\n"
@@ -142,7 +133,6 @@ TEST(Inspect, ExactNumbersAndDigests)
     for (float f : {0.1f, 1.0f, -2.5e-7f, 0.926471949f, 3.4028235e38f, 1e-45f, 16777217.0f})
         EXPECT_EQ(std::strtof(exactJson(f).dump().c_str(), nullptr), f) << exactText(f);
     EXPECT_EQ(exactJson(0.1f).dump(), "0.1");
-    EXPECT_TRUE(exactJson(NAN).is_null());
     const std::pair<std::string, std::string> digests[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
