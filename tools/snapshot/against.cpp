@@ -55,6 +55,11 @@ bool readPpm(std::FILE* file, bool binary, const std::string& path, RgbImage& im
         return failure(error, path, "has no PPM size of 1..16384 per side");
     if (maxval != 255)
         return failure(error, path, "is a PPM with maxval " + std::to_string(maxval) + "; only 255 is read");
+    // Every sample takes at least one byte: a short file fails before the pixels are allocated.
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0 || std::ftell(file) - here < width * height * 3 ||
+        std::fseek(file, here, SEEK_SET) != 0)
+        return failure(error, path, "ends before its last pixel");
     image = RgbImage{int(width), int(height), std::vector<unsigned char>(std::size_t(width) * height * 3)};
     if (binary) {
         if (std::fread(image.rgb.data(), 1, image.rgb.size(), file) != image.rgb.size())
