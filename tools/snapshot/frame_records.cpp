@@ -107,7 +107,7 @@ void TexelsRead::fragment(int, int, float, float, bool passed, const float* norm
         return;
     const SphereMap& map = maps[static_cast<std::size_t>(currentMesh)];
     // Only texels of the scene's one texture are counted; a mesh without it reads none.
-    if (map.texels != (scene.currentTexture ? scene.currentTexture->data.data() : nullptr) || !map.texels)
+    if (!scene.currentTexture || map.texels != scene.currentTexture->data.data())
         return;
     const SphereMapSteps steps = map.steps(normal[0], normal[1], normal[2]);
     read[static_cast<std::size_t>(steps.v) * map.width + steps.u] = 1;
