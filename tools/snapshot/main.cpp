@@ -6,10 +6,6 @@
 #include <string>
 
 #include "app/camera.h"
-#include "raster/frame_buffers.h"
-#include "raster/render_frame.h"
-#include "raster/software_frame.h"
-#include "scene/scene.h"
 #include "texture/texture.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
