@@ -12,13 +12,15 @@ namespace {
 
 // One polygon's corners projected (each once: the same arithmetic twice gives the same
 // bits) and its sides set up as edges, those that cover no row dropped.
-void setUpEdges(const Scene& scene, const Polygon& polygon, int width, int height,
+void setUpEdges(const Scene& scene, int m, int p, int width, int height,
                 std::vector<Vertex>& corners, std::vector<Edge>& edges, FillObserver* observer)
 {
-    const std::vector<Vertex>& vertices = polygon.vertices;
+    const std::vector<Vertex>& vertices = scene.meshes[m].polygons[p].vertices;
     const int count = static_cast<int>(vertices.size());
     corners.resize(vertices.size());
     projectCorners(scene, vertices.data(), count, width, height, corners.data());
+    if (observer)
+        observer->polygon(m, p, corners);
     edges.clear();
     for (int k = 0; k < count; ++k) {
         const int next = vertices[k].next;
@@ -53,12 +55,8 @@ void observedFrame(const Scene& scene, int width, int height, FillObserver* obse
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         const Mesh& mesh = scene.meshes[m];
         for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
-            const std::vector<Vertex>& vertices = mesh.polygons[p].vertices;
-            corners.resize(vertices.size());
-            projectCorners(scene, vertices.data(), static_cast<int>(vertices.size()), width, height,
-                           corners.data());
-            observer->polygon(static_cast<int>(m), static_cast<int>(p), corners);
-            setUpEdges(scene, mesh.polygons[p], width, height, corners, edges, observer);
+            setUpEdges(scene, static_cast<int>(m), static_cast<int>(p), width, height, corners, edges,
+                       observer);
             fill.clear();
             PolygonFill polygon = startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height);
             fillRows(polygon, fill, height, width, observer);
@@ -91,8 +89,9 @@ void rasterizeScene(const Scene& scene, int width, int height, FillObserver* obs
         const Mesh& mesh = scene.meshes[m];
         fill.clear();
         polygons.clear();
-        for (const Polygon& polygon : mesh.polygons) {
-            setUpEdges(scene, polygon, width, height, corners, edges, nullptr);
+        for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
+            setUpEdges(scene, static_cast<int>(m), static_cast<int>(p), width, height, corners, edges,
+                       nullptr);
             polygons.push_back(startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height));
         }
         // Each band's polygons, in drawing order, by counting first.
