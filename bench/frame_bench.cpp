@@ -4,7 +4,7 @@
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/torus.h"
-#include "tests/support/plain_rasterizer.h"
+#include "bench/plain_rasterizer.h"
 
 // The software frame without presentation, in steady state (buffers already sized), and
 // the same frame through the plain rasterizer of the tests.

@@ -7,7 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/ensure-packages.sh"
 
-testPackages=(xvfb xauth libgl1-mesa-dri libx11-dev libxtst-dev)
+testPackages=(xvfb xauth libgl1-mesa-dri python3-xlib)
 if [ "${1:-}" = "--manual" ]; then
     testPackages+=(xdotool x11-apps imagemagick)
 fi

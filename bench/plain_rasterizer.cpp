@@ -1,4 +1,4 @@
-#include "tests/support/plain_rasterizer.h"
+#include "bench/plain_rasterizer.h"
 
 #include <algorithm>
 #include <cmath>
