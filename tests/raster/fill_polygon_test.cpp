@@ -78,20 +78,6 @@ TEST_F(FillTest, SpansStartWithTheLeftValuesAndClipByWholePixelSteps)
     EXPECT_EQ(depth(0, 4), 0.125f); // trunc(-0.5) is 0: no step
 }
 
-TEST_F(FillTest, NothingIsWrittenOutsideTheFrame)
-{
-    side(-50, -3, 500, -0.5f);
-    side(1e6f, -3, 500, -0.5f);
-    edges.push_back(edgeBetween(corner(3, 20, 0), corner(9, 40, 0))); // above the top
-    fill(mesh);
-    for (int i = 0; i < width * height; ++i)
-        ASSERT_NE(DepthBuffer[i], 1.0f) << i;
-    for (std::size_t i = width * height; i < DepthBuffer.size(); ++i) {
-        ASSERT_EQ(DepthBuffer[i], 0.0f) << i; // spare entries keep their construction value
-        ASSERT_EQ(ColorBuffer[i].r, 0.0f) << i;
-    }
-}
-
 TEST_F(FillTest, TheDepthTestIsStrictAndOnlyPassingPixelsAreColoured)
 {
     Texture red = texture;
