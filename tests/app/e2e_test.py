@@ -59,16 +59,12 @@ class Screen:
         self.d.set_error_handler(lambda *args: None)  # a vanished window fails a check
 
     def window(self, title):
-        def find():
-            for w in self.root.query_tree().children:
-                if w.get_wm_name() == title and w.get_attributes().map_state == X.IsViewable:
-                    return w
         found = []
-        if not wait_until(lambda: found.append(find()) or found[-1]):
+        if not wait_until(lambda: found.extend(w for w in self.root.query_tree().children if w.get_wm_name() == title
+                                               and w.get_attributes().map_state == X.IsViewable) or found):
             return None
-        w = found[-1]
-        geometry = w.get_geometry()
-        if geometry.x < 0 or geometry.y < 0:  # GLUT's default place, one pixel off screen
+        w = found[0]
+        if w.get_geometry().x < 0:  # GLUT's default place, one pixel off screen
             w.configure(x=0, y=0)
         w.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
         self.d.sync()
@@ -84,24 +80,22 @@ class Screen:
         rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]
         return bytes(rgb)
 
+    def fake(self, *events):
+        for event, detail in events:
+            xtest.fake_input(self.d, event, detail)
+        self.d.sync()
+
     def move(self, w, x, y):
         at = self.root.translate_coords(w, x, y)
         xtest.fake_input(self.d, X.MotionNotify, x=at.x, y=at.y)
         self.d.sync()
 
     def button(self, number, press):
-        xtest.fake_input(self.d, X.ButtonPress if press else X.ButtonRelease, number)
-        self.d.sync()
+        self.fake((X.ButtonPress if press else X.ButtonRelease, number))
 
     def key(self, name, shift=False):
-        codes = [self.d.keysym_to_keycode(XK.string_to_keysym(name))]
-        if shift:
-            codes.insert(0, self.d.keysym_to_keycode(XK.XK_Shift_L))
-        for code in codes:
-            xtest.fake_input(self.d, X.KeyPress, code)
-        for code in reversed(codes):
-            xtest.fake_input(self.d, X.KeyRelease, code)
-        self.d.sync()
+        codes = [self.d.keysym_to_keycode(XK.string_to_keysym(s)) for s in ["Shift_L"] * shift + [name]]
+        self.fake(*[(X.KeyPress, c) for c in codes], *[(X.KeyRelease, c) for c in reversed(codes)])
 
     def mark(self, w):
         """A magenta square that stays until the program draws a frame over it."""

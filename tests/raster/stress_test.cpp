@@ -77,6 +77,8 @@ TEST(Stress, FillPolygonSurvivesAdversarialEdges)
     }
 }
 
+// Zooms through the eye (12 puts the centre 0.06 in front of it) and far past it, pans
+// and angles out of range, then the largest frame with the scene around the eye.
 TEST(Stress, WholeFramesSurviveExtremeViewsAndSizes)
 {
     std::mt19937 random(99);
@@ -84,34 +86,24 @@ TEST(Stress, WholeFramesSurviveExtremeViewsAndSizes)
     Scene scene;
     scene.currentTexture = &texture;
     buildTorus(scene, 12, 12); // fewer polygons: the views matter here, not the tessellation
-
-    const float angles[] = {0.0f, -135.0f, 1e30f, -1e30f, 45.5f, std::numeric_limits<float>::infinity()};
+    const float inf = std::numeric_limits<float>::infinity();
+    const float angles[] = {0.0f, -135.0f, 1e30f, -1e30f, 45.5f, inf};
     const float pans[] = {0.0f, 1e9f, -1e9f, 150.0f, std::numeric_limits<float>::quiet_NaN()};
-    // Zooms through the eye (12 puts the centre 0.06 in front of it) and far past it.
     const float zooms[] = {0.25f, 10.0f, 11.5f, 11.76f, 12.0f, 12.4f, 20.0f, 1e6f, -1e6f};
-    const int sizes[][2] = {{1, 1}, {2, 3}, {480, 1}, {1, 480}, {97, 61}, {480, 480}};
-    for (int frame = 0; frame < 300; ++frame) {
-        angleZ = angles[random() % std::size(angles)];
-        angleX = angles[random() % std::size(angles)];
-        panX = pans[random() % std::size(pans)];
-        panY = pans[random() % std::size(pans)];
-        zoom = zooms[random() % std::size(zooms)];
-        const auto& size = sizes[random() % std::size(sizes)];
+    const int sizes[][2] = {{1, 1}, {2, 3}, {480, 1}, {1, 480}, {97, 61}, {480, 480}, {4096, 4096}};
+    for (int frame = 0; frame <= 300; ++frame) {
+        const auto& size = frame < 300 ? sizes[random() % 6] : sizes[6];
+        angleZ = frame < 300 ? angles[random() % std::size(angles)] : -135.0f;
+        angleX = frame < 300 ? angles[random() % std::size(angles)] : -60.0f;
+        panX = frame < 300 ? pans[random() % std::size(pans)] : 0.0f;
+        panY = frame < 300 ? pans[random() % std::size(pans)] : 0.0f;
+        zoom = frame < 300 ? zooms[random() % std::size(zooms)] : 11.9f;
         bufferWidth = -1;
         setupCamera(scene, size[0], size[1]);
         renderSoftwareFrame(scene, size[0], size[1]);
         expectSpareEntriesUntouched(size[0], size[1]);
     }
-    // The largest frame, with the scene around the eye.
-    zoom = 11.9f;
-    angleZ = -135.0f;
-    angleX = -60.0f;
-    panX = panY = 0.0f;
-    bufferWidth = -1;
-    setupCamera(scene, 4096, 4096);
-    renderSoftwareFrame(scene, 4096, 4096);
-    expectSpareEntriesUntouched(4096, 4096);
-    zoom = 0.25f;
+    angleZ = -135, angleX = -60, panX = panY = 0, zoom = 0.25f;
 }
 
 } // namespace
