@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the windowed tests need, when missing and running as
 # root (otherwise prints the apt-get line and fails): an X server for them (Xvfb, started
-# by xvfb-run, which needs xauth), Mesa's software OpenGL, and the X11 and XTest
-# libraries of the test driver. With --manual also the tools for trying the program by
+# by xvfb-run, which needs xauth), Mesa's software OpenGL, and python3-xlib, with which
+# the end-to-end test sends X input through XTest and captures windows. With --manual also the tools for trying the program by
 # hand on Xvfb: xdotool for input, xwd and ImageMagick for screenshots.
 set -euo pipefail
 source "$(dirname "$0")/ensure-packages.sh"

@@ -81,33 +81,26 @@ TEST_F(ReferenceRenderer, ReportsQueuedErrorsOnceAtTheStartOfAFrame)
     EXPECT_EQ(frame(480, 480), "ERROR: 0x500\n");
 }
 
-// The scene's matrices as OpenGL received them, the light fixed to the object, and the
-// state that the next software frame relies on.
+// The scene's matrices as OpenGL received them (column order, rounded to float), the
+// light fixed to the object, and the state that the next software frame relies on.
 TEST_F(ReferenceRenderer, LeavesTheSceneMatricesLoadedAndDrawingStateOff)
 {
     frame(600, 300);
-    for (GLenum capability : {GL_TEXTURE_2D, GL_DEPTH_TEST, GL_LIGHTING})
-        EXPECT_FALSE(glIsEnabled(capability)) << capability;
-    const std::pair<GLenum, int> state[] = {{GL_MATRIX_MODE, GL_PROJECTION},
-                                            {GL_MODELVIEW_STACK_DEPTH, 1},
-                                            {GL_PROJECTION_STACK_DEPTH, 1}}; // the caption pops
-    for (const auto& [name, expected] : state) {
-        GLint value = 0;
-        glGetIntegerv(name, &value);
-        EXPECT_EQ(value, expected) << name;
-    }
-    const std::pair<GLenum, const Matrix4*> matrices[] = {{GL_MODELVIEW_MATRIX, &theScene.modelView.current},
-                                                          {GL_PROJECTION_MATRIX, &theScene.projection.current}};
-    for (const auto& [name, ours] : matrices) {
-        GLfloat loaded[16];
-        glGetFloatv(name, loaded);
-        for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c)
-                EXPECT_EQ(loaded[c * 4 + r], static_cast<float>(ours->m[r * 4 + c])) << name << r << c;
-    }
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_DEPTH_TEST) || glIsEnabled(GL_LIGHTING));
+    GLint mode = 0, depths[2] = {0, 0};
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depths[0]);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depths[1]);
+    EXPECT_TRUE(mode == GL_PROJECTION && depths[0] == 1 && depths[1] == 1) << "the caption pops what it pushes";
+    GLfloat loaded[2][16], position[4];
+    glGetFloatv(GL_MODELVIEW_MATRIX, loaded[0]);
+    glGetFloatv(GL_PROJECTION_MATRIX, loaded[1]);
+    const Matrix4* ours[2] = {&theScene.modelView.current, &theScene.projection.current};
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(loaded[k][i % 4 * 4 + i / 4], static_cast<float>(ours[k]->m[i])) << k << ", " << i;
     Vec4 expected;
     theScene.modelView.current.transform(expected, Vec4{0.0f, -100.0f, 80.0f, 0.0f});
-    GLfloat position[4];
     glGetLightfv(GL_LIGHT0, GL_POSITION, position);
     for (int i = 0; i < 3; ++i)
         EXPECT_NEAR(position[i], (&expected.x)[i], 1e-3) << i;
