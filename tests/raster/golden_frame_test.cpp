@@ -53,31 +53,24 @@ std::string hex(const std::vector<std::uint64_t>& values)
 {
     std::string text;
     char word[10];
-    for (std::uint64_t v : values) {
-        std::snprintf(word, sizeof word, "%08x", static_cast<unsigned>(v));
-        text += word;
-    }
+    for (std::uint64_t v : values)
+        text += (std::snprintf(word, sizeof word, "%08x", static_cast<unsigned>(v)), word);
     return text;
 }
 
 // "first differing row Y, columns A to B differ", from the recorded row and column hashes.
 std::string locate(const std::string& rows, const std::string& columns, const Hashes& actual)
 {
-    const std::string actualRows = hex(actual.rows), actualColumns = hex(actual.columns);
-    std::ostringstream where;
-    for (std::size_t i = 0; i < actualRows.size(); i += 8)
-        if (rows.compare(i, 8, actualRows, i, 8) != 0) {
-            where << "first differing row " << i / 8;
-            break;
-        }
-    int first = -1, last = -1;
-    for (std::size_t i = 0; i < actualColumns.size(); i += 8)
-        if (columns.compare(i, 8, actualColumns, i, 8) != 0) {
-            last = static_cast<int>(i / 8);
-            first = first < 0 ? last : first;
-        }
-    where << ", columns " << first << " to " << last << " differ";
-    return where.str();
+    auto differing = [](const std::string& recorded, const std::string& now) {
+        std::vector<std::size_t> at;
+        for (std::size_t i = 0; i < now.size(); i += 8)
+            if (recorded.compare(i, 8, now, i, 8) != 0)
+                at.push_back(i / 8);
+        return at.empty() ? std::vector<std::size_t>{0} : at;
+    };
+    const std::vector<std::size_t> y = differing(rows, hex(actual.rows)), x = differing(columns, hex(actual.columns));
+    return "first differing row " + std::to_string(y.front()) + ", columns " + std::to_string(x.front()) +
+           " to " + std::to_string(x.back()) + " differ";
 }
 
 TEST(GoldenFrames, EveryViewKeepsEveryColourAndDepth)
