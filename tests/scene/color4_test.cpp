@@ -6,30 +6,25 @@
 
 namespace {
 
-void expectColor(const Color4& c, float r, float g, float b, float a)
-{
-    EXPECT_FLOAT_EQ(c.r, r);
-    EXPECT_FLOAT_EQ(c.g, g);
-    EXPECT_FLOAT_EQ(c.b, b);
-    EXPECT_FLOAT_EQ(c.a, a);
-}
-
+// Sectors, grey, whole turns, and hues that match no sector or are not finite.
 TEST(ColorFromHsv, SectorsGreyWrapAndOutOfRangeHues)
 {
-    expectColor(colorFromHsv(0.0f, 1, 1, 0.25f), 1, 0, 0, 0.25f);
-    expectColor(colorFromHsv(0.25f, 1, 1, 1), 0.5f, 1, 0, 1); // half-way through sector 1
-    expectColor(colorFromHsv(0.5f, 1, 1, 0.5f), 0, 1, 1, 0.5f);
-    expectColor(colorFromHsv(5.0f / 6, 1, 1, 1), 1, 0, 1, 1);
-    expectColor(colorFromHsv(0.37f, 0, 1.5f, 0.5f), 1.5f, 1.5f, 1.5f, 0.5f);
-    expectColor(colorFromHsv(1.5f, 1, 1, 1), 0, 1, 1, 1);
-    expectColor(colorFromHsv(-0.5f, 1, 1, 0.3f), 0, 0, 0, 1); // negative sector: nothing
-    EXPECT_FLOAT_EQ(colorFromHsv(-0.1f, 1, 1, 1).r, 1.0f);   // truncates to sector 0
-    expectColor(colorFromHsv(std::numeric_limits<float>::infinity(), 1, 1, 1), 0, 0, 0, 1);
-    expectColor(colorFromHsv(std::numeric_limits<float>::quiet_NaN(), 1, 1, 1), 0, 0, 0, 1);
-    expectColor(colorFromHsv(-1e9f, 1, 1, 1), 1, 0, 0, 1); // whole turns: sector 0
-    const Color4 blue = colorFromHsv(0.66f, 1, 0.9f, 1);
-    EXPECT_NEAR(blue.g, 0.036f, 5e-4);
-    EXPECT_FLOAT_EQ(blue.b, 0.9f);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        float h, s, v, a;
+        Color4 expected;
+    } cases[] = {{0, 1, 1, 0.25f, {1, 0, 0, 0.25f}},     {0.25f, 1, 1, 1, {0.5f, 1, 0, 1}},  // mid sector 1
+                 {0.5f, 1, 1, 0.5f, {0, 1, 1, 0.5f}},    {5.0f / 6, 1, 1, 1, {1, 0, 1, 1}},
+                 {0.37f, 0, 1.5f, 0.5f, {1.5f, 1.5f, 1.5f, 0.5f}}, {1.5f, 1, 1, 1, {0, 1, 1, 1}},
+                 {-0.5f, 1, 1, 0.3f, {0, 0, 0, 1}},      {-0.1f, 1, 1, 1, {1, -0.6f, 0, 1}}, // sector 0
+                 {inf, 1, 1, 1, {0, 0, 0, 1}},           {nan, 1, 1, 1, {0, 0, 0, 1}},
+                 {-1e9f, 1, 1, 1, {1, 0, 0, 1}},         {0.66f, 1, 0.9f, 1, {0, 0.036f, 0.9f, 1}}};
+    for (const auto& c : cases) {
+        const Color4 got = colorFromHsv(c.h, c.s, c.v, c.a);
+        const float g[4] = {got.r, got.g, got.b, got.a}, e[4] = {c.expected.r, c.expected.g, c.expected.b, c.expected.a};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(g[i], e[i], 5e-4) << "hue " << c.h << ", component " << i;
+    }
 }
 
 } // namespace
