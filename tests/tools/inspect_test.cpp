@@ -69,9 +69,8 @@ TEST(Inspect, EveryPixelsHistoryEndsInTheBuffersAndTheWinningPolygon)
             float stored = 1.0f;
             const HistoryFragment* last = nullptr;
             for (const HistoryFragment& f : history.fragments) {
-                EXPECT_EQ(f.stored, stored);
-                EXPECT_EQ(f.passed, f.depth < f.stored);
-                EXPECT_TRUE(f.xs <= x && x < f.xe && std::trunc(f.left) <= x && x < std::trunc(f.right));
+                EXPECT_TRUE(f.stored == stored && f.passed == (f.depth < f.stored) && f.xs <= x && x < f.xe &&
+                            std::trunc(f.left) <= x && x < std::trunc(f.right)) << x << "," << y;
                 if (f.passed)
                     stored = f.depth, last = &f;
             }
@@ -81,8 +80,8 @@ TEST(Inspect, EveryPixelsHistoryEndsInTheBuffersAndTheWinningPolygon)
                 EXPECT_TRUE(sameColor(last->lookup.color, colors[i]) && last->depth == depths[i]) << x << "," << y;
                 polygonColor(last->mesh, last->polygon, expected);
             }
-            const unsigned char* shown = polygons.rgb.data() + (std::size_t(h - 1 - y) * w + x) * 3;
-            EXPECT_TRUE(std::equal(expected, expected + 3, shown)) << x << "," << y;
+            EXPECT_TRUE(std::equal(expected, expected + 3, polygons.rgb.data() + (std::size_t(h - 1 - y) * w + x) * 3))
+                << x << "," << y;
         }
     EXPECT_GT(overdrawn, w * h / 4) << "the view must hide fragments";
 }
