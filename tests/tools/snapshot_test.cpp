@@ -16,6 +16,7 @@
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
+#include "tools/png/png_io.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ TEST(SnapshotReports, DifferenceAndTiming)
     EXPECT_EQ(describeDifference(d), "differing pixels: 2 of 6 (33.33%), mean absolute difference: "
                                      "r 16.667, g 0.167, b 0.000");
     EXPECT_EQ(describeTiming({9.0, 1.0, 4.0, 2.0}), "frames: 4, median: 3.000 ms");
+    EXPECT_EQ(channelByte(100.6f / 255.0f), 101); // rounded, not truncated
 }
 
 // Each case but the first follows a good "-o a.png", so that it alone is at fault. One
@@ -120,6 +122,7 @@ TEST_F(SnapshotTool, ProblemsExitWithOneLineAndTheirStatus)
         EXPECT_EQ(r.errors.find('\n'), r.errors.size() - 1) << r.errors;
         EXPECT_FALSE(std::filesystem::exists(path("a.png")));
     }
+    EXPECT_EQ(run({"--size", "16384x1", "-o", path("wide.ppm")}).status, 0); // the largest side
     const ToolRun help = run({"--help", "--zoom", "bad"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("--compare DIR"), std::string::npos);
@@ -184,8 +187,12 @@ TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
             depth[(10 * 72 + 5) * 4] ^= 1;             // column 5, row 10: 1.0 becomes 1.0000001
             std::ofstream(path("theirs.depth"), std::ios::binary) << depth;
         }
-        for (const char* name : {"theirs.ppm", "theirs.png"}) {
-            ASSERT_TRUE(writeImage(theirs, path(name), error)) << error;
+        for (const char* name : {"theirs.ppm", "theirs.png", "theirs16.png"}) {
+            PngData sixteen{72, 56, PNG_COLOR_TYPE_RGB, 16, false, {}, {}, {}};
+            for (unsigned char b : theirs.rgb) // b * 257: the same level in 16 bits
+                sixteen.pixels.insert(sixteen.pixels.end(), {b, b});
+            const bool deep = std::string(name) == "theirs16.png";
+            ASSERT_TRUE(deep ? writePng(path(name).c_str(), sixteen, error) : writeImage(theirs, path(name), error));
             const ToolRun r = run({"--size", "72x56", "--against", path(name), "--against-depth",
                                    path("theirs.depth"), "--mask", path("mask.png")});
             EXPECT_EQ(r.status, changed ? 3 : 0) << r.errors;

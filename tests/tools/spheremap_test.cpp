@@ -146,7 +146,7 @@ TEST_F(SpheremapTest, FailuresSayWhyWithTheRightStatus)
         {"import missing.png out.raw", 1, "cannot open \"missing.png\""},
         {"export missing.raw out.png", 1, "cannot open \"missing.raw\""},
         {"import text.png out.raw", 1, "\"text.png\" is not a PNG"},
-        {"import cut.png out.raw", 1, "\"cut.png\" is not a valid PNG"},
+        {"import cut.png out.raw", 1, "\"cut.png\" is not a valid PNG: the file ends too early"},
         {"export short.raw out.png", 1, "\"short.raw\" has 100 bytes; 196608"},
         {"export long.raw out.png", 1, "\"long.raw\" has 196609 bytes"},
         {"generate no/such/dir.raw", 1, "cannot write \"no/such/dir.raw\""},
@@ -165,6 +165,10 @@ TEST_F(SpheremapTest, FailuresSayWhyWithTheRightStatus)
     }
     for (const char* help : {"--help", "-h"})
         EXPECT_EQ(runTool(help + std::string(" >/dev/null")), 0) << errors;
+    // A PNG that cannot be written whole (files limited to 1 KiB) is not left in part.
+    ASSERT_EQ(runTool("generate a.raw"), 0);
+    EXPECT_EQ(std::system((std::string("ulimit -f 1; trap '' XFSZ; ") + SPHEREMAP_TOOL + " export a.raw out.png 2>/dev/null").c_str()) != 0, true);
+    EXPECT_FALSE(fs::exists("out.png"));
 }
 
 } // namespace
