@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "app/camera.h"
@@ -16,6 +18,7 @@
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
+#include "tools/snapshot/md5.h"
 #include "tools/png/png_io.h"
 
 namespace {
@@ -54,15 +57,19 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    // The tool on that texture (a later --texture wins) and `args`.
+    // The tool in that directory, on that texture (a later --texture wins), and `args`.
     ToolRun run(const Args& args) const
     {
-        std::string command = "env -u DISPLAY '" SNAPSHOT_TOOL "' --texture " + texture;
+        std::string command = "cd " + dir + " && env -u DISPLAY '" SNAPSHOT_TOOL "' --texture distinct.raw";
         for (const std::string& arg : args)
             command += " '" + arg + "'";
-        const int status = std::system((command + " >" + path("out.txt") + " 2>" + path("err.txt")).c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(path("out.txt")), readFile(path("err.txt"))};
+        const int status = std::system((command + " >../" + name() + ".out 2>../" + name() + ".err").c_str());
+        const std::string out = dir + "/../" + name() + ".out", err = dir + "/../" + name() + ".err";
+        ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+        std::filesystem::remove(out), std::filesystem::remove(err);
+        return r;
     }
+    std::string name() const { return dir.substr(dir.rfind('/') + 1); }
     Bytes picture(const std::string& name) const
     {
         RgbImage image;
@@ -86,47 +93,47 @@ TEST(SnapshotReports, DifferenceAndTiming)
     EXPECT_EQ(channelByte(100.6f / 255.0f), 101); // rounded, not truncated
 }
 
-// Each case but the first follows a good "-o a.png", so that it alone is at fault. One
-// line, no image: bad options exit 2 with the usage, a file or the display 1 naming it
-// (the texture is checked before any window is asked for).
-TEST_F(SnapshotTool, ProblemsExitWithOneLineAndTheirStatus)
+// Recorded runs (snapshot_cases.txt, one JSON object a line): the exit status, standard
+// output and error, and the pixels of every file written, for bad options (status 2 and
+// the usage), unreadable files (1), histories, traces and every view. A bad run leaves
+// no file. SPHAERIX_RECORD_CASES=FILE writes the table anew from this build's runs.
+TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
 {
+    using Json = nlohmann::ordered_json;
     std::ofstream(path("short.raw")) << std::string(1000, '\7');
     std::ofstream(path("small.ppm")) << "P6\n2 2\n255\n" << std::string(12, '\7');
-    const std::tuple<Args, int, std::string> cases[] = {
-        {{}, 2, ""}, {{"-o", "a.gif"}, 2, ""}, {{"-o", ".png"}, 2, ""}, {{"--unknown"}, 2, ""},
-        {{"--pan"}, 2, ""}, {{"--zoom", "bad", "--help"}, 2, ""}, {{"--size", "10x"}, 2, ""},
-        {{"--size", "0x5"}, 2, ""}, {{"--size", "16385x16"}, 2, ""}, {{"--size", "+5x5"}, 2, ""},
-        {{"--size", "5X5"}, 2, ""}, {{"--size", "5x5x5"}, 2, ""}, {{"--zoom", "nan"}, 2, ""},
-        {{"--zoom", "1e39"}, 2, ""}, {{"--zoom", "1.5x"}, 2, ""}, {{"--zoom", ""}, 2, ""},
-        {{"--angle-x", "-o"}, 2, ""}, {{"--pan", "1"}, 2, ""}, {{"--pan", ",2"}, 2, ""},
-        {{"--pan", "1,2,3"}, 2, ""}, {{"--frames", "-1"}, 2, ""}, {{"--frames", "1.5"}, 2, ""},
-        {{"--frames", "2147483648"}, 2, ""}, {{"--renderer", "vulkan"}, 2, ""}, {{"--texture", ""}, 2, ""},
-        {{"--history", "480,0"}, 2, ""}, {{"--history", "0,480"}, 2, ""}, {{"--history", "-1,0"}, 2, ""},
-        {{"--history", "1"}, 2, ""}, {{"--view", "wire"}, 2, ""}, {{"--view", "depth", "--window"}, 2, ""},
-        {{"--trace-polygon", "2304"}, 2, ""}, {{"--json"}, 2, ""}, {{"--mask", "m.png"}, 2, ""},
-        {{"--json", "--history", "1,1", "--trace-polygon", "1"}, 2, ""}, {{"--unknown", "--help"}, 2, ""},
-        {{"--texture", path("none.raw")}, 1, "none.raw"}, {{"--texture", path("short.raw")}, 1, "too short"},
-        {{"--against", path("small.ppm")}, 1, "small.ppm\" is 2x2; the frame is 480x480"},
-        {{"--against", path("none.png")}, 1, "none.png"},
-        {{"--against-depth", path("short.raw")}, 1, "short.raw\" has 1000 bytes"},
-        {{"--renderer", "opengl", "--texture", path("none.raw")}, 1, "none.raw"},
-        {{"--window"}, 1, "display"}, {{"-o", path("no/dir/a.ppm")}, 1, "no/dir/a.ppm"},
-    };
-    for (auto [args, status, words] : cases) {
-        if (!args.empty())
-            args.insert(args.begin(), {"-o", path("a.png")});
-        const ToolRun r = run(args);
-        EXPECT_EQ(r.status, status) << ::testing::PrintToString(args);
-        EXPECT_NE(r.errors.find(status == 2 ? "; usage: sphaerix-snapshot" : words), std::string::npos) << r.errors;
-        EXPECT_EQ(r.errors.find('\n'), r.errors.size() - 1) << r.errors;
-        EXPECT_FALSE(std::filesystem::exists(path("a.png")));
+    const std::set<std::string> given = {"distinct.raw", "short.raw", "small.ppm"};
+    std::ifstream table(SNAPSHOT_CASES);
+    ASSERT_TRUE(table) << SNAPSHOT_CASES;
+    const char* recordPath = std::getenv("SPHAERIX_RECORD_CASES");
+    std::ofstream record;
+    if (recordPath)
+        record.open(recordPath);
+    int cases = 0;
+    for (std::string line; std::getline(table, line); ++cases) {
+        Json expected = Json::parse(line), actual = expected;
+        ToolRun r = run(expected["args"].get<Args>());
+        for (std::string* text : {&r.output, &r.errors}) // free of where the tool was built
+            for (std::size_t at; (at = text->find(SNAPSHOT_TOOL)) != std::string::npos;)
+                text->replace(at, std::strlen(SNAPSHOT_TOOL), "sphaerix-snapshot");
+        actual["status"] = r.status, actual["out"] = r.output, actual["err"] = r.errors, actual["files"] = Json::object();
+        for (const auto& file : std::filesystem::directory_iterator(dir)) {
+            const std::string name = file.path().filename();
+            if (given.count(name) == 0) {
+                Bytes bytes = picture(name); // pictures by their pixels, other files whole
+                if (bytes.empty()) {
+                    const std::string raw = readFile(file.path());
+                    bytes.assign(raw.begin(), raw.end());
+                }
+                actual["files"][name] = md5Hex(bytes.data(), bytes.size());
+                std::filesystem::remove(file.path());
+            }
+        }
+        if (recordPath)
+            record << actual.dump() << '\n';
+        EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of snapshot_cases.txt";
     }
-    EXPECT_EQ(run({"--size", "16384x1", "-o", path("wide.ppm")}).status, 0); // the largest side
-    const ToolRun help = run({"--help", "--zoom", "bad"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("--compare DIR"), std::string::npos);
-    EXPECT_NE(help.output.find("overdraw   fragments tested per pixel"), std::string::npos);
+    EXPECT_GE(cases, 50);
 }
 
 // Exact pixels (PPM and PNG, top row first) and depth (bottom row first, as the buffer),
@@ -208,39 +215,6 @@ TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
             for (std::size_t p = 0; p < mask.size() / 3; ++p)
                 EXPECT_EQ(mask[p * 3] == 255 && mask[p * 3 + 1] == 0, changed && (p == 20 * 72 + 30 || p == 45 * 72 + 5)) << p;
         }
-    }
-}
-
-// The JSON history has exactly the documented keys, in order; a pixel nothing reached has
-// no fragments and the cleared colour and depth. Every view writes its picture; overdraw
-// and texels print a line.
-TEST_F(SnapshotTool, HistoryJsonAndViews)
-{
-    using Json = nlohmann::ordered_json;
-    const ToolRun empty = run({"--size", "72x56", "--history", "0,0", "--json"});
-    ASSERT_EQ(empty.status, 0) << empty.errors;
-    EXPECT_EQ(Json::parse(empty.output), Json::parse(R"({"pixel": [0, 0], "size": [72, 56], "fragments": [],
-                                                       "final": {"depth": 1.0, "color": [1.0, 1.0, 1.0, 1.0]}})"));
-    const Json h = Json::parse(run({"--size", "72x56", "--history", "20,28", "--json"}).output);
-    auto keys = [](const Json& object, std::string names = "") {
-        for (const auto& item : object.items())
-            names += item.key() + " ";
-        return names;
-    };
-    EXPECT_EQ(keys(h), "pixel size fragments final ");
-    ASSERT_EQ(h["fragments"].size(), 2u);
-    EXPECT_EQ(keys(h["fragments"][0]), "mesh polygon ring side span depth stored passed normal lookup ");
-    EXPECT_EQ(keys(h["fragments"][1]), "mesh polygon ring side span depth stored passed normal ");
-    EXPECT_EQ(keys(h["fragments"][0]["span"]), "left right columns ");
-    EXPECT_EQ(keys(h["fragments"][0]["lookup"]), "unit_normal eye texel bytes color ");
-    EXPECT_EQ(h["fragments"][0]["lookup"]["color"], h["final"]["color"]);
-
-    for (const std::string view : {"color", "depth", "normals", "polygons", "edges", "overdraw", "texels"}) {
-        const ToolRun r = run({"--size", "72x56", "--view", view, "-o", path(view + ".png")});
-        const std::string line = view == "overdraw" ? "overdraw: " : view == "texels" ? "texels read: " : "";
-        EXPECT_EQ(r.status, 0) << view << r.errors;
-        EXPECT_TRUE(line.empty() ? r.output.empty() : r.output.rfind(line, 0) == 0) << view << r.output;
-        EXPECT_EQ(picture(view + ".png").size(), view == "texels" ? 512u * 512 * 3 : 72u * 56 * 3) << view;
     }
 }
 
