@@ -12,6 +12,7 @@
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/torus.h"
+#include "tests/support/recorded_table.h"
 #include "tests/support/test_texture.h"
 
 // Frames recorded once from a build that an independent implementation of the same rules
@@ -79,22 +80,17 @@ TEST(GoldenFrames, EveryViewKeepsEveryColourAndDepth)
     Scene scene;
     scene.currentTexture = &texture;
     buildTorus(scene, 48, 48);
-    std::ifstream table(SPHAERIX_GOLDEN_FRAMES);
-    ASSERT_TRUE(table) << SPHAERIX_GOLDEN_FRAMES;
-    const char* recordPath = std::getenv("SPHAERIX_RECORD_GOLDEN");
-    std::ofstream record;
-    if (recordPath)
-        record.open(recordPath);
+    RecordedTable table(SPHAERIX_GOLDEN_FRAMES, "SPHAERIX_RECORD_GOLDEN");
+    ASSERT_TRUE(table.in) << SPHAERIX_GOLDEN_FRAMES;
     int views = 0;
-    for (std::string line; std::getline(table, line);) {
+    for (std::string line; std::getline(table.in, line);) {
         std::istringstream fields(line);
         std::string name, rows, columns;
         int width = 0, height = 0;
         std::uint64_t frame = 0;
         if (line.empty() || line[0] == '#' ||
             !(fields >> name >> width >> height >> angleZ >> angleX >> panX >> panY >> zoom)) {
-            if (recordPath)
-                record << line << '\n';
+            table.out << line << '\n';
             continue;
         }
         fields >> std::hex >> frame >> rows >> columns;
@@ -103,12 +99,10 @@ TEST(GoldenFrames, EveryViewKeepsEveryColourAndDepth)
         const Hashes actual = hashFrame(width, height);
         EXPECT_EQ(actual.frame, frame) << name << " " << width << "x" << height << ": "
                                        << locate(rows, columns, actual);
-        if (recordPath) {
-            char view[256];
-            std::snprintf(view, sizeof view, "%s %d %d %.9g %.9g %.9g %.9g %.9g %016llx", name.c_str(), width,
-                          height, angleZ, angleX, panX, panY, zoom, static_cast<unsigned long long>(actual.frame));
-            record << view << ' ' << hex(actual.rows) << ' ' << hex(actual.columns) << '\n';
-        }
+        char view[256];
+        std::snprintf(view, sizeof view, "%s %d %d %.9g %.9g %.9g %.9g %.9g %016llx", name.c_str(), width,
+                      height, angleZ, angleX, panX, panY, zoom, static_cast<unsigned long long>(actual.frame));
+        table.out << view << ' ' << hex(actual.rows) << ' ' << hex(actual.columns) << '\n';
         ++views;
     }
     EXPECT_GE(views, 19);

@@ -15,6 +15,7 @@
 #include "app/camera.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
+#include "tests/support/recorded_table.h"
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
@@ -103,14 +104,10 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
     std::ofstream(path("short.raw")) << std::string(1000, '\7');
     std::ofstream(path("small.ppm")) << "P6\n2 2\n255\n" << std::string(12, '\7');
     const std::set<std::string> given = {"distinct.raw", "short.raw", "small.ppm"};
-    std::ifstream table(SNAPSHOT_CASES);
-    ASSERT_TRUE(table) << SNAPSHOT_CASES;
-    const char* recordPath = std::getenv("SPHAERIX_RECORD_CASES");
-    std::ofstream record;
-    if (recordPath)
-        record.open(recordPath);
+    RecordedTable table(SNAPSHOT_CASES, "SPHAERIX_RECORD_CASES");
+    ASSERT_TRUE(table.in) << SNAPSHOT_CASES;
     int cases = 0;
-    for (std::string line; std::getline(table, line); ++cases) {
+    for (std::string line; std::getline(table.in, line); ++cases) {
         Json expected = Json::parse(line), actual = expected;
         ToolRun r = run(expected["args"].get<Args>());
         for (std::string* text : {&r.output, &r.errors}) // free of where the tool was built
@@ -129,8 +126,7 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
                 std::filesystem::remove(file.path());
             }
         }
-        if (recordPath)
-            record << actual.dump() << '\n';
+        table.out << actual.dump() << '\n';
         EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of snapshot_cases.txt";
     }
     EXPECT_GE(cases, 50);
