@@ -4,7 +4,7 @@ and every frame of sphaerix is checked pixel for pixel against sphaerix-snapshot
 of the view it should then show; sphaerix-snapshot's own window mode must read back the
 frame its headless path writes. run_e2e.sh gives it a private Xvfb screen:
 e2e_test.py SPHAERIX SPHAERIX-SNAPSHOT WORK-DIRECTORY"""
-import array, os, re, subprocess, sys, time, unittest
+import array, os, subprocess, sys, time, unittest
 from Xlib import X, XK, display
 from Xlib.ext import xtest
 
@@ -90,9 +90,6 @@ class Screen:
         xtest.fake_input(self.d, X.MotionNotify, x=at.x, y=at.y)
         self.d.sync()
 
-    def button(self, number, press):
-        self.fake((X.ButtonPress if press else X.ButtonRelease, number))
-
     def key(self, name, shift=False):
         codes = [self.d.keysym_to_keycode(XK.string_to_keysym(s)) for s in ["Shift_L"] * shift + [name]]
         self.fake(*[(X.KeyPress, c) for c in codes], *[(X.KeyRelease, c) for c in reversed(codes)])
@@ -116,8 +113,7 @@ class Program(unittest.TestCase):
 
     def tearDown(self):
         self.stop()
-        if self.process:
-            self.process.stdout.close()
+        self.process and self.process.stdout.close()
 
     def start(self, *options):
         self.errors = os.path.join(WORK, "sphaerix.stderr")
@@ -150,12 +146,10 @@ class Program(unittest.TestCase):
 
     def drag(self, buttons, dx, dy, x0=200, y0=220):
         SCREEN.move(self.window, x0, y0)
-        for b in buttons:
-            SCREEN.button(b, True)
+        SCREEN.fake(*[(X.ButtonPress, b) for b in buttons])
         for step in range(1, 5):
             SCREEN.move(self.window, x0 + dx * step // 4, y0 + dy * step // 4)
-        for b in buttons:
-            SCREEN.button(b, False)
+        SCREEN.fake(*[(X.ButtonRelease, b) for b in buttons])
 
     def test_keys_switch_renderers_at_any_size_and_nothing_else_draws(self):
         """The first frame is OpenGL's; g switches, other keys (upper-case Q and G too) and no

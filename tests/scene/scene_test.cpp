@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -80,10 +80,7 @@ TEST(Scene, VerticesTakeCurrentAttributesAndLinkIntoAReverseRing)
 TEST(Scene, BuildSceneMakesTheLitTexturedTorus)
 {
     const std::string path = ::testing::TempDir() + "build_scene.raw";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    for (long i = 0; i < textureBytes; ++i)
-        std::fputc(static_cast<int>(i % 251), file);
-    std::fclose(file);
+    std::ofstream(path, std::ios::binary) << std::string(textureBytes, '\5');
     Scene scene;
     buildScene(scene, path.c_str());
     EXPECT_EQ(scene.ambient.r, 0.4f);
@@ -97,7 +94,7 @@ TEST(Scene, BuildSceneMakesTheLitTexturedTorus)
     EXPECT_NEAR(mesh.diffuse.g, 0.036f, 5e-4);
     EXPECT_EQ(mesh.shininess, 120);
     ASSERT_NE(mesh.texture, nullptr);
-    EXPECT_EQ(mesh.texture->data[5], 5);
+    EXPECT_EQ(mesh.texture->data[196607], 5);
     EXPECT_EQ(mesh.polygons.size(), 2304u);
     EXPECT_TRUE(scene.objectTransform.saved.empty());
 }
