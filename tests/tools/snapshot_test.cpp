@@ -192,8 +192,11 @@ TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
         }
         for (const char* name : {"theirs.ppm", "theirs.png", "theirs16.png"}) {
             PngData sixteen{72, 56, PNG_COLOR_TYPE_RGB, 16, false, {}, {}, {}};
-            for (unsigned char b : theirs.rgb) // b * 257: the same level in 16 bits
-                sixteen.pixels.insert(sixteen.pixels.end(), {b, b});
+            for (unsigned char b : theirs.rgb) { // 0.39 below b * 257, which rounds to b, not to b - 1
+                const int level = b ? b * 257 - 100 : 0;
+                sixteen.pixels.insert(sixteen.pixels.end(), {static_cast<unsigned char>(level >> 8),
+                                                             static_cast<unsigned char>(level & 255)});
+            }
             const bool deep = std::string(name) == "theirs16.png";
             ASSERT_TRUE(deep ? writePng(path(name).c_str(), sixteen, error) : writeImage(theirs, path(name), error));
             const ToolRun r = run({"--size", "72x56", "--against", path(name), "--against-depth",
