@@ -90,6 +90,11 @@ TEST_F(ReferenceRenderer, ReportsQueuedErrorsOnceAtTheStartOfAFrame)
         theScene.addLight(0.0f, 0.0f, 1.0f, 0.1f, 0.1f, 0.1f, 1.0f);
     EXPECT_EQ(frame(480, 480), "");
     EXPECT_EQ(frame(480, 480), "ERROR: 0x500\n");
+    reshape(0, 100); // a zero side keeps the viewport
+    reshape(100, 0);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_TRUE(viewport[2] == 480 && viewport[3] == 480);
 }
 
 // The scene's matrices as OpenGL received them (column order, rounded to float), the
@@ -166,6 +171,14 @@ TEST_F(ReferenceRenderer, TexturedMeshesUseTheirIndexAndPlainMeshesBindNone)
     const unsigned char* centre = &pixels[(240 * 480 + 240) * 3];
     EXPECT_TRUE(centre[0] > 200 && centre[1] == centre[2] && centre[1] < 80)
         << "lit red, not textured: " << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
+    // Decal: a textured mesh shows its texture unlit, here one colour everywhere.
+    Texture uniform{256, 256, 3, {}};
+    for (int i = 0; i < 256 * 256; ++i)
+        uniform.data.insert(uniform.data.end(), {40, 200, 120});
+    theScene.meshes[2].texture = &uniform;
+    frame(480, 480);
+    const Pixels decal = readBack(480, 480);
+    EXPECT_EQ(Pixels(&decal[(240 * 480 + 240) * 3], &decal[(240 * 480 + 240) * 3 + 3]), (Pixels{40, 200, 120}));
 }
 
 } // namespace

@@ -117,4 +117,15 @@ TEST_F(FillTest, EdgesArePairedInXOrderAndAnUnpairedLastEdgeIsIgnored)
         EXPECT_EQ(drawn(x, 1), x >= 2 && x < 5) << x;
 }
 
+// A dart: the notch's sides join the left and right sides midway, at row 4, and split
+// the rows above into two spans.
+TEST_F(FillTest, EdgesThatJoinMidwaySplitTheSpans)
+{
+    const Vertex dart[] = {corner(2, 1, 0), corner(14, 1, 0), corner(14, 10, 0), corner(8, 4, 0), corner(2, 10, 0)};
+    for (int k = 1; k < 5; ++k) // the side along row 1 covers no row
+        edges.push_back(edgeBetween(dart[k], dart[(k + 1) % 5]));
+    fill(mesh);
+    EXPECT_TRUE(drawn(8, 2) && drawn(3, 7) && drawn(13, 7) && !drawn(8, 7));
+}
+
 } // namespace

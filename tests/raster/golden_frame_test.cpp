@@ -125,4 +125,21 @@ TEST(SoftwareFrame, AnEmptySceneIsWhiteAndResizingReallocates)
     EXPECT_EQ(ColorBuffer.data(), before);
 }
 
+// A second mesh that covers nothing leaves the first one's frame as it was: each mesh's
+// colours are looked up once, and the frame is cleared once.
+TEST(SoftwareFrame, ASecondMeshLeavesTheFirstAsItWas)
+{
+    Texture texture = distinctTexture();
+    Scene scene;
+    scene.currentTexture = &texture;
+    buildTorus(scene, 12, 12);
+    setupCamera(scene, 64, 48);
+    renderSoftwareFrame(scene, 64, 48);
+    const std::uint64_t one = hashFrame(64, 48).frame;
+    scene.objectTransform.translate(1000, 0, 0); // far to the side
+    buildTorus(scene, 12, 12);
+    renderSoftwareFrame(scene, 64, 48);
+    EXPECT_EQ(hashFrame(64, 48).frame, one);
+}
+
 } // namespace

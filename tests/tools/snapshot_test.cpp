@@ -92,12 +92,15 @@ TEST(SnapshotReports, DifferenceAndTiming)
                                      "r 16.667, g 0.167, b 0.000");
     EXPECT_EQ(describeTiming({9.0, 1.0, 4.0, 2.0}), "frames: 4, median: 3.000 ms");
     EXPECT_EQ(channelByte(100.6f / 255.0f), 101); // rounded, not truncated
+    EXPECT_EQ(compareDepths({NAN, -0.0f, 0.5f}, {NAN, 0.0f, 0.25f}, 3, 1).count, 1); // only 0.5 differs
 }
 
 // Recorded runs (snapshot_cases.txt, one JSON object a line): the exit status, standard
-// output and error, and the pixels of every file written, for bad options (status 2 and
-// the usage), unreadable files (1), histories, traces and every view. A bad run leaves
-// no file. SPHAERIX_RECORD_CASES=FILE writes the table anew from this build's runs.
+// output and error, and every file written, for frames of views the options give (PPM,
+// PNG, depth; the defaults; empty frames, the scene behind the eye or off to the side),
+// bad options (status 2 and the usage), unreadable files (1), histories, traces and
+// every view. A bad run leaves no file. The frames were first checked pixel for pixel
+// against the program's own pipeline. SPHAERIX_RECORD_CASES=FILE writes the table anew.
 TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
 {
     using Json = nlohmann::ordered_json;
@@ -117,11 +120,9 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
         for (const auto& file : std::filesystem::directory_iterator(dir)) {
             const std::string name = file.path().filename();
             if (given.count(name) == 0) {
-                Bytes bytes = picture(name); // pictures by their pixels, other files whole
-                if (bytes.empty()) {
-                    const std::string raw = readFile(file.path());
-                    bytes.assign(raw.begin(), raw.end());
-                }
+                // PNGs by their pixels (the encoder's choices aside), other files whole.
+                const std::string raw = readFile(file.path());
+                const Bytes bytes = name.ends_with(".png") ? picture(name) : Bytes(raw.begin(), raw.end());
                 actual["files"][name] = md5Hex(bytes.data(), bytes.size());
                 std::filesystem::remove(file.path());
             }
@@ -130,50 +131,6 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
         EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of snapshot_cases.txt";
     }
     EXPECT_GE(cases, 50);
-}
-
-// Exact pixels (PPM and PNG, top row first) and depth (bottom row first, as the buffer),
-// bit for bit, for a view the options give, for the start-up view of the defaults, and
-// for empty frames: the scene behind the eye, where its device depth lies beyond 1, or
-// off to the side. Timed frames follow the image and leave it alone.
-TEST_F(SnapshotTool, FilesHoldTheProgramsFrame)
-{
-    const int w = 72, h = 56;
-    const std::pair<Args, std::vector<float>> views[] = {
-        {{"--angle-z", "-120", "--angle-x", "-50", "--pan", "6,-4", "--zoom", "1.5"}, {-120, -50, 6, -4, 1.5f}},
-        {{}, {-135, -60, 0, 0, 0.25f}},
-        {{"--zoom", "20"}, {-135, -60, 0, 0, 20}},
-        {{"--pan", "100000,0"}, {-135, -60, 100000, 0, 0.25f}},
-    };
-    for (const auto& [options, view] : views) {
-        Args args = options;
-        args.insert(args.end(), {"--size", "72x56", "--depth", path("d.bin"), "--frames", "0", "-o", path("a.ppm")});
-        const ToolRun ppm = run(args);
-        args.back() = path("a.png");
-        args[args.size() - 3] = "3";
-        const ToolRun png = run(args);
-        ASSERT_TRUE(ppm.status == 0 && png.status == 0) << ppm.errors << png.errors;
-        EXPECT_EQ(ppm.output, "");
-        double median = -1;
-        char line[96];
-        std::sscanf(png.output.c_str(), "frames: 3, median: %lf ms", &median);
-        EXPECT_EQ(png.output, (std::snprintf(line, sizeof line, "frames: 3, median: %.3f ms\n", median), line));
-
-        buildScene(theScene, texture.c_str());
-        angleZ = view[0], angleX = view[1], panX = view[2], panY = view[3], zoom = view[4];
-        setupCamera(theScene, w, h);
-        renderSoftwareFrame(theScene, w, h);
-        Bytes expected;
-        auto byte = [](float c) { return static_cast<unsigned char>(std::clamp(std::lround(c * 255.0), 0L, 255L)); };
-        for (int y = h - 1; y >= 0; --y)
-            for (int x = 0; x < w; ++x) {
-                const Color4& c = ColorBuffer[std::size_t(y) * w + x];
-                expected.insert(expected.end(), {byte(c.r), byte(c.g), byte(c.b)});
-            }
-        EXPECT_TRUE(readFile(path("a.ppm")) == "P6\n72 56\n255\n" + std::string(expected.begin(), expected.end()));
-        EXPECT_TRUE(picture("a.png") == expected);
-        EXPECT_TRUE(readFile(path("d.bin")) == std::string(reinterpret_cast<const char*>(DepthBuffer.data()), w * h * 4));
-    }
 }
 
 // Our own frame compares equal, as PPM and PNG; one changed pixel and one changed depth

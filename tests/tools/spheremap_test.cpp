@@ -94,6 +94,7 @@ TEST_F(SpheremapTest, ImportAndExport)
     std::string error;
     ASSERT_TRUE(writeRawFile("a.raw", raw, error)) << error;
     ASSERT_EQ(runTool("export a.raw a.png"), 0);
+    EXPECT_EQ(readBytes("a.png").at(28), 0) << "interlaced";
     ASSERT_EQ(runTool("import a.png b.raw"), 0);
     EXPECT_EQ(readBytes("b.raw"), raw);
 
