@@ -7,7 +7,7 @@
 #include "bench/plain_rasterizer.h"
 
 // The software frame without presentation, in steady state (buffers already sized), and
-// the same frame through the plain rasterizer of the tests.
+// the same frame through a plain rasterizer without the shortcuts.
 
 namespace {
 
@@ -61,7 +61,7 @@ void softwareFrame(benchmark::State& state)
     zoom = 0.25f;
 }
 
-// The same frame through the plain rasterizer of the tests: what the shortcuts save.
+// The same frame through the plain rasterizer: what the shortcuts save.
 void plainSoftwareFrame(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
