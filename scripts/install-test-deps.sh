@@ -2,8 +2,9 @@
 # Installs the Debian packages that the windowed tests need, when missing and running as
 # root (otherwise prints the apt-get line and fails): an X server for them (Xvfb, started
 # by xvfb-run, which needs xauth), Mesa's software OpenGL, and python3-xlib, with which
-# the end-to-end test sends X input through XTest and captures windows. With --manual also the tools for trying the program by
-# hand on Xvfb: xdotool for input, xwd and ImageMagick for screenshots.
+# the end-to-end test sends X input through XTest and captures windows. With --manual
+# also the tools for trying the program by hand on Xvfb: xdotool for input, xwd and
+# ImageMagick for screenshots.
 set -euo pipefail
 source "$(dirname "$0")/ensure-packages.sh"
 
