@@ -15,16 +15,19 @@ namespace {
 TEST(Scene, ResetClearsGeometryButKeepsAmbientAndTransforms)
 {
     Scene scene;
+    Texture texture;
     scene.ambient.g = 0.3f;
     scene.modelView.translate(1, 2, 3);
     scene.addLight(1, 2, 3, 0.5f, 0.5f, 0.5f, 1);
     scene.currentShininess = 7, scene.currentU = 0.5f, scene.currentDiffuse.g = 0, scene.currentSpecular.g = 1;
+    scene.currentV = 0.5f, scene.currentTexture = &texture;
     scene.setNormal(1, 0, 0);
     scene.beginMesh();
     scene.reset();
     EXPECT_TRUE(scene.meshes.empty() && scene.lights.empty() && scene.currentNormal[0] == 0 &&
                 scene.currentNormal[2] == 1 && scene.currentShininess == 0 && scene.currentU == 0 &&
-                scene.currentDiffuse.g == 1 && scene.currentSpecular.g == 0);
+                scene.currentV == 0 && !scene.currentTexture && scene.currentDiffuse.g == 1 &&
+                scene.currentSpecular.g == 0);
     EXPECT_TRUE(scene.ambient.g == 0.3f && scene.modelView.current.m[7] == 2.0);
 }
 
