@@ -83,7 +83,8 @@ TEST(Projection, EveryLaneProjectsAsTheSingleCorner)
         std::vector<Vertex> vertices(103), corners(vertices.size());
         for (Vertex& v : vertices) {
             v.position = Vec4{value(2), value(2), value(2), view % 4 ? 1.0f : value(2)};
-            v.normal[0] = value(1);
+            for (float& n : v.normal)
+                n = value(1);
         }
         projectCorners(scene, vertices.data(), static_cast<int>(vertices.size()), width, height,
                        corners.data());
