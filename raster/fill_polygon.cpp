@@ -219,7 +219,8 @@ static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int wi
             active[live++] = order[joined];
         sortByX(active, live, edges);
         if constexpr (observed) {
-            std::vector<ActiveEdge> sorted;
+            static std::vector<ActiveEdge> sorted; // spares an allocation per row
+            sorted.clear();
             for (int i = 0; i < live; ++i)
                 sorted.push_back(edges[active[i]]);
             observer->row(y, sorted.data(), live);
@@ -294,15 +295,10 @@ void resolveAndClearRows(const SphereMap& map, int first, int end)
     colorsCleared(first, end);
 }
 
-void resolvePendingColors(const Scene& scene, const Mesh& mesh)
-{
-    resolveRows(SphereMap(scene, mesh), 0, bufferHeight);
-}
-
 void fillPolygon(std::vector<Edge>& edges, int width, int height, const Scene& scene,
                  const Mesh& mesh)
 {
     scanPolygon(edges.data(), static_cast<int>(edges.size()), width, height);
     std::vector<Edge>().swap(edges);
-    resolvePendingColors(scene, mesh);
+    resolveRows(SphereMap(scene, mesh), 0, bufferHeight);
 }

@@ -54,10 +54,9 @@ void fillRows(PolygonFill& polygon, FillEdges& fill, int endRow, int width,
 void scanPolygon(const Edge* edges, int count, int width, int height,
                  FillObserver* observer = nullptr);
 
-// Looks up the pending pixels of rows [first, end), or of every row.
+// Looks up the pending pixels of rows [first, end).
 void resolveRows(const SphereMap& map, int first, int end);
 
 // resolveRows for the last mesh of a frame whose rows had only their depth cleared: in
 // the same pass, every other pixel written this frame or due for clearing turns white.
 void resolveAndClearRows(const SphereMap& map, int first, int end);
-void resolvePendingColors(const Scene& scene, const Mesh& mesh);

@@ -44,22 +44,45 @@ int rowsPerBand(int width)
     return static_cast<int>(std::max(1L, bandBytes / (20L * width)));
 }
 
+// Each band's polygons in drawing order, by counting: band b's are bandPolygons
+// [bandFirst[b], bandFirst[b + 1]).
+void sortIntoBands(const std::vector<PolygonFill>& polygons, int bandRows, int bands,
+                   std::vector<int>& bandFirst, std::vector<int>& bandPolygons)
+{
+    static std::vector<int> placed;
+    // The bands [first, end) that the rows [nextRow, lastRow] of polygon i touch.
+    auto firstBand = [&](int i) { return polygons[i].nextRow / bandRows; };
+    auto endBand = [&](int i) {
+        const PolygonFill& p = polygons[i];
+        return p.nextRow <= p.lastRow ? p.lastRow / bandRows + 1 : 0;
+    };
+    const int count = static_cast<int>(polygons.size());
+    bandFirst.assign(bands + 1, 0);
+    for (int i = 0; i < count; ++i)
+        for (int b = firstBand(i); b < endBand(i); ++b)
+            ++bandFirst[b + 1];
+    for (int b = 0; b < bands; ++b)
+        bandFirst[b + 1] += bandFirst[b];
+    bandPolygons.resize(bandFirst[bands]);
+    placed.assign(bandFirst.begin(), bandFirst.end() - 1);
+    for (int i = 0; i < count; ++i)
+        for (int b = firstBand(i); b < endBand(i); ++b)
+            bandPolygons[placed[b]++] = i;
+}
+
 // Polygon by polygon, each filled whole before the next is set up: the order in which
 // an observer wants to see a frame.
 void observedFrame(const Scene& scene, int width, int height, FillObserver* observer)
 {
     std::vector<Vertex> corners;
     std::vector<Edge> edges;
-    FillEdges fill;
     clearRows(0, height);
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         const Mesh& mesh = scene.meshes[m];
         for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
             setUpEdges(scene, static_cast<int>(m), static_cast<int>(p), width, height, corners, edges,
                        observer);
-            fill.clear();
-            PolygonFill polygon = startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height);
-            fillRows(polygon, fill, height, width, observer);
+            scanPolygon(edges.data(), static_cast<int>(edges.size()), width, height, observer);
         }
         resolveRows(SphereMap(scene, mesh), 0, height);
     }
@@ -94,20 +117,7 @@ void rasterizeScene(const Scene& scene, int width, int height, FillObserver* obs
                        nullptr);
             polygons.push_back(startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height));
         }
-        // Each band's polygons, in drawing order, by counting first.
-        bandFirst.assign(bands + 1, 0);
-        for (const PolygonFill& p : polygons)
-            for (int b = p.nextRow / bandRows; p.nextRow <= p.lastRow && b <= p.lastRow / bandRows; ++b)
-                ++bandFirst[b + 1];
-        for (int b = 0; b < bands; ++b)
-            bandFirst[b + 1] += bandFirst[b];
-        bandPolygons.resize(bandFirst[bands]);
-        std::vector<int> placed(bandFirst.begin(), bandFirst.end() - 1);
-        for (int i = 0; i < static_cast<int>(polygons.size()); ++i) {
-            const PolygonFill& p = polygons[i];
-            for (int b = p.nextRow / bandRows; p.nextRow <= p.lastRow && b <= p.lastRow / bandRows; ++b)
-                bandPolygons[placed[b]++] = i;
-        }
+        sortIntoBands(polygons, bandRows, bands, bandFirst, bandPolygons);
         // With one mesh, the colour clear joins the lookup's pass over the band: the pixels
         // it finds not pending are those this frame did not draw, and they turn white.
         const bool oneMesh = scene.meshes.size() == 1;

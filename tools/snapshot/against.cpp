@@ -8,18 +8,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <algorithm>
-#include <memory>
 
 #include "tools/png/png_io.h"
 #include "tools/snapshot/exact_number.h"
+#include "tools/snapshot/file_handle.h"
 #include "tools/snapshot/md5.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool failure(std::string& error, const std::string& path, const std::string& what)
 {

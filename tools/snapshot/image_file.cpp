@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "tools/png/png_io.h"
+#include "tools/snapshot/file_handle.h"
 
 unsigned char channelByte(float c)
 {
@@ -45,11 +45,6 @@ RgbImage imageFromBottomUpRgb(const unsigned char* rgb, int width, int height)
 }
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool failure(std::string& error, const std::string& path, const char* what)
 {

@@ -24,24 +24,6 @@ static void applyView(const SnapshotOptions& options)
     zoom = options.zoom;
 }
 
-static int writeOutputs(const SnapshotOptions& options, const RgbImage& image,
-                        const std::vector<float>& depth)
-{
-    std::string error;
-    if (!options.output.empty() && !writeImage(image, options.output, error))
-        return fail(error);
-    if (!options.depth.empty() &&
-        !writeDepthFile(depth.data(), options.width, options.height, options.depth, error))
-        return fail(error);
-    return 0;
-}
-
-static void printTiming(const std::vector<double>& samples)
-{
-    if (!samples.empty())
-        std::printf("%s\n", describeTiming(samples).c_str());
-}
-
 static int compareRenderers(const SnapshotOptions& options, const WindowFrame& software,
                             const WindowFrame& openGL)
 {
@@ -69,7 +51,7 @@ static int windowSnapshot(const char* programName, const SnapshotOptions& option
     if (!options.compareDir.empty())
         other = captureWindowFrame(!options.openGL, options.width, options.height, false);
     chosen = captureWindowFrame(options.openGL, options.width, options.height, wantDepth);
-    if (const int status = writeOutputs(options, chosen.image, chosen.depth))
+    if (const int status = writeOutputs(options, chosen.image, chosen.depth.data()))
         return status;
     if (!options.compareDir.empty()) {
         const WindowFrame& software = options.openGL ? other : chosen;

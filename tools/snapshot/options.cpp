@@ -7,8 +7,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 
-bool parseFloat(const std::string& text, float& value)
+constexpr int maxFrameSide = 16384;
+
+// Single values: the whole text must be read. Finite numbers only.
+static bool parseFloat(const std::string& text, float& value)
 {
     if (text.empty())
         return false;
@@ -22,7 +26,7 @@ bool parseFloat(const std::string& text, float& value)
     return true;
 }
 
-bool parseCount(const std::string& text, int& value)
+static bool parseCount(const std::string& text, int& value)
 {
     // Digits only: strtol would also take signs, blanks and hexadecimal.
     if (text.empty() || text.size() > 10)
@@ -58,17 +62,17 @@ static bool parseSide(const std::string& text, int& side)
     return parseCount(text, side) && side >= 1 && side <= maxFrameSide;
 }
 
-bool parseSize(const std::string& text, int& width, int& height)
+static bool parseSize(const std::string& text, int& width, int& height)
 {
     return parseTwo(text, 'x', parseSide, width, height);
 }
 
-bool parsePair(const std::string& text, float& x, float& y)
+static bool parsePair(const std::string& text, float& x, float& y)
 {
     return parseTwo(text, ',', parseFloat, x, y);
 }
 
-bool parsePixel(const std::string& text, int& x, int& y)
+static bool parsePixel(const std::string& text, int& x, int& y)
 {
     return parseTwo(text, ',', parseCount, x, y);
 }
@@ -76,9 +80,9 @@ bool parsePixel(const std::string& text, int& x, int& y)
 static const char* const viewNames[] = {"color", "depth", "normals", "overdraw", "polygons",
                                         "edges", "texels"};
 
-bool parseView(const std::string& text, DebugView& view)
+static bool parseView(const std::string& text, DebugView& view)
 {
-    for (int i = 0; i < 7; ++i)
+    for (std::size_t i = 0; i < std::size(viewNames); ++i)
         if (text == viewNames[i]) {
             view = static_cast<DebugView>(i);
             return true;

@@ -35,8 +35,6 @@ struct SnapshotOptions {
 
 enum class ParseResult { run, help, error };
 
-constexpr int maxFrameSide = 16384;
-
 // Reads the command line strictly, in order: a bad value is reported even when --help
 // follows it, and --help wins over anything bad after it. On `error` sets `message` to
 // one line naming the problem; on `help` the caller prints snapshotHelp().
@@ -48,11 +46,3 @@ const char* snapshotUsage();
 
 // The full --help text.
 std::string snapshotHelp();
-
-// Single values, exposed for their edge cases: the whole string must be consumed.
-bool parseFloat(const std::string& text, float& value);        // finite only
-bool parseCount(const std::string& text, int& value);          // digits only, fits int
-bool parseSize(const std::string& text, int& width, int& height); // WxH, 1..16384 each
-bool parsePair(const std::string& text, float& x, float& y);   // X,Y
-bool parsePixel(const std::string& text, int& x, int& y);      // X,Y, digits only
-bool parseView(const std::string& text, DebugView& view);      // color, depth, ...

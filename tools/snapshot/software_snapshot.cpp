@@ -24,6 +24,22 @@ int usageError(const std::string& message)
     return 2;
 }
 
+int writeOutputs(const SnapshotOptions& options, const RgbImage& image, const float* depth)
+{
+    std::string error;
+    if (!options.output.empty() && !writeImage(image, options.output, error))
+        return fail(error);
+    if (!options.depth.empty() && !writeDepthFile(depth, options.width, options.height, options.depth, error))
+        return fail(error);
+    return 0;
+}
+
+void printTiming(const std::vector<double>& samples)
+{
+    if (!samples.empty())
+        std::printf("%s\n", describeTiming(samples).c_str());
+}
+
 namespace {
 
 // Another rasterizer's files, read before anything is drawn or written.
@@ -50,9 +66,19 @@ int readTheirFrame(const SnapshotOptions& o, TheirFrame& theirs)
 }
 
 // One line per comparison, then the mask; 3 when anything differs.
-int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const RgbImage& colors,
-                      const std::vector<float>& depth)
+int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const RgbImage& image)
 {
+    if (o.against.empty() && o.againstDepth.empty())
+        return 0;
+    // Ours from the buffers as drawn (the color view is our colours already).
+    RgbImage converted;
+    if (o.view != DebugView::color)
+        converted = imageFromColors(ColorBuffer.data(), o.width, o.height);
+    const RgbImage& colors = o.view == DebugView::color ? image : converted;
+    std::vector<float> depth;
+    if (!o.againstDepth.empty())
+        depth.assign(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
+
     std::optional<FrameDifference> colorDifference, depthDifference;
     if (!o.against.empty()) {
         colorDifference = compareColors(colors, theirs.image);
@@ -98,14 +124,10 @@ int softwareSnapshot(const SnapshotOptions& o)
     prepareBuffers(o.width, o.height);
     rasterizeScene(theScene, o.width, o.height, watch.observer());
 
-    const RgbImage colors = imageFromColors(ColorBuffer.data(), o.width, o.height);
-    const std::vector<float> depth(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
-    std::string line, error;
+    std::string line;
     const RgbImage image = viewImage(o.view, watch, theScene, o.width, o.height, line);
-    if (!o.output.empty() && !writeImage(image, o.output, error))
-        return fail(error);
-    if (!o.depth.empty() && !writeDepthFile(depth.data(), o.width, o.height, o.depth, error))
-        return fail(error);
+    if (const int status = writeOutputs(o, image, DepthBuffer.data()))
+        return status;
     if (!line.empty())
         std::printf("%s\n", line.c_str());
     if (watch.history) {
@@ -117,12 +139,9 @@ int softwareSnapshot(const SnapshotOptions& o)
         const PolygonTrace& t = watch.trace->trace;
         std::fputs(o.json ? jsonLines(traceJson(t)).c_str() : describeTrace(t).c_str(), stdout);
     }
-    const int status = compareWithTheirs(o, theirs, colors, depth);
+    const int status = compareWithTheirs(o, theirs, image);
     if (status == 1)
         return status;
-    const std::vector<double> samples =
-        timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height); });
-    if (!samples.empty())
-        std::printf("%s\n", describeTiming(samples).c_str());
+    printTiming(timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height); }));
     return status;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "tools/snapshot/image_file.h"
 #include "tools/snapshot/options.h"
 
 // The software frame straight from the program's pipeline, with no OpenGL, GLUT or X:
@@ -13,3 +17,8 @@ int softwareSnapshot(const SnapshotOptions& options);
 int fail(const std::string& message);
 // The same with the usage reminder; status 2.
 int usageError(const std::string& message);
+
+// -o with `image` and --depth with `depth` (bottom row first), when asked for; 0 or 1.
+int writeOutputs(const SnapshotOptions& options, const RgbImage& image, const float* depth);
+// "frames: N, median: X ms" when frames were timed.
+void printTiming(const std::vector<double>& samples);
