@@ -50,16 +50,6 @@ TEST(EdgeDropRule, EdgesThatCoverNoScanLineAreDropped)
     EXPECT_EQ(truncateToInt(nan), std::numeric_limits<int>::min());
 }
 
-// Device and window coordinates round once each: losing the float rounding of the device
-// y (as a vectorizing compiler has been seen to do) moves this window y by one unit.
-TEST(WindowCorner, DeviceAndWindowCoordinatesRoundOnceEach)
-{
-    Scene scene;
-    Vertex v;
-    v.position = Vec4{0.0f, 0x1.b1d0eep-3f, 0.0f, 0x1.2542cep+1f};
-    EXPECT_EQ(windowCorner(scene, v, 480, 480).position.y, 0x1.063074p+8f);
-}
-
 // The four-lane projection against the one-corner definition, bit for bit, over views
 // and positions from the ordinary to the absurd (behind the eye, w = 0, NaN, infinity).
 TEST(Projection, EveryLaneProjectsAsTheSingleCorner)

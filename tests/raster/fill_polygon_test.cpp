@@ -78,35 +78,6 @@ TEST_F(FillTest, SpansStartWithTheLeftValuesAndClipByWholePixelSteps)
     EXPECT_EQ(depth(0, 4), 0.125f); // trunc(-0.5) is 0: no step
 }
 
-TEST_F(FillTest, TheDepthTestIsStrictAndOnlyPassingPixelsAreColoured)
-{
-    Texture red = texture;
-    for (std::size_t i = 0; i < red.data.size(); i += 3)
-        red.data[i] = 255;
-    Mesh redMesh;
-    redMesh.texture = &red;
-    auto square = [&](float z, float x0, const Mesh& m) {
-        side(x0, 0, 4, z);
-        side(8, 0, 4, z);
-        fill(m);
-    };
-    const int pixel = 2 * width + 5;
-    square(0.25f, 0, mesh);
-    const float first = ColorBuffer[pixel].r;
-    square(0.25f, 0, redMesh); // equal depth fails
-    square(0.5f, 0, redMesh);  // farther fails
-    EXPECT_EQ(ColorBuffer[pixel].r, first);
-    EXPECT_EQ(DepthBuffer[pixel], 0.25f);
-    square(-7.0f, 4, redMesh); // nearer wins, and there is no near plane
-    EXPECT_EQ(ColorBuffer[pixel].r, 1.0f);
-    EXPECT_EQ(DepthBuffer[pixel], -7.0f);
-    EXPECT_EQ(ColorBuffer[2 * width + 3].r, first);
-
-    prepareBuffers(width, height);
-    square(1.0f, 0, mesh); // never nearer than a cleared pixel
-    EXPECT_FALSE(drawn(5, 2));
-}
-
 TEST_F(FillTest, EdgesArePairedInXOrderAndAnUnpairedLastEdgeIsIgnored)
 {
     side(8, 0, 2, 0);

@@ -109,22 +109,6 @@ TEST(GoldenFrames, EveryViewKeepsEveryColourAndDepth)
     angleZ = -135, angleX = -60, panX = panY = 0, zoom = 0.25f;
 }
 
-// No polygon: a white frame of depth 1.0 in buffers of W * H + 1000 entries, which a
-// frame of the same size keeps.
-TEST(SoftwareFrame, AnEmptySceneIsWhiteAndResizingReallocates)
-{
-    Scene scene;
-    setupCamera(scene, 300, 200);
-    renderSoftwareFrame(scene, 300, 200);
-    EXPECT_EQ(ColorBuffer.size(), 61000u);
-    EXPECT_EQ(DepthBuffer.size(), 61000u);
-    for (int i = 0; i < 300 * 200; ++i)
-        ASSERT_TRUE(ColorBuffer[i].r == 1 && ColorBuffer[i].b == 1 && ColorBuffer[i].a == 1 && DepthBuffer[i] == 1) << i;
-    const Color4* before = ColorBuffer.data();
-    renderSoftwareFrame(scene, 300, 200);
-    EXPECT_EQ(ColorBuffer.data(), before);
-}
-
 // A second mesh that covers nothing leaves the first one's frame as it was: each mesh's
 // colours are looked up once, and the frame is cleared once.
 TEST(SoftwareFrame, ASecondMeshLeavesTheFirstAsItWas)

@@ -17,6 +17,7 @@
 #include "raster/software_frame.h"
 #include "tests/support/recorded_table.h"
 #include "tools/snapshot/against.h"
+#include "tools/snapshot/exact_number.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
 #include "tools/snapshot/md5.h"
@@ -58,10 +59,12 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    // The tool in that directory, on that texture (a later --texture wins), and `args`.
-    ToolRun run(const Args& args) const
+    // The snapshot in that directory, on that texture (a later --texture wins), and `args`;
+    // or the sphere-map tool.
+    ToolRun run(const Args& args, bool spheremap = false) const
     {
-        std::string command = "cd " + dir + " && env -u DISPLAY '" SNAPSHOT_TOOL "' --texture distinct.raw";
+        std::string command = "cd " + dir + " && env -u DISPLAY " +
+                              (spheremap ? "'" SPHEREMAP_TOOL "'" : "'" SNAPSHOT_TOOL "' --texture distinct.raw");
         for (const std::string& arg : args)
             command += " '" + arg + "'";
         const int status = std::system((command + " >../" + name() + ".out 2>../" + name() + ".err").c_str());
@@ -79,7 +82,8 @@ protected:
     }
 };
 
-// Worked out by hand on a tiny case: what --compare and --frames print.
+// Worked out by hand on a tiny case: what --compare and --frames print. Digests are
+// MD5's (RFC 1321's examples, one- and two-block padding); floats print to read back.
 TEST(SnapshotReports, DifferenceAndTiming)
 {
     const RgbImage a{3, 2, Bytes(18, 100)};
@@ -93,29 +97,43 @@ TEST(SnapshotReports, DifferenceAndTiming)
     EXPECT_EQ(describeTiming({9.0, 1.0, 4.0, 2.0}), "frames: 4, median: 3.000 ms");
     EXPECT_EQ(channelByte(100.6f / 255.0f), 101); // rounded, not truncated
     EXPECT_EQ(compareDepths({NAN, -0.0f, 0.5f}, {NAN, 0.0f, 0.25f}, 3, 1).count, 1); // only 0.5 differs
+    for (const auto& [text, digest] : {std::pair<std::string, std::string>{"abc", "900150983cd24fb0d6963f7d28e17f72"},
+                                       {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"}})
+        EXPECT_EQ(md5Hex(reinterpret_cast<const unsigned char*>(text.data()), text.size()), digest);
+    for (float f : {0.1f, -2.5e-7f, 3.4028235e38f, 1e-45f, 16777217.0f})
+        EXPECT_EQ(std::strtof(exactJson(f).dump().c_str(), nullptr), f) << exactText(f);
 }
 
-// Recorded runs (snapshot_cases.txt, one JSON object a line): the exit status, standard
+// Recorded runs (recorded_runs.txt, one JSON object a line): the exit status, standard
 // output and error, and every file written, for frames of views the options give (PPM,
 // PNG, depth; the defaults; empty frames, the scene behind the eye or off to the side),
 // bad options (status 2 and the usage), unreadable files (1), histories, traces and
-// every view. A bad run leaves no file. The frames were first checked pixel for pixel
-// against the program's own pipeline. SPHAERIX_RECORD_CASES=FILE writes the table anew.
+// every view; and the sphere-map tool's commands, files and failures. A bad run leaves
+// no file. The frames were first checked pixel for pixel against the program's own
+// pipeline. SPHAERIX_RECORD_CASES=FILE writes the table anew.
 TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
 {
     using Json = nlohmann::ordered_json;
     std::ofstream(path("short.raw")) << std::string(1000, '\7');
+    std::ofstream(path("long.raw")) << std::string(196609, '\7');
     std::ofstream(path("small.ppm")) << "P6\n2 2\n255\n" << std::string(12, '\7');
-    const std::set<std::string> given = {"distinct.raw", "short.raw", "small.ppm"};
-    RecordedTable table(SNAPSHOT_CASES, "SPHAERIX_RECORD_CASES");
-    ASSERT_TRUE(table.in) << SNAPSHOT_CASES;
+    std::ofstream(path("text.png")) << "just some text, long enough to have a signature's worth\n";
+    std::string error;
+    ASSERT_TRUE(writeImage(RgbImage{64, 64, Bytes(64 * 64 * 3, 90)}, path("whole.png"), error)) << error;
+    std::filesystem::copy_file(path("whole.png"), path("cut.png"));
+    std::filesystem::resize_file(path("cut.png"), std::filesystem::file_size(path("whole.png")) / 2);
+    const std::set<std::string> given = {"distinct.raw", "short.raw", "long.raw", "small.ppm",
+                                         "text.png",     "whole.png", "cut.png"};
+    RecordedTable table(RECORDED_RUNS, "SPHAERIX_RECORD_CASES");
+    ASSERT_TRUE(table.in) << RECORDED_RUNS;
     int cases = 0;
     for (std::string line; std::getline(table.in, line); ++cases) {
         Json expected = Json::parse(line), actual = expected;
-        ToolRun r = run(expected["args"].get<Args>());
-        for (std::string* text : {&r.output, &r.errors}) // free of where the tool was built
-            for (std::size_t at; (at = text->find(SNAPSHOT_TOOL)) != std::string::npos;)
-                text->replace(at, std::strlen(SNAPSHOT_TOOL), "sphaerix-snapshot");
+        ToolRun r = run(expected["args"].get<Args>(), expected.contains("tool"));
+        for (std::string* text : {&r.output, &r.errors}) // free of where the tools were built
+            for (const char* tool : {SNAPSHOT_TOOL, SPHEREMAP_TOOL})
+                for (std::size_t at; (at = text->find(tool)) != std::string::npos;)
+                    text->replace(at, std::strlen(tool), std::filesystem::path(tool).filename());
         actual["status"] = r.status, actual["out"] = r.output, actual["err"] = r.errors, actual["files"] = Json::object();
         for (const auto& file : std::filesystem::directory_iterator(dir)) {
             const std::string name = file.path().filename();
@@ -128,7 +146,7 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
             }
         }
         table.out << actual.dump() << '\n';
-        EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of snapshot_cases.txt";
+        EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of recorded_runs.txt";
     }
     EXPECT_GE(cases, 50);
 }

@@ -7,11 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <tuple>
 
 #include "texture/texture.h"
 #include "tools/png/png_io.h"
-#include "tools/spheremap/generate.h"
 #include "tools/spheremap/raw_image.h"
 #include "tools/spheremap/resample.h"
 
@@ -45,16 +43,13 @@ Bytes texel(const Bytes& raw, int row, int column)
 class SpheremapTest : public ::testing::Test {
 protected:
     const fs::path dir = fs::temp_directory_path() / ("spheremap_test_" + std::to_string(getpid()));
-    std::string errors; // of the last run
 
     void SetUp() override { fs::create_directories(dir); fs::current_path(dir); }
     void TearDown() override { fs::current_path(dir.parent_path()); fs::remove_all(dir); }
 
     int runTool(const std::string& arguments)
     {
-        const int status = std::system((std::string(SPHEREMAP_TOOL) + " " + arguments + " 2>errors.txt").c_str());
-        const Bytes text = readBytes("errors.txt");
-        errors.assign(text.begin(), text.end());
+        const int status = std::system((std::string(SPHEREMAP_TOOL) + " " + arguments).c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -68,24 +63,9 @@ protected:
     }
 };
 
-// A blue ball lit from the upper left (raw rows count from the bottom) on the corner
-// colour, the same bytes from the tool as from the function.
-TEST_F(SpheremapTest, GeneratedMapIsStableBlueShadedBallLitFromUpperLeft)
-{
-    const Bytes raw = generateSphereMap();
-    ASSERT_EQ(raw.size(), std::size_t(textureBytes));
-    ASSERT_EQ(runTool("generate a.raw"), 0);
-    EXPECT_EQ(readBytes("a.raw"), raw);
-    const Bytes centre = texel(raw, 128, 128);
-    EXPECT_TRUE(centre[2] > centre[0] && centre[2] > 80);
-    for (int row : {0, 10, 245, 255})
-        for (int column : {0, 10, 245, 255})
-            EXPECT_EQ(texel(raw, row, column), Bytes(sphereMapCorner, sphereMapCorner + 3));
-    EXPECT_LT(texel(raw, 60, 196)[2], texel(raw, 196, 60)[2]);
-}
-
 // Export and import round-trip; a PNG's top row is the raw file's last; every PNG kind
-// imports, alpha over black; shrinking averages, enlarging interpolates.
+// imports, alpha over black; shrinking averages, enlarging interpolates; a failed export
+// leaves nothing.
 TEST_F(SpheremapTest, ImportAndExport)
 {
     Bytes raw(textureBytes);
@@ -130,45 +110,10 @@ TEST_F(SpheremapTest, ImportAndExport)
     const Bytes ramp = import(PngData{2, 2, PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, {0, 255, 0, 255}});
     for (auto [column, value] : {std::pair{0, 0}, {64, 0}, {96, 64}, {128, 128}, {160, 191}, {192, 255}, {255, 255}})
         EXPECT_NEAR(texel(ramp, 100, column)[0], value, 2) << column;
-}
 
-// Our prefix, then one line naming the file and its fault (status 1), or the fault and the
-// usage (status 2); no output is left behind.
-TEST_F(SpheremapTest, FailuresSayWhyWithTheRightStatus)
-{
-    std::ofstream("text.png") << "just some text, long enough to have a signature's worth\n";
-    std::string error;
-    ASSERT_TRUE(writePng("whole.png", uniform(64, 64, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3}), error));
-    fs::copy_file("whole.png", "cut.png");
-    fs::resize_file("cut.png", fs::file_size("whole.png") / 2);
-    ASSERT_TRUE(writeRawFile("short.raw", Bytes(100), error));
-    ASSERT_TRUE(writeRawFile("long.raw", Bytes(textureBytes + 1), error));
-    const std::tuple<std::string, int, std::string> cases[] = {
-        {"import missing.png out.raw", 1, "cannot open \"missing.png\""},
-        {"export missing.raw out.png", 1, "cannot open \"missing.raw\""},
-        {"import text.png out.raw", 1, "\"text.png\" is not a PNG"},
-        {"import cut.png out.raw", 1, "\"cut.png\" is not a valid PNG: the file ends too early"},
-        {"export short.raw out.png", 1, "\"short.raw\" has 100 bytes; 196608"},
-        {"export long.raw out.png", 1, "\"long.raw\" has 196609 bytes"},
-        {"generate no/such/dir.raw", 1, "cannot write \"no/such/dir.raw\""},
-        {"", 2, "no command given\nusage: sphaerix-spheremap"},
-        {"paint out.raw", 2, "unknown command \"paint\"\nusage: sphaerix-spheremap"},
-        {"generate", 2, "wrong number of arguments for \"generate\"\nusage: sphaerix-spheremap"},
-        {"import only.png", 2, "usage: sphaerix-spheremap"},
-        {"export a b c", 2, "usage: sphaerix-spheremap"},
-    };
-    for (const auto& [arguments, status, words] : cases) {
-        EXPECT_EQ(runTool(arguments), status) << arguments;
-        EXPECT_EQ(errors.rfind("sphaerix-spheremap: ", 0), 0u) << errors;
-        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), status) << errors;
-        EXPECT_NE(errors.find(words), std::string::npos) << errors;
-        EXPECT_FALSE(fs::exists("out.raw") || fs::exists("out.png")) << arguments;
-    }
-    for (const char* help : {"--help", "-h"})
-        EXPECT_EQ(runTool(help + std::string(" >/dev/null")), 0) << errors;
     // A PNG that cannot be written whole (files limited to 1 KiB) is not left in part.
-    ASSERT_EQ(runTool("generate a.raw"), 0);
-    EXPECT_EQ(std::system((std::string("ulimit -f 1; trap '' XFSZ; ") + SPHEREMAP_TOOL + " export a.raw out.png 2>/dev/null").c_str()) != 0, true);
+    // The tool's other failures are among the recorded runs of the snapshot test.
+    EXPECT_NE(std::system((std::string("ulimit -f 1; trap '' XFSZ; ") + SPHEREMAP_TOOL + " export a.raw out.png 2>/dev/null").c_str()), 0);
     EXPECT_FALSE(fs::exists("out.png"));
 }
 
