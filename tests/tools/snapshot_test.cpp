@@ -17,10 +17,10 @@
 #include "raster/software_frame.h"
 #include "tests/support/recorded_table.h"
 #include "tools/snapshot/against.h"
-#include "tools/snapshot/exact_number.h"
+#include "inspect/exact_number.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
-#include "tools/snapshot/md5.h"
+#include "inspect/md5.h"
 #include "tools/png/png_io.h"
 
 namespace {

@@ -3,30 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "scene/color4.h"
-
-// An 8-bit RGB picture, top row first, as image files hold it.
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb; // width * height * 3
-};
-
-// round(c * 255) clamped to 0..255; NaN gives 0.
-unsigned char channelByte(float c);
-
-// A software colour buffer (row 0 at the bottom) as a picture (top row first).
-RgbImage imageFromColors(const Color4* colors, int width, int height);
-
-// A GL read-back (bottom row first, rows packed) as a picture.
-RgbImage imageFromBottomUpRgb(const unsigned char* rgb, int width, int height);
+#include "inspect/rgb_image.h"
 
 // Writes PNG when the path ends in .png, else binary PPM (P6, maxval 255). On failure
 // returns false with a one-line `error`.
 bool writeImage(const RgbImage& image, const std::string& path, std::string& error);
-
-// The bytes of a depth file: each float little-endian, in the order given.
-std::vector<unsigned char> depthFileBytes(const float* depth, std::size_t count);
 
 // W * H little-endian 32-bit floats in the order given (bottom row first for the buffers).
 bool writeDepthFile(const float* depth, int width, int height, const std::string& path,

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// What -o writes: the frame's colours, or one of the debug views of the same frame.
-enum class DebugView { color, depth, normals, overdraw, polygons, edges, texels };
+#include "inspect/debug_views.h"
+
 
 // What one run of sphaerix-snapshot is asked to do. The view defaults are the program's
 // start-up interaction state.

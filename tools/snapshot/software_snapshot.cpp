@@ -10,7 +10,7 @@
 #include "scene/scene.h"
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/frame_timing.h"
-#include "tools/snapshot/frame_watch.h"
+#include "inspect/frame_watch.h"
 
 int fail(const std::string& message)
 {
@@ -120,7 +120,9 @@ int softwareSnapshot(const SnapshotOptions& o)
         return usageError("--trace-polygon " + std::to_string(o.tracePolygon) + ": the frame has " +
                           std::to_string(polygonCount(theScene)) + " polygons");
 
-    FrameWatch watch(o, theScene);
+    const int historyPixel[2] = {o.historyX, o.historyY};
+    FrameWatch watch(o.view, o.history ? historyPixel : nullptr, o.tracePolygon, o.width, o.height,
+                     theScene);
     prepareBuffers(o.width, o.height);
     rasterizeScene(theScene, o.width, o.height, watch.observer());
 

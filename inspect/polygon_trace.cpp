@@ -1,4 +1,4 @@
-#include "tools/snapshot/polygon_trace.h"
+#include "inspect/polygon_trace.h"
 
 #include <cmath>
 

@@ -2,11 +2,10 @@
 
 #include <optional>
 
-#include "tools/snapshot/frame_records.h"
-#include "tools/snapshot/image_file.h"
-#include "tools/snapshot/options.h"
-#include "tools/snapshot/pixel_history.h"
-#include "tools/snapshot/polygon_trace.h"
+#include "inspect/frame_records.h"
+#include "inspect/debug_views.h"
+#include "inspect/pixel_history.h"
+#include "inspect/polygon_trace.h"
 
 // The observers one run asks for, all fed by the same observed frame. Only what the
 // options need is made: the per-pixel records cost memory in proportion to the frame.
@@ -20,7 +19,9 @@ struct FrameWatch {
     ObserverFan fan;
 
     // After the camera is set: the texel records take the scene's model-view as it is.
-    FrameWatch(const SnapshotOptions& options, const Scene& scene);
+    // `historyPixel` is null for no history; `tracePolygon` -1 for no trace.
+    FrameWatch(DebugView view, const int* historyPixel, int tracePolygon, int width,
+               int height, const Scene& scene);
     FrameWatch(const FrameWatch&) = delete;
     FrameWatch& operator=(const FrameWatch&) = delete;
 

@@ -1,23 +1,22 @@
-#include "tools/snapshot/frame_watch.h"
+#include "inspect/frame_watch.h"
 
 #include "raster/frame_buffers.h"
-#include "tools/snapshot/debug_views.h"
 
-FrameWatch::FrameWatch(const SnapshotOptions& o, const Scene& scene)
+FrameWatch::FrameWatch(DebugView view, const int* historyPixel, int tracePolygon, int w, int h,
+                       const Scene& scene)
 {
-    const int w = o.width, h = o.height;
-    if (o.view == DebugView::overdraw)
+    if (view == DebugView::overdraw)
         fan.observers.push_back(&counts.emplace(w, h));
-    if (o.view == DebugView::normals || o.view == DebugView::polygons)
+    if (view == DebugView::normals || view == DebugView::polygons)
         fan.observers.push_back(&winners.emplace(w, h));
-    if (o.view == DebugView::edges)
+    if (view == DebugView::edges)
         fan.observers.push_back(&spanEnds.emplace(w, h));
-    if (o.view == DebugView::texels)
+    if (view == DebugView::texels)
         fan.observers.push_back(&texels.emplace(scene));
-    if (o.history)
-        fan.observers.push_back(&history.emplace(o.historyX, o.historyY, w, h));
-    if (o.tracePolygon >= 0)
-        fan.observers.push_back(&trace.emplace(o.tracePolygon));
+    if (historyPixel)
+        fan.observers.push_back(&history.emplace(historyPixel[0], historyPixel[1], w, h));
+    if (tracePolygon >= 0)
+        fan.observers.push_back(&trace.emplace(tracePolygon));
 }
 
 RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, int width,

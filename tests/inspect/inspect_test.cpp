@@ -9,9 +9,9 @@
 #include "raster/software_frame.h"
 #include "scene/torus.h"
 #include "tests/support/test_texture.h"
-#include "tools/snapshot/debug_views.h"
-#include "tools/snapshot/pixel_history.h"
-#include "tools/snapshot/polygon_trace.h"
+#include "inspect/debug_views.h"
+#include "inspect/pixel_history.h"
+#include "inspect/polygon_trace.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/snapshot/md5.h"
+#include "inspect/md5.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/snapshot/debug_views.h"
+#include "inspect/debug_views.h"
 
 #include <algorithm>
 #include <array>

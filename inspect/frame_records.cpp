@@ -1,4 +1,4 @@
-#include "tools/snapshot/frame_records.h"
+#include "inspect/frame_records.h"
 
 void ObserverFan::polygon(int mesh, int polygon, const std::vector<Vertex>& corners)
 {

@@ -1,4 +1,4 @@
-#include "tools/snapshot/exact_number.h"
+#include "inspect/exact_number.h"
 
 #include <charconv>
 #include <cmath>

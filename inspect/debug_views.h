@@ -3,8 +3,11 @@
 #include <string>
 
 #include "scene/scene.h"
-#include "tools/snapshot/frame_records.h"
-#include "tools/snapshot/image_file.h"
+#include "inspect/frame_records.h"
+#include "inspect/rgb_image.h"
+
+// What a picture of the frame shows: its colours, or one of the debug views.
+enum class DebugView { color, depth, normals, overdraw, polygons, edges, texels };
 
 // The debug views of one frame as pictures, top row first like every image file. The
 // buffers and records are indexed y * width + x with row 0 at the bottom. --help says

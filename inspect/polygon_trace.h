@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "raster/fill_observer.h"
-#include "tools/snapshot/exact_number.h"
+#include "inspect/exact_number.h"
 
 // One side of the traced polygon after set-up: from corner `from` (the one its `next`
 // names) to corner `to`; `kept` false when the frame driver dropped it.

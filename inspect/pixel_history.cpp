@@ -1,11 +1,11 @@
-#include "tools/snapshot/pixel_history.h"
+#include "inspect/pixel_history.h"
 
 #include <cstdio>
 
 #include "raster/frame_buffers.h"
 #include "scene/torus.h"
 #include "texture/sphere_map.h"
-#include "tools/snapshot/exact_number.h"
+#include "inspect/exact_number.h"
 
 PixelHistoryObserver::PixelHistoryObserver(int x, int y, int width, int height)
 {
