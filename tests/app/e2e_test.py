@@ -178,6 +178,8 @@ class Program(unittest.TestCase):
         self.expect_frame(snapshot(dict(w=300, h=200), True), "OpenGL after a resize to 300x200")
         SCREEN.key("g")
         self.expect_frame(snapshot(dict(w=300, h=200)), "software at 300x200")
+        self.window.configure(height=260)  # the width alone stays as it was
+        self.expect_frame(snapshot(dict(w=300, h=260)), "software after a resize of the height alone")
 
     def test_mouse_sets_the_view_exactly(self):
         """A left drag turns by its pixels in degrees, a right drag pans by them, a wheel notch
@@ -224,7 +226,8 @@ class Program(unittest.TestCase):
 
 class SnapshotWindow(unittest.TestCase):
     def run_tool(self, *options):
-        return subprocess.run([SNAPSHOT, "--size", "96x64", "--angle-z", "-100", "--pan", "5,3",
+        # The torus crosses the top and bottom rows, which the presentation must fill too.
+        return subprocess.run([SNAPSHOT, "--size", "96x64", "--angle-z", "-100", "--pan", "5,-20", "--zoom", "6",
                                "--texture", os.path.join(WORK, "sphere.raw"), *options],
                               capture_output=True, text=True)
 
