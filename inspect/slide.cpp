@@ -75,5 +75,5 @@ RgbImage withKeyBelow(const RgbImage& picture, const RgbImage& key)
 
 int keyScale(int pictureWidth)
 {
-    return std::clamp(pictureWidth / 160, 1, 4);
+    return std::clamp(pictureWidth / 100, 1, 4);
 }
