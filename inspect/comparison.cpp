@@ -98,19 +98,144 @@ std::string describeDepthDifference(const std::string& path, const FrameDifferen
     return line + "; md5 ours " + md5Hex(a.data(), a.size()) + ", theirs " + md5Hex(b.data(), b.size());
 }
 
-RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths)
+namespace {
+
+// Pixel p (y * width + x) of a top-row-first picture.
+const unsigned char* pictureRgb(const RgbImage& image, long long p)
 {
+    const long long x = p % image.width, row = image.height - 1 - p / image.width;
+    return image.rgb.data() + (std::size_t(row) * image.width + std::size_t(x)) * 3;
+}
+
+std::string positionText(const FrameDifference& d, long long p)
+{
+    const long long x = p % d.width, y = p / d.width;
+    return std::to_string(x) + "," + std::to_string(y) + " (row " + std::to_string(d.height - 1 - y) + " from the top)";
+}
+
+// Calls each(p) for the first `count` differing pixels, in buffer order.
+template <typename Each>
+void eachDifference(const FrameDifference& d, long long count, Each each)
+{
+    for (std::size_t p = 0; p < d.differs.size() && count > 0; ++p)
+        if (d.differs[p]) {
+            each(static_cast<long long>(p));
+            --count;
+        }
+}
+
+Json differenceJson(const FrameDifference& d, long long p)
+{
+    return {{"x", p % d.width}, {"y", p / d.width}, {"row_from_top", d.height - 1 - p / d.width}};
+}
+
+Json summaryJson(const std::string& path, const FrameDifference& d, int cap, Json largest, Json differences,
+                 const std::string& ourDigest, const std::string& theirDigest)
+{
+    return {{"file", path},
+            {"compared", (long long)(d.width) * d.height},
+            {"differing", d.count},
+            {"largest_difference", largest},
+            {"md5", {{"ours", ourDigest}, {"theirs", theirDigest}}},
+            {"max_differences", cap},
+            {"cut", d.count > cap},
+            {"differences", differences}};
+}
+
+} // namespace
+
+std::string listColorDifferences(const FrameDifference& d, const RgbImage& ours, const RgbImage& theirs, int count)
+{
+    std::string text;
+    eachDifference(d, count, [&](long long p) {
+        const unsigned char *a = pictureRgb(ours, p), *b = pictureRgb(theirs, p);
+        text += "  " + positionText(d, p) + ": ours " + std::to_string(a[0]) + " " + std::to_string(a[1]) + " " +
+                std::to_string(a[2]) + ", theirs " + std::to_string(b[0]) + " " + std::to_string(b[1]) + " " +
+                std::to_string(b[2]) + "\n";
+    });
+    return text;
+}
+
+std::string listDepthDifferences(const FrameDifference& d, const std::vector<float>& ours,
+                                 const std::vector<float>& theirs, int count)
+{
+    std::string text;
+    eachDifference(d, count, [&](long long p) {
+        text += "  " + positionText(d, p) + ": ours " + exactText(ours[std::size_t(p)]) + ", theirs " +
+                exactText(theirs[std::size_t(p)]) + "\n";
+    });
+    return text;
+}
+
+Json colorDifferenceJson(const std::string& path, const FrameDifference& d, const RgbImage& ours,
+                         const RgbImage& theirs, int cap)
+{
+    Json list = Json::array();
+    eachDifference(d, cap, [&](long long p) {
+        const unsigned char *a = pictureRgb(ours, p), *b = pictureRgb(theirs, p);
+        Json j = differenceJson(d, p);
+        j["ours"] = {a[0], a[1], a[2]};
+        j["theirs"] = {b[0], b[1], b[2]};
+        list.push_back(j);
+    });
+    return summaryJson(path, d, cap, int(d.largest), list, md5Hex(ours.rgb.data(), ours.rgb.size()),
+                       md5Hex(theirs.rgb.data(), theirs.rgb.size()));
+}
+
+Json depthDifferenceJson(const std::string& path, const FrameDifference& d, const std::vector<float>& ours,
+                         const std::vector<float>& theirs, int cap)
+{
+    Json list = Json::array();
+    eachDifference(d, cap, [&](long long p) {
+        Json j = differenceJson(d, p);
+        j["ours"] = exactJson(ours[std::size_t(p)]);
+        j["theirs"] = exactJson(theirs[std::size_t(p)]);
+        list.push_back(j);
+    });
+    const std::vector<unsigned char> a = depthFileBytes(ours.data(), ours.size());
+    const std::vector<unsigned char> b = depthFileBytes(theirs.data(), theirs.size());
+    return summaryJson(path, d, cap, exactJson(static_cast<float>(d.largest)), list, md5Hex(a.data(), a.size()),
+                       md5Hex(b.data(), b.size()));
+}
+
+RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths,
+                   const SlideWindow& window)
+{
+    // 0 equal, 1 colour, 2 depth, 3 both; per pixel, row 0 at the bottom.
+    const std::size_t pixels = std::size_t(ours.width) * ours.height;
+    std::vector<unsigned char> kind(pixels);
+    for (std::size_t p = 0; p < pixels; ++p)
+        kind[p] = static_cast<unsigned char>((colors && colors->differs[p] ? 1 : 0) | (depths && depths->differs[p] ? 2 : 0));
+    constexpr unsigned char marks[4][3] = {{0, 0, 0}, {255, 0, 0}, {40, 90, 255}, {255, 0, 255}};
     RgbImage mask{ours.width, ours.height, std::vector<unsigned char>(ours.rgb.size())};
     for (int y = 0; y < ours.height; ++y)
         for (int x = 0; x < ours.width; ++x) {
             const std::size_t pixel = std::size_t(y) * ours.width + x;
             const std::size_t at = (std::size_t(ours.height - 1 - y) * ours.width + x) * 3;
-            const bool differs = (colors && colors->differs[pixel]) || (depths && depths->differs[pixel]);
             const unsigned char* p = ours.rgb.data() + at;
             const auto grey = static_cast<unsigned char>(48 + (p[0] * 3 + p[1] * 6 + p[2]) / 40);
-            mask.rgb[at] = differs ? 255 : grey;
-            mask.rgb[at + 1] = differs ? 0 : grey;
-            mask.rgb[at + 2] = differs ? 0 : grey;
+            for (int c = 0; c < 3; ++c)
+                mask.rgb[at + c] = kind[pixel] ? marks[kind[pixel]][c] : grey;
         }
-    return mask;
+    RgbImage slide = slidePicture(mask, window);
+    // A ring three slide pixels out from each differing pixel's block, so that a single
+    // pixel shows at a glance in a large frame.
+    auto differsAt = [&](int column, int row) {
+        return kind[std::size_t(window.windowY(row)) * ours.width + window.windowX(column)] != 0;
+    };
+    const int s = window.scale, gap = 3;
+    for (int row = 0; row < window.height; ++row)
+        for (int column = 0; column < window.width; ++column) {
+            if (!differsAt(column * s, row * s))
+                continue;
+            const int left = column * s - gap, top = row * s - gap, side = s + 2 * gap;
+            for (int k = 0; k < side; ++k)
+                for (const auto& [c, r] : {std::pair{left + k, top}, std::pair{left + k, top + side - 1},
+                                           std::pair{left, top + k}, std::pair{left + side - 1, top + k}})
+                    if (c >= 0 && r >= 0 && c < slide.width && r < slide.height && !differsAt(c, r)) {
+                        unsigned char* out = slide.rgb.data() + (std::size_t(r) * slide.width + c) * 3;
+                        out[0] = 255, out[1] = 220, out[2] = 0;
+                    }
+        }
+    return slide;
 }

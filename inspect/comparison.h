@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "inspect/exact_number.h"
 #include "inspect/rgb_image.h"
+#include "inspect/slide.h"
 
 // Comparison of our frame with what another rasterizer made of the same view.
 
@@ -32,5 +34,22 @@ std::string describeColorDifference(const std::string& path, const FrameDifferen
 std::string describeDepthDifference(const std::string& path, const FrameDifference& d,
                                     const std::vector<float>& ours, const std::vector<float>& theirs);
 
-// Red where either comparison found a difference, elsewhere our pixel as a dim grey.
-RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths);
+// The first `count` differing pixels, one line each under the comparison's line:
+// "  X,Y (row R from the top): ours r g b, theirs r g b" (depths printed exactly).
+std::string listColorDifferences(const FrameDifference& d, const RgbImage& ours, const RgbImage& theirs, int count);
+std::string listDepthDifferences(const FrameDifference& d, const std::vector<float>& ours,
+                                 const std::vector<float>& theirs, int count);
+
+// The same as one JSON object each: the counts, the largest difference, the digests and
+// at most `cap` differing pixels ("differences", each {x, y, row_from_top, ours, theirs}),
+// with the cap and whether the list was cut.
+Json colorDifferenceJson(const std::string& path, const FrameDifference& d, const RgbImage& ours,
+                         const RgbImage& theirs, int cap);
+Json depthDifferenceJson(const std::string& path, const FrameDifference& d, const std::vector<float>& ours,
+                         const std::vector<float>& theirs, int cap);
+
+// Our pixel as a dim grey where both comparisons found it equal; red where the colour
+// differs, blue where the depth does, magenta where both do. Through `window` (crop,
+// scale, grid), with a yellow ring around each differing pixel, on equal pixels only.
+RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths,
+                   const SlideWindow& window);

@@ -4,12 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
+#include "inspect/exact_number.h"
+#include "inspect/glyphs.h"
 #include "texture/sphere_map.h"
 
 namespace {
-
-using Rgb = std::array<unsigned char, 3>;
 
 constexpr Rgb white{255, 255, 255};
 
@@ -27,69 +28,71 @@ RgbImage picture(int width, int height, PixelColor color)
     return image;
 }
 
-void setPixel(RgbImage& image, int x, int row, const Rgb& color)
-{
-    if (x < 0 || row < 0 || x >= image.width || row >= image.height)
-        return;
-    std::copy(color.begin(), color.end(), image.rgb.begin() + (std::size_t(row) * image.width + x) * 3);
-}
-
 // The heat scale: 0, 1, ..., 6, and 7 or more.
 constexpr Rgb heat[8] = {{255, 255, 255}, {40, 40, 150}, {30, 140, 210}, {40, 170, 80},
                          {230, 210, 40}, {240, 130, 30}, {210, 30, 30}, {200, 40, 200}};
 
-// Glyphs of three columns and five rows, top row first; bit 4 is the left column.
-constexpr unsigned char digitGlyphs[11][5] = {
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1}, {7, 4, 7, 1, 7},
-    {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}, {0, 2, 7, 2, 0}, // '+'
-};
-
-void drawGlyph(RgbImage& image, int glyph, int left, int top, int scale, const Rgb& color)
+// Four significant digits: the key's numbers, which the printed line gives exactly.
+std::string shortNumber(float value)
 {
-    for (int row = 0; row < 5 * scale; ++row)
-        for (int column = 0; column < 3 * scale; ++column)
-            if (digitGlyphs[glyph][row / scale] & (4 >> (column / scale)))
-                setPixel(image, left + column, top + row, color);
-}
-
-// One box per count of the heat scale, labelled, along the bottom left; clipped where
-// the frame is smaller than the key.
-void drawHeatKey(RgbImage& image)
-{
-    const int scale = std::max(1, std::min(image.width, image.height) / 160);
-    const int boxWidth = 12 * scale, boxHeight = 9 * scale;
-    const int top = image.height - 2 * scale - boxHeight;
-    for (int count = 0; count < 8; ++count) {
-        const int left = 2 * scale + count * (boxWidth - scale);
-        const Rgb& fill = heat[count];
-        const bool dark = fill[0] * 3 + fill[1] * 6 + fill[2] < 1200;
-        for (int row = 0; row < boxHeight; ++row)
-            for (int column = 0; column < boxWidth; ++column) {
-                const bool border = row < scale || column < scale || row >= boxHeight - scale ||
-                                    column >= boxWidth - scale;
-                setPixel(image, left + column, top + row, border ? Rgb{0, 0, 0} : fill);
-            }
-        const Rgb ink = dark ? white : Rgb{0, 0, 0};
-        if (count < 7) {
-            drawGlyph(image, count, left + 5 * scale, top + 2 * scale, scale, ink);
-        } else {
-            drawGlyph(image, 7, left + 2 * scale, top + 2 * scale, scale, ink);
-            drawGlyph(image, 10, left + 6 * scale, top + 2 * scale, scale, ink);
-        }
-    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", double(value));
+    return text;
 }
 
 } // namespace
 
-RgbImage depthView(const float* depth, int width, int height)
+DepthRange depthRange(const float* depth, int width, int height)
 {
+    DepthRange r;
     const std::size_t pixels = std::size_t(width) * height;
-    float nearest = INFINITY, farthest = -INFINITY;
     for (std::size_t i = 0; i < pixels; ++i)
         if (depth[i] != 1.0f && std::isfinite(depth[i])) {
-            nearest = std::min(nearest, depth[i]);
-            farthest = std::max(farthest, depth[i]);
+            r.nearest = std::min(r.nearest, depth[i]);
+            r.farthest = std::max(r.farthest, depth[i]);
+            ++r.drawn;
         }
+    return r;
+}
+
+std::string describeDepth(const DepthRange& r)
+{
+    if (r.drawn == 0)
+        return "depth: nothing drawn";
+    return "depth: nearest " + exactText(r.nearest) + " (black), farthest " + exactText(r.farthest) +
+           " (white), over " + std::to_string(r.drawn) + " drawn pixels; steel blue where nothing was drawn";
+}
+
+RgbImage depthKey(const DepthRange& r, int scale)
+{
+    // A ramp from black to white, the two depths under its ends, and a steel blue box.
+    const int ramp = 64 * scale, rampHeight = 8 * scale, margin = 2 * scale;
+    const std::string nearest = r.drawn ? shortNumber(r.nearest) : "";
+    const std::string farthest = r.drawn ? shortNumber(r.farthest) : "";
+    const int width = std::max(ramp + 14 * scale, textWidth(nearest, scale) + textWidth(farthest, scale) + 4 * scale) +
+                      2 * margin;
+    const int height = rampHeight + 9 * scale + 2 * margin;
+    RgbImage key{width, height, std::vector<unsigned char>(std::size_t(width) * height * 3, 235)};
+    for (int column = 0; column < ramp; ++column) {
+        const auto level = static_cast<unsigned char>(column * 255 / (ramp - 1));
+        for (int row = 0; row < rampHeight; ++row)
+            setPixel(key, margin + column, margin + row, Rgb{level, level, level});
+    }
+    for (int column = 0; column < rampHeight; ++column)
+        for (int row = 0; row < rampHeight; ++row)
+            setPixel(key, margin + ramp + 6 * scale + column, margin + row, Rgb{64, 128, 192});
+    const int textTop = margin + rampHeight + 2 * scale;
+    drawText(key, nearest, margin, textTop, scale, Rgb{0, 0, 0});
+    drawText(key, farthest, std::max(margin + ramp - textWidth(farthest, scale),
+                                     margin + textWidth(nearest, scale) + 4 * scale),
+             textTop, scale, Rgb{0, 0, 0});
+    return key;
+}
+
+RgbImage depthView(const float* depth, int width, int height)
+{
+    const DepthRange r = depthRange(depth, width, height);
+    const float nearest = r.nearest, farthest = r.farthest;
     const double range = double(farthest) - double(nearest);
     return picture(width, height, [&](int, int, std::size_t i) {
         if (depth[i] == 1.0f)
@@ -123,11 +126,28 @@ RgbImage normalsView(const Scene& scene, const Winners& winners, int height)
 
 RgbImage overdrawView(const FragmentCounts& counts, int height)
 {
-    RgbImage image = picture(counts.width, height, [&](int, int, std::size_t i) {
-        return heat[std::min(counts.counts[i], 7)];
-    });
-    drawHeatKey(image);
-    return image;
+    return picture(counts.width, height, [&](int, int, std::size_t i) { return heat[std::min(counts.counts[i], 7)]; });
+}
+
+RgbImage overdrawKey(int scale)
+{
+    // One box per count of the heat scale, labelled.
+    const int boxWidth = 12 * scale, boxHeight = 9 * scale, margin = 2 * scale;
+    const int width = 2 * margin + 8 * (boxWidth - scale) + scale, height = 2 * margin + boxHeight;
+    RgbImage key{width, height, std::vector<unsigned char>(std::size_t(width) * height * 3, 235)};
+    for (int count = 0; count < 8; ++count) {
+        const int left = margin + count * (boxWidth - scale);
+        for (int row = 0; row < boxHeight; ++row)
+            for (int column = 0; column < boxWidth; ++column) {
+                const bool border = row < scale || column < scale || row >= boxHeight - scale ||
+                                    column >= boxWidth - scale;
+                setPixel(key, left + column, margin + row, border ? Rgb{0, 0, 0} : heat[count]);
+            }
+        const std::string label = count < 7 ? std::to_string(count) : "7+";
+        drawText(key, label, left + (boxWidth - textWidth(label, scale)) / 2, margin + 2 * scale, scale,
+                 inkOn(heat[count]));
+    }
+    return key;
 }
 
 std::string describeOverdraw(const FragmentCounts& counts)
@@ -168,6 +188,77 @@ RgbImage polygonsView(const Winners& winners, int height)
             polygonColor(w.mesh, w.polygon, c.data());
         return c;
     });
+}
+
+void labelPolygons(RgbImage& slide, const Winners& winners, const SlideWindow& w)
+{
+    // Each polygon's number at the middle of its pixels in the window, where the digits
+    // and a one-pixel margin lie wholly on its own blocks.
+    struct Extent {
+        double sumX = 0, sumY = 0;
+        long count = 0;
+    };
+    std::vector<Extent> extents;
+    auto winnerAt = [&](int column, int row) -> const Winners::Winner& {
+        return winners.pixels[std::size_t(w.windowY(row)) * winners.width + w.windowX(column)];
+    };
+    for (int row = 0; row < w.height; ++row)
+        for (int column = 0; column < w.width; ++column) {
+            const Winners::Winner& winner = winnerAt(column * w.scale, row * w.scale);
+            if (winner.mesh != 0)
+                continue;
+            if (std::size_t(winner.polygon) >= extents.size())
+                extents.resize(std::size_t(winner.polygon) + 1);
+            Extent& e = extents[std::size_t(winner.polygon)];
+            e.sumX += (column + 0.5) * w.scale, e.sumY += (row + 0.5) * w.scale, ++e.count;
+        }
+    for (std::size_t p = 0; p < extents.size(); ++p) {
+        if (extents[p].count == 0)
+            continue;
+        const std::string label = std::to_string(p);
+        const int width = textWidth(label, 1);
+        const int left = int(extents[p].sumX / double(extents[p].count)) - width / 2;
+        const int top = int(extents[p].sumY / double(extents[p].count)) - 2;
+        bool fits = left >= 1 && top >= 1 && left + width + 1 <= slide.width && top + 6 <= slide.height;
+        for (int row = top - 1; fits && row < top + 6; ++row)
+            for (int column = left - 1; fits && column < left + width + 1; ++column)
+                fits = winnerAt(column, row).mesh == 0 && std::size_t(winnerAt(column, row).polygon) == p;
+        if (!fits)
+            continue;
+        Rgb background;
+        polygonColor(0, int(p), background.data());
+        drawText(slide, label, left, top, 1, inkOn(background));
+    }
+}
+
+void drawTrace(RgbImage& slide, const PolygonTrace& trace, const SlideWindow& w)
+{
+    const Rgb passed{40, 190, 70}, failed{250, 140, 30};
+    for (const TraceRow& row : trace.rows)
+        for (const TraceSpan& span : row.spans)
+            for (const TraceFragment& f : span.fragments) {
+                const double left = w.slideX(f.x), top = w.slideY(row.y + 1);
+                for (int r = 0; r < w.scale; ++r)
+                    for (int c = 0; c < w.scale; ++c)
+                        if (left + c >= 0 && top + r >= 0 && left + c < slide.width && top + r < slide.height)
+                            setPixel(slide, int(left) + c, int(top) + r, f.passed ? passed : failed);
+            }
+    // The edges from their true ends, a step of at most half a slide pixel at a time.
+    for (const TraceEdge& e : trace.edges) {
+        const double x0 = w.slideX(e.edge.x), y0 = w.slideY(e.edge.y);
+        const double x1 = w.slideX(e.edge.xEnd), y1 = w.slideY(e.edge.yEnd);
+        const double length = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
+        // Not a number, or so far out that the steps would not end.
+        if (!(length < 1e6))
+            continue;
+        const int steps = int(std::ceil(length * 2.0)) + 1;
+        for (int k = 0; k <= steps; ++k) {
+            const double t = double(k) / steps;
+            const double x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t;
+            if (x >= 0 && y >= 0 && x < slide.width && y < slide.height)
+                setPixel(slide, int(x), int(y), e.kept ? Rgb{30, 60, 230} : Rgb{120, 120, 120});
+        }
+    }
 }
 
 RgbImage edgesView(const Color4* colors, const SpanEnds& ends, int height)

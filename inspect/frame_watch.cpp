@@ -24,6 +24,7 @@ RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, 
 {
     switch (view) {
     case DebugView::depth:
+        line = describeDepth(depthRange(DepthBuffer.data(), width, height));
         return depthView(DepthBuffer.data(), width, height);
     case DebugView::normals:
         return normalsView(scene, *watch.winners, height);
@@ -41,4 +42,29 @@ RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, 
         break;
     }
     return imageFromColors(ColorBuffer.data(), width, height);
+}
+
+void viewSize(DebugView view, const Scene& scene, int width, int height, int& pictureWidth, int& pictureHeight)
+{
+    const Texture* texture = scene.currentTexture;
+    pictureWidth = view == DebugView::texels ? 2 * (texture ? texture->width : 256) : width;
+    pictureHeight = view == DebugView::texels ? 2 * (texture ? texture->height : 256) : height;
+}
+
+RgbImage slideImage(DebugView view, const FrameWatch& watch, const Scene& scene, int width,
+                    int height, const SlideWindow& window, std::string& line)
+{
+    RgbImage slide = slidePicture(viewImage(view, watch, scene, width, height, line), window);
+    if (watch.trace && view != DebugView::texels) {
+        drawTrace(slide, watch.trace->trace, window);
+        if (window.grid) // again, over the trace's pixels
+            drawGrid(slide, window);
+    }
+    if (view == DebugView::polygons && window.scale > 1)
+        labelPolygons(slide, *watch.winners, window);
+    if (view == DebugView::overdraw)
+        return withKeyBelow(slide, overdrawKey(keyScale(slide.width)));
+    if (view == DebugView::depth)
+        return withKeyBelow(slide, depthKey(depthRange(DepthBuffer.data(), width, height), keyScale(slide.width)));
+    return slide;
 }

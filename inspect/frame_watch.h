@@ -29,7 +29,15 @@ struct FrameWatch {
     FillObserver* observer() { return fan.observers.empty() ? nullptr : &fan; }
 };
 
-// The image -o writes for `view`, from the buffers and the watch of the frame just drawn;
-// `line` gets what the view prints, if anything.
+// The picture of `view`, from the buffers and the watch of the frame just drawn, at its
+// own size; `line` gets what the view prints, if anything.
 RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, int width,
                    int height, std::string& line);
+
+// The width and height of that picture: the frame's, or the texels view's.
+void viewSize(DebugView view, const Scene& scene, int width, int height, int& pictureWidth, int& pictureHeight);
+
+// What -o writes: the view's picture through `window`, with what goes on it (polygon
+// numbers, the traced polygon) and its key below.
+RgbImage slideImage(DebugView view, const FrameWatch& watch, const Scene& scene, int width,
+                    int height, const SlideWindow& window, std::string& line);

@@ -1,5 +1,6 @@
 #include "inspect/pixel_history.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "raster/frame_buffers.h"
@@ -56,8 +57,8 @@ void completeHistory(PixelHistory& history, const Scene& scene)
     for (HistoryFragment& f : history.fragments) {
         if (!f.passed || f.mesh < 0)
             continue;
-        const SphereMapSteps s = SphereMap(scene, scene.meshes[static_cast<std::size_t>(f.mesh)])
-                                     .steps(f.normal[0], f.normal[1], f.normal[2]);
+        const SphereMap map(scene, scene.meshes[static_cast<std::size_t>(f.mesh)]);
+        const SphereMapSteps s = map.steps(f.normal[0], f.normal[1], f.normal[2]);
         HistoryLookup& l = f.lookup;
         for (int i = 0; i < 3; ++i) {
             l.unitNormal[i] = s.unit[i];
@@ -65,6 +66,10 @@ void completeHistory(PixelHistory& history, const Scene& scene)
         }
         l.eyeX = s.eyeX;
         l.eyeY = s.eyeY;
+        l.eyeLength = static_cast<float>(std::sqrt(double(s.eyeX) * s.eyeX + double(s.eyeY) * s.eyeY));
+        // The centre of texel u is at ((u + 0.5) / size) * 2 - 1 on the map's -1..1 scale.
+        const double cx = (s.u + 0.5) / map.width * 2.0 - 1.0, cy = (s.v + 0.5) / map.height * 2.0 - 1.0;
+        l.centreOutside = map.texels && cx * cx + cy * cy > 1.0;
         l.u = s.u;
         l.v = s.v;
         l.color = s.color;
@@ -98,7 +103,7 @@ Json colorJson(const Color4& c)
 
 std::string describeHistory(const PixelHistory& h)
 {
-    char line[512];
+    char line[768];
     std::snprintf(line, sizeof line,
                   "pixel %d,%d of %dx%d (row %d counted from the top): %zu fragment%s tested\n", h.x,
                   h.y, h.width, h.height, h.height - 1 - h.y, h.fragments.size(),
@@ -106,7 +111,7 @@ std::string describeHistory(const PixelHistory& h)
     std::string text = line;
     if (!h.fragments.empty())
         text += "   # mesh polygon ring side  span left..right        columns       depth           "
-                "stored          result  normal\n";
+                "stored          result  normal (interpolated, not unit length)\n";
     int number = 0;
     for (const HistoryFragment& f : h.fragments) {
         const std::string span = exactText(f.left) + ".." + exactText(f.right);
@@ -121,10 +126,12 @@ std::string describeHistory(const PixelHistory& h)
             continue;
         const HistoryLookup& l = f.lookup;
         std::snprintf(line, sizeof line,
-                      "       lookup: unit normal %s, eye %s, texel %d,%d, bytes %d %d %d, colour %s\n",
+                      "       lookup: unit normal %s, eye-space normal x, y %s of length %s, texel %d,%d "
+                      "(centre %s the circle), bytes %d %d %d, colour %s\n",
                       exactList({l.unitNormal[0], l.unitNormal[1], l.unitNormal[2]}).c_str(),
-                      exactList({l.eyeX, l.eyeY}).c_str(), l.u, l.v, l.bytes[0], l.bytes[1],
-                      l.bytes[2], colorText(l.color).c_str());
+                      exactList({l.eyeX, l.eyeY}).c_str(), exactText(l.eyeLength).c_str(), l.u, l.v,
+                      l.centreOutside ? "outside" : "inside", l.bytes[0], l.bytes[1], l.bytes[2],
+                      colorText(l.color).c_str());
         text += line;
     }
     text += "final: depth " + exactText(h.finalDepth) + ", colour " + colorText(h.finalColor) +
@@ -151,8 +158,10 @@ Json historyJson(const PixelHistory& h)
             const HistoryLookup& l = f.lookup;
             j["lookup"] = {
                 {"unit_normal", {exactJson(l.unitNormal[0]), exactJson(l.unitNormal[1]), exactJson(l.unitNormal[2])}},
-                {"eye", {exactJson(l.eyeX), exactJson(l.eyeY)}},
+                {"eye_normal_xy", {exactJson(l.eyeX), exactJson(l.eyeY)}},
+                {"eye_normal_xy_length", exactJson(l.eyeLength)},
                 {"texel", {l.u, l.v}},
+                {"texel_centre_outside_circle", l.centreOutside},
                 {"bytes", {l.bytes[0], l.bytes[1], l.bytes[2]}},
                 {"color", colorJson(l.color)},
             };

@@ -10,7 +10,9 @@
 // The lookup that coloured a passing fragment, as the pipeline's own lookup made it.
 struct HistoryLookup {
     float unitNormal[3];
-    float eyeX, eyeY;
+    float eyeX, eyeY;     // the eye-space normal's x and y, which choose the texel
+    float eyeLength;      // sqrt(eyeX^2 + eyeY^2): 1 on the map's inscribed circle
+    bool centreOutside;   // the texel's centre lies outside that circle
     int u, v;
     unsigned char bytes[3];
     Color4 color;

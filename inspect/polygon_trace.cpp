@@ -1,6 +1,7 @@
 #include "inspect/polygon_trace.h"
 
 #include <cmath>
+#include <utility>
 
 #include "scene/torus.h"
 
@@ -20,6 +21,12 @@ void PolygonTraceObserver::edge(int from, int to, const Edge& edge, bool kept)
         return;
     if (kept)
         keptEdges.push_back(static_cast<int>(trace.edges.size()));
+    // Set-up may turn the side round so that it starts at its lower end; name its corners
+    // in the order its values are given.
+    const Vertex &start = trace.corners[std::size_t(from)], &end = trace.corners[std::size_t(to)];
+    if (end.position.x == edge.x && end.position.y == edge.y &&
+        !(start.position.x == edge.x && start.position.y == edge.y))
+        std::swap(from, to);
     trace.edges.push_back(TraceEdge{from, to, edge, kept});
 }
 
@@ -41,15 +48,16 @@ void PolygonTraceObserver::span(int, const ActiveEdge& left, const ActiveEdge& r
         return;
     trace.rows.back().spans.push_back(TraceSpan{keptEdges[static_cast<std::size_t>(left.index)],
                                                 keptEdges[static_cast<std::size_t>(right.index)],
-                                                left.x, right.x, xs, xe});
+                                                left.x, right.x, xs, xe, 0, 0, {}});
 }
 
-void PolygonTraceObserver::fragment(int, int, float, float, bool passed, const float*)
+void PolygonTraceObserver::fragment(int x, int, float, float, bool passed, const float*)
 {
     if (!tracing)
         return;
     TraceSpan& span = trace.rows.back().spans.back();
     ++(passed ? span.passed : span.failed);
+    span.fragments.push_back(TraceFragment{x, passed});
 }
 
 std::string edgeVerdict(const TraceEdge& e)

@@ -6,12 +6,17 @@
 #include "raster/fill_observer.h"
 #include "inspect/exact_number.h"
 
-// One side of the traced polygon after set-up: from corner `from` (the one its `next`
-// names) to corner `to`; `kept` false when the frame driver dropped it.
+// One side of the traced polygon after set-up: from corner `from`, where set-up starts it
+// (its lower end), to corner `to`; `kept` false when the frame driver dropped it.
 struct TraceEdge {
     int from, to;
     Edge edge;
     bool kept;
+};
+
+struct TraceFragment {
+    int x;
+    bool passed;
 };
 
 // The span between two active edges (numbered as in the edge list) on one row.
@@ -20,6 +25,7 @@ struct TraceSpan {
     float left, right;
     int xs, xe;
     int passed = 0, failed = 0;
+    std::vector<TraceFragment> fragments;
 };
 
 struct TraceRow {

@@ -123,24 +123,27 @@ TEST_F(ReferenceRenderer, LeavesTheSceneMatricesLoadedAndDrawingStateOff)
     EXPECT_EQ(position[3], 0.0f);
 }
 
-// The caption, drawn alone, is exactly this text in black at (10, 10) in Helvetica 18.
+// The caption, drawn alone, is exactly this text in black at (10, 10) in Helvetica 18, in
+// pixel units whatever the window's shape.
 TEST_F(ReferenceRenderer, CaptionSaysHowToToggle)
 {
-    theScene.reset(); // nothing to draw but the caption
-    frame(480, 480);
-    const Pixels drawn = readBack(480, 480);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(0, 480, 0, 480);
-    glColor3f(0, 0, 0);
-    glRasterPos2f(10, 10);
-    for (const char* c = "OpenGL rendering (toggle with 'g')"; *c; ++c)
-        glutBitmapCharacter(GLUT_BITMAP_HELVETICA_18, *c);
-    EXPECT_TRUE(readBack(480, 480) == drawn);
-    EXPECT_TRUE(drawn != Pixels(drawn.size(), 255));
+    for (const auto& [width, height] : {std::pair{480, 480}, std::pair{600, 200}, std::pair{200, 560}}) {
+        theScene.reset(); // nothing to draw but the caption
+        frame(width, height);
+        const Pixels drawn = readBack(width, height);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluOrtho2D(0, width, 0, height);
+        glColor3f(0, 0, 0);
+        glRasterPos2f(10, 10);
+        for (const char* c = "OpenGL rendering (toggle with 'g')"; *c; ++c)
+            glutBitmapCharacter(GLUT_BITMAP_HELVETICA_18, *c);
+        EXPECT_TRUE(readBack(width, height) == drawn) << width << "x" << height;
+        EXPECT_TRUE(drawn != Pixels(drawn.size(), 255)) << width << "x" << height;
+    }
 }
 
 // Texture objects are named by mesh index; a mesh without a texture binds 0 and is lit

@@ -108,7 +108,7 @@ TEST(Inspect, AHandMadeEdgeListGivesAKnownTrace)
               "  1: 9, 1.5, 0.5; normal 0, 0, 1\n"
               "  2: 5, 5.5, 0.5; normal 0, 0, 1\n"
               "edges after set-up (start -> end as x, y, depth; change per row):\n"
-              "  e0 corner 2 -> 0: (1, 1.5, 0.5) -> (5, 5.5, 0.5); dx 1, dz 0, normal (0, 0, 0); kept, rows 1 to 4\n"
+              "  e0 corner 0 -> 2: (1, 1.5, 0.5) -> (5, 5.5, 0.5); dx 1, dz 0, normal (0, 0, 0); kept, rows 1 to 4\n"
               "  e1 corner 0 -> 1: (1, 1.5, 0.5) -> (9, 1.5, 0.5); dx inf, dz nan, normal (nan, nan, nan); "
               "dropped: starts and ends on row 1\n"
               "  e2 corner 1 -> 2: (9, 1.5, 0.5) -> (5, 5.5, 0.5); dx -1, dz 0, normal (0, 0, 0); kept, rows 1 to 4\n"

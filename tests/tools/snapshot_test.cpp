@@ -122,8 +122,29 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
     ASSERT_TRUE(writeImage(RgbImage{64, 64, Bytes(64 * 64 * 3, 90)}, path("whole.png"), error)) << error;
     std::filesystem::copy_file(path("whole.png"), path("cut.png"));
     std::filesystem::resize_file(path("cut.png"), std::filesystem::file_size(path("whole.png")) / 2);
-    const std::set<std::string> given = {"distinct.raw", "short.raw", "long.raw", "small.ppm",
-                                         "text.png",     "whole.png", "cut.png"};
+    // Files of an empty 8x6 frame (all white) in the forms another rasterizer may write:
+    // white at alpha 0, 16-bit samples that round up to 255, a depth file 4 bytes long.
+    std::ofstream(path("empty.ppm")).flush();
+    std::ofstream(path("text.ppm")) << "a text file named like a picture\n";
+    PngData clear{8, 6, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}, {}};
+    for (int i = 0; i < 48; ++i)
+        clear.pixels.insert(clear.pixels.end(), {255, 255, 255, 0});
+    ASSERT_TRUE(writePng(path("clear.png").c_str(), clear, error)) << error;
+    std::string wide = "P6\n8 6\n65535\n", samples = "P3 8 6 65535\n";
+    for (int i = 0; i < 144; ++i)
+        wide += "\xff\x7f", samples += "65407 "; // 254.502 levels of 255: rounds to 255
+    std::ofstream(path("deep.ppm"), std::ios::binary) << wide;
+    std::ofstream(path("samples.ppm")) << samples;
+    std::ofstream(path("odd.ppm")) << "P3 8 6 1000\n";
+    std::ofstream(path("longer.depth"), std::ios::binary) << std::string(8 * 6 * 4 + 4, '\0');
+    // A picture smaller than the texture, each pixel different: the upscaling's edges.
+    PngData tiny{3, 2, PNG_COLOR_TYPE_RGB, 8, false, {}, {}, {}};
+    for (int i = 0; i < 18; ++i)
+        tiny.pixels.push_back(static_cast<unsigned char>(i * 14 + 3));
+    ASSERT_TRUE(writePng(path("tiny.png").c_str(), tiny, error)) << error;
+    const std::set<std::string> given = {"distinct.raw", "short.raw",   "long.raw",    "small.ppm", "text.png",
+                                         "whole.png",    "cut.png",     "empty.ppm",   "text.ppm",  "clear.png",
+                                         "deep.ppm",     "samples.ppm", "odd.ppm",     "longer.depth", "tiny.png"};
     RecordedTable table(RECORDED_RUNS, "SPHAERIX_RECORD_CASES");
     ASSERT_TRUE(table.in) << RECORDED_RUNS;
     int cases = 0;
@@ -131,9 +152,9 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
         Json expected = Json::parse(line), actual = expected;
         ToolRun r = run(expected["args"].get<Args>(), expected.contains("tool"));
         for (std::string* text : {&r.output, &r.errors}) // free of where the tools were built
-            for (const char* tool : {SNAPSHOT_TOOL, SPHEREMAP_TOOL})
+            for (const char* tool : {SNAPSHOT_TOOL, SPHEREMAP_TOOL, " " SPHAERIX_VERSION "\n"})
                 for (std::size_t at; (at = text->find(tool)) != std::string::npos;)
-                    text->replace(at, std::strlen(tool), std::filesystem::path(tool).filename());
+                    text->replace(at, std::strlen(tool), tool[0] == ' ' ? " VERSION\n" : std::filesystem::path(tool).filename());
         actual["status"] = r.status, actual["out"] = r.output, actual["err"] = r.errors, actual["files"] = Json::object();
         for (const auto& file : std::filesystem::directory_iterator(dir)) {
             const std::string name = file.path().filename();
@@ -176,6 +197,7 @@ TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
             ASSERT_TRUE(deep ? writePng(path(name).c_str(), sixteen, error) : writeImage(theirs, path(name), error));
             const ToolRun r = run({"--size", "72x56", "--against", path(name), "--against-depth",
                                    path("theirs.depth"), "--mask", path("mask.png")});
+            // The colour difference red, the depth difference blue, each ringed in yellow.
             EXPECT_EQ(r.status, changed ? 3 : 0) << r.errors;
             for (const char* words :
                  {changed ? "1 of 4032 pixels differ (0.0248%), largest channel difference 5, first at 30,35 (row 20 from the top)"
@@ -186,8 +208,15 @@ TEST_F(SnapshotTool, AgainstFindsExactlyTheChangedPixels)
                 EXPECT_NE(r.output.find(words), std::string::npos) << words << "\n" << r.output;
             const Bytes mask = picture("mask.png");
             ASSERT_EQ(mask.size(), theirs.rgb.size());
-            for (std::size_t p = 0; p < mask.size() / 3; ++p)
-                EXPECT_EQ(mask[p * 3] == 255 && mask[p * 3 + 1] == 0, changed && (p == 20 * 72 + 30 || p == 45 * 72 + 5)) << p;
+            for (std::size_t p = 0; p < mask.size() / 3; ++p) {
+                const int x = int(p % 72), row = int(p / 72);
+                const bool nearColor = std::max(std::abs(x - 30), std::abs(row - 20)) == 3;
+                const bool nearDepth = std::max(std::abs(x - 5), std::abs(row - 45)) == 3;
+                const unsigned char* m = &mask[p * 3];
+                EXPECT_EQ(m[0] == 255 && m[1] == 0 && m[2] == 0, changed && p == 20 * 72 + 30) << p;
+                EXPECT_EQ(m[0] == 40 && m[1] == 90 && m[2] == 255, changed && p == 45 * 72 + 5) << p;
+                EXPECT_EQ(m[0] == 255 && m[1] == 220 && m[2] == 0, changed && (nearColor || nearDepth)) << p;
+            }
         }
     }
 }

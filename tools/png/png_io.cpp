@@ -92,7 +92,7 @@ bool decode(png_structp png, png_infop info, std::FILE* file, Layout& layout, st
     return true;
 }
 
-void toImage(const Layout& layout, const std::vector<unsigned char>& pixels, Image& image)
+void toImage(const Layout& layout, const std::vector<unsigned char>& pixels, PngAlpha use, Image& image)
 {
     image.width = static_cast<int>(layout.width);
     image.height = static_cast<int>(layout.height);
@@ -107,7 +107,7 @@ void toImage(const Layout& layout, const std::vector<unsigned char>& pixels, Ima
             double sample[4] = {0.0, 0.0, 0.0, full};
             for (int c = 0; c < layout.channels; ++c, p += sampleBytes)
                 sample[c] = wide ? (p[0] << 8 | p[1]) : p[0];
-            const double alpha = sample[3] / full;
+            const double alpha = use == PngAlpha::overBlack ? sample[3] / full : 1.0;
             for (int c = 0; c < 3; ++c)
                 *to++ = sample[c] / full * alpha;
         }
@@ -164,7 +164,7 @@ bool runStep(png_infop info, ErrorSink& sink, Step step)
 
 } // namespace
 
-bool readPng(const char* path, Image& image, std::string& error)
+bool readPng(const char* path, Image& image, std::string& error, PngAlpha alpha)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
@@ -197,7 +197,7 @@ bool readPng(const char* path, Image& image, std::string& error)
         error = quoted(path) + " is not a valid PNG: " + sink.message;
         return false;
     }
-    toImage(layout, pixels, image);
+    toImage(layout, pixels, alpha, image);
     return true;
 }
 

@@ -19,10 +19,14 @@ struct PngData {
     std::vector<unsigned char> pixels;       // rows top first, packed as in the file (16 bits big-endian)
 };
 
+// What becomes of a PNG's alpha (a palette's or a single transparent colour's too):
+// composited over black, for a picture that becomes an opaque texture; or ignored, the
+// colour channels read as stored, for a frame compared with ours.
+enum class PngAlpha { overBlack, ignored };
+
 // Reads any PNG: grey, grey+alpha, RGB, RGBA or palette, 1 to 16 bits, interlaced or
-// not. Alpha (including a palette's or a single transparent colour) is composited over
-// black. On failure returns false and sets `error` to one line naming the file.
-bool readPng(const char* path, Image& image, std::string& error);
+// not. On failure returns false and sets `error` to one line naming the file.
+bool readPng(const char* path, Image& image, std::string& error, PngAlpha alpha = PngAlpha::overBlack);
 
 // On failure returns false, sets `error` to one line naming the file and leaves no file.
 bool writePng(const char* path, const PngData& png, std::string& error);

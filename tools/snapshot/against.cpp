@@ -40,30 +40,54 @@ long headerNumber(std::FILE* file)
     return value; // the one blank after the last header number has been read
 }
 
+// Samples of maxval 65535 become bytes as PNG's 16 bits do: lround(s / 65535 * 255).
+unsigned char sampleByte(long sample, long maxval)
+{
+    return maxval == 255 ? static_cast<unsigned char>(sample)
+                         : static_cast<unsigned char>(std::lround(double(sample) / 65535.0 * 255.0));
+}
+
 bool readPpm(std::FILE* file, bool binary, const std::string& path, RgbImage& image, std::string& error)
 {
     const long width = headerNumber(file), height = headerNumber(file), maxval = headerNumber(file);
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
         return failure(error, path, "has no PPM size of 1..16384 per side");
-    if (maxval != 255)
-        return failure(error, path, "is a PPM with maxval " + std::to_string(maxval) + "; only 255 is read");
+    if (maxval != 255 && maxval != 65535)
+        return failure(error, path, "is a PPM with maxval " + std::to_string(maxval) + "; only 255 and 65535 are read");
+    const long sampleBytes = maxval == 255 ? 1 : 2;
     // Every sample takes at least one byte: a short file fails before the pixels are allocated.
     const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0 || std::ftell(file) - here < width * height * 3 ||
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0 ||
+        std::ftell(file) - here < width * height * 3 * (binary ? sampleBytes : 1) ||
         std::fseek(file, here, SEEK_SET) != 0)
         return failure(error, path, "ends before its last pixel");
     image = RgbImage{int(width), int(height), std::vector<unsigned char>(std::size_t(width) * height * 3)};
     if (binary) {
-        if (std::fread(image.rgb.data(), 1, image.rgb.size(), file) != image.rgb.size())
+        std::vector<unsigned char> samples(image.rgb.size() * std::size_t(sampleBytes));
+        if (std::fread(samples.data(), 1, samples.size(), file) != samples.size())
             return failure(error, path, "ends before its last pixel");
+        for (std::size_t i = 0; i < image.rgb.size(); ++i)
+            image.rgb[i] = sampleBytes == 1 ? samples[i]
+                                            : sampleByte(long(samples[2 * i]) << 8 | samples[2 * i + 1], maxval);
         return true;
     }
     for (unsigned char& byte : image.rgb) {
         const long value = headerNumber(file);
-        if (value < 0 || value > 255)
-            return failure(error, path, "has a sample that is not a number from 0 to 255");
-        byte = static_cast<unsigned char>(value);
+        if (value < 0 || value > maxval)
+            return failure(error, path, "has a sample that is not a number from 0 to " + std::to_string(maxval));
+        byte = sampleByte(value, maxval);
     }
+    return true;
+}
+
+bool endsWithCaseless(const std::string& text, const char* suffix)
+{
+    const std::size_t n = std::strlen(suffix);
+    if (text.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i])
+            return false;
     return true;
 }
 
@@ -74,12 +98,23 @@ bool readImageFile(const std::string& path, RgbImage& image, std::string& error)
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return failure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
-    const int first = std::fgetc(file.get()), second = std::fgetc(file.get());
-    if (first == 'P' && (second == '6' || second == '3'))
-        return readPpm(file.get(), second == '6', path, image, error);
+    unsigned char start[8] = {};
+    const std::size_t got = std::fread(start, 1, sizeof start, file.get());
+    if (got >= 2 && start[0] == 'P' && (start[1] == '6' || start[1] == '3')) {
+        std::fseek(file.get(), 2, SEEK_SET);
+        return readPpm(file.get(), start[1] == '6', path, image, error);
+    }
     file.reset();
+    // Neither signature: name the format the file's name claims.
+    const bool pngStart = got == sizeof start && png_sig_cmp(start, 0, sizeof start) == 0;
+    if (!pngStart) {
+        const char* what = endsWithCaseless(path, ".ppm")   ? "is not a PPM file (it does not start with P6 or P3)"
+                           : endsWithCaseless(path, ".png") ? "is not a PNG file (no PNG signature)"
+                                                            : "is neither a PNG nor a PPM file";
+        return failure(error, path, got == 0 ? std::string("is empty; ") + (what + 3) : what);
+    }
     Image png;
-    if (!readPng(path.c_str(), png, error))
+    if (!readPng(path.c_str(), png, error, PngAlpha::ignored))
         return false;
     image = RgbImage{png.width, png.height, std::vector<unsigned char>(png.rgb.size())};
     for (std::size_t i = 0; i < png.rgb.size(); ++i)
@@ -93,12 +128,15 @@ bool readDepthValues(const std::string& path, std::size_t count, std::vector<flo
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return failure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
-    std::vector<unsigned char> bytes(count * 4 + 1);
-    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    if (got != count * 4)
-        return failure(error, path, "has " + std::string(got > count * 4 ? "more than " : "") +
-                                        std::to_string(got) + " bytes; the frame's depth has " +
+    const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
+    if (std::size_t(size) != count * 4)
+        return failure(error, path, "has " + std::to_string(size) + " bytes; the frame's depth has " +
                                         std::to_string(count * 4));
+    std::vector<unsigned char> bytes(count * 4);
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
     depth.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         std::uint32_t bits = 0;

@@ -7,8 +7,10 @@
 
 // Reading another rasterizer's files, to compare them with our frame.
 
-// A picture from a PNG (any kind libpng reads, alpha over black, 16 bits rounded to 8) or
-// a PPM (P6 or P3, maxval 255). On failure returns false with a one-line `error`.
+// A picture from a PNG (any kind libpng reads; the colour channels as stored, alpha
+// ignored) or a PPM (P6 or P3, maxval 255 or 65535). 16-bit samples s become bytes
+// lround(s / 65535 * 255) in both formats. On failure returns false with a one-line
+// `error` that names the format the file's name or first bytes claim.
 bool readImageFile(const std::string& path, RgbImage& image, std::string& error);
 
 // Exactly `count` little-endian 32-bit floats, the --depth format.

@@ -1,5 +1,6 @@
 #include "tools/snapshot/image_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -36,9 +37,17 @@ bool writePpm(const RgbImage& image, std::FILE* file)
 
 } // namespace
 
+ImageFormat imageFormat(const std::string& path)
+{
+    std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png" ? ImageFormat::png : extension == ".ppm" ? ImageFormat::ppm : ImageFormat::other;
+}
+
 bool writeImage(const RgbImage& image, const std::string& path, std::string& error)
 {
-    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".png") == 0) {
+    if (imageFormat(path) == ImageFormat::png) {
         PngData png;
         png.width = image.width;
         png.height = image.height;

@@ -71,6 +71,9 @@ int main(int argc, char** argv)
     case ParseResult::help:
         std::fputs(snapshotHelp().c_str(), stdout);
         return 0;
+    case ParseResult::version:
+        std::printf("%s\n", snapshotVersion().c_str());
+        return 0;
     case ParseResult::error:
         return usageError(message);
     case ParseResult::run:
@@ -79,8 +82,11 @@ int main(int argc, char** argv)
 
     // Checked here so that a bad texture ends the run before any window opens.
     Texture probe;
-    if (!readTextureFile(probe, options.texture.c_str(), message))
+    if (!readTextureFile(probe, options.texture.c_str(), message)) {
+        if (!std::filesystem::exists(options.texture))
+            message += "; make one with: sphaerix-spheremap generate " + options.texture;
         return fail(message);
+    }
 
     applyView(options);
     try {

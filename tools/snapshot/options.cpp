@@ -1,5 +1,7 @@
 #include "tools/snapshot/options.h"
 
+#include "tools/snapshot/image_file.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -90,15 +92,26 @@ static bool parseView(const std::string& text, DebugView& view)
     return false;
 }
 
-static bool endsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() > suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 static bool imagePath(const std::string& text)
 {
-    return endsWith(text, ".png") || endsWith(text, ".ppm");
+    return text.size() > 4 && (imageFormat(text) == ImageFormat::png || imageFormat(text) == ImageFormat::ppm);
+}
+
+static bool parseCrop(const std::string& text, SlideLayout& slide)
+{
+    int numbers[4];
+    std::size_t from = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t to = i < 3 ? text.find(',', from) : text.size();
+        if (to == std::string::npos || !parseCount(text.substr(from, to - from), numbers[i]))
+            return false;
+        from = to + 1;
+    }
+    if (numbers[2] < 1 || numbers[3] < 1)
+        return false;
+    slide.crop = true;
+    slide.cropX = numbers[0], slide.cropY = numbers[1], slide.cropWidth = numbers[2], slide.cropHeight = numbers[3];
+    return true;
 }
 
 namespace {
@@ -107,14 +120,16 @@ const char* const helpFooter =
     "Views (--view NAME, written by -o; white is where nothing was drawn unless said):\n"
     "  color      the frame as the program shows it\n"
     "  depth      grey levels from black at the nearest to white at the farthest depth\n"
-    "             drawn in this frame; steel blue (64,128,192) where nothing was drawn\n"
+    "             drawn in this frame; steel blue (64,128,192) where nothing was drawn.\n"
+    "             Prints both depths; the key under the frame shows them\n"
     "  normals    the eye-space unit normal that indexed the sphere map as RGB: red, green\n"
     "             and blue are x, y and z from -1 (0) to 1 (255)\n"
     "  overdraw   fragments tested per pixel: 1 dark blue, 2 light blue, 3 green,\n"
-    "             4 yellow, 5 orange, 6 red, 7 or more magenta; the key is drawn in the\n"
-    "             lower left. Prints the total, the most at one pixel and how many pixels\n"
+    "             4 yellow, 5 orange, 6 red, 7 or more magenta; the key is drawn under\n"
+    "             the frame. Prints the total, the most at one pixel and how many pixels\n"
     "             had 0, 1, 2, 3 and more\n"
-    "  polygons   each pixel in a colour of the polygon that won it (neighbours differ)\n"
+    "  polygons   each pixel in a colour of the polygon that won it (neighbours differ);\n"
+    "             with --scale, each polygon's number where it fits on its pixels\n"
     "  edges      the colour image with the first and last covered column of every span\n"
     "             marked: red where that fragment is what the pixel shows, halfway to\n"
     "             yellow where it failed the depth test or was drawn over\n"
@@ -124,8 +139,24 @@ const char* const helpFooter =
     "\n"
     "--history, --trace-polygon, --against* and any view but color watch the software\n"
     "pipeline as it draws the frame: they take no --window, --renderer opengl or --compare.\n"
-    "--json needs exactly one of --history and --trace-polygon, and nothing else that\n"
-    "prints: standard output is then that one JSON object.\n"
+    "--json prints one JSON object, of exactly one of --history, --trace-polygon or the\n"
+    "comparisons (--against and --against-depth), and nothing else.\n"
+    "\n"
+    "The sphere-map lookup of a fragment (the history's lookup line): the interpolated\n"
+    "normal n is made unit length in double, each component rounded to float; its\n"
+    "eye-space x and y are rows 0 and 1 of the model-view matrix times (n, 0), in double,\n"
+    "rounded to float: ex, ey. The texel is column u = trunc((ex * 0.5 + 0.5) * 256) and\n"
+    "row v = trunc((ey * 0.5 + 0.5) * 256), each clamped to 0..255 (NaN reads 0), row 0\n"
+    "the bottom row of sphere.raw; its bytes b give the colour b * 0.003921569 (float).\n"
+    "Normals seen edge-on have ex^2 + ey^2 near 1 and land on texels of the map's rim,\n"
+    "whose centres may lie outside its inscribed circle.\n"
+    "\n"
+    "Pictures for slides: --crop, then --scale, then --grid apply to whatever -o and\n"
+    "--mask write; keys are drawn beside the picture, never on it.\n"
+    "\n"
+    "Images to compare: PNG of any kind, its colour channels read as stored and alpha\n"
+    "ignored; PPM P6 or P3 with maxval 255 or 65535 (others are refused). 16-bit samples\n"
+    "s of either become bytes lround(s / 65535 * 255).\n"
     "\n"
     "Exit status: 0 done (and everything compared equal), 1 texture, file or window problem\n"
     "(a file to compare with that cannot be read or has another size), 2 bad option or\n"
@@ -135,13 +166,15 @@ const char* const helpFooter =
 // An option whose value is checked the moment it is read, so that errors come in
 // command-line order; a repeated option keeps its last value.
 void addValue(CLI::App& app, const std::string& name, const std::string& typeName,
-              const std::string& description, std::function<bool(const std::string&)> store)
+              const std::string& description, std::function<bool(const std::string&)> store,
+              const std::string& allowed = "")
 {
     app.add_option_function<std::string>(
            name,
-           [name, store](const std::string& value) {
+           [name, store, allowed](const std::string& value) {
                if (!store(value))
-                   throw CLI::ValidationError("bad value \"" + value + "\" for " + name);
+                   throw CLI::ValidationError("bad value \"" + value + "\" for " + name +
+                                              (allowed.empty() ? "" : ": " + allowed));
            },
            description)
         ->type_name(typeName)
@@ -169,17 +202,22 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
 
     addValue(app, "-o", "FILE",
              "the image: PNG for FILE.png, binary PPM (P6, maxval 255) for\n"
-             "FILE.ppm; top row first, each channel round(c*255) clamped\n"
-             "to 0..255 (NaN gives 0), alpha dropped. Optional with --compare,\n"
-             "--history, --trace-polygon, --against and --against-depth.",
-             into(o.output, imagePath));
+             "FILE.ppm (either in any case); top row first, each channel\n"
+             "round(c*255) clamped to 0..255 (NaN gives 0), alpha dropped.\n"
+             "Optional with --compare, --history, --trace-polygon, --against\n"
+             "and --against-depth. With --trace-polygon, the polygon is drawn\n"
+             "on the picture: its covered pixels green where they passed the\n"
+             "depth test and orange where they failed, its edges as blue lines\n"
+             "between their true ends (grey for edges the fill dropped).",
+             into(o.output, imagePath), "FILE.png or FILE.ppm");
     addValue(app, "--renderer", "NAME", "software (default) or opengl (implies --window)",
              [&o](const std::string& v) {
                  o.openGL = v == "opengl";
                  return v == "software" || v == "opengl";
              });
     addValue(app, "--size", "WxH", "frame size in pixels, 1..16384 per side, default 480x480",
-             [&o](const std::string& v) { return parseSize(v, o.width, o.height); });
+             [&o](const std::string& v) { return parseSize(v, o.width, o.height); },
+             "WxH, each side 1..16384");
     addValue(app, "--angle-z", "DEG", "angleZ, default -135",
              [&o](const std::string& v) { return parseFloat(v, o.angleZ); });
     addValue(app, "--angle-x", "DEG", "angleX, default -60",
@@ -218,22 +256,29 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
              [&o](const std::string& v) { return parseView(v, o.view); });
     addValue(app, "--history", "X,Y",
              "print every fragment the fill tested at column X, row Y (row 0\n"
-             "at the bottom), in drawing order: polygon, span, depth, the\n"
-             "depth stored before, the outcome, the normal, and for a pass\n"
-             "the sphere-map lookup; then the final colour and depth",
+             "at the bottom, or at the top with --from-top), in drawing\n"
+             "order: polygon, span, depth, the depth stored before, the\n"
+             "outcome, the interpolated normal (not of unit length), and for\n"
+             "a pass the sphere-map lookup; then the final colour and depth",
              [&o](const std::string& v) { return o.history = parsePixel(v, o.historyX, o.historyY); });
+    app.add_flag("--from-top", o.fromTop,
+                 "Y of --history and --crop counts rows from the top, as image\n"
+                 "viewers do; the output still gives both");
     addValue(app, "--trace-polygon", "N",
              "print polygon N of the frame (drawing order, from 0): its\n"
              "corners, its edges after set-up, then row by row the active\n"
              "edges, the spans and the depth-test outcomes",
              [&o](const std::string& v) { return parseCount(v, o.tracePolygon); });
-    app.add_flag("--json", o.json, "print the history or the trace as one JSON object");
+    app.add_flag("--json", o.json,
+                 "print the history, the trace or the comparisons as one JSON\n"
+                 "object");
     addValue(app, "--against", "FILE",
              "compare another rasterizer's image (PNG or PPM, the frame's size)\n"
              "with our colour image of this view and print one line: pixels\n"
              "that differ, the largest channel difference, the first differing\n"
              "pixel (row 0 at the bottom first) and the MD5 of each image's RGB\n"
-             "bytes (top row first). Exit status 3 when they differ",
+             "bytes (top row first). PNG alpha is ignored (see below). Exit\n"
+             "status 3 when they differ",
              into(o.against));
     addValue(app, "--against-depth", "FILE",
              "the same for a depth file in the --depth format; the first\n"
@@ -241,8 +286,28 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
              into(o.againstDepth));
     addValue(app, "--mask", "FILE",
              "write the error mask of --against and --against-depth (PNG or\n"
-             "PPM): equal pixels dimmed grey, differing ones red",
-             into(o.mask, imagePath));
+             "PPM): equal pixels dimmed grey; red where the colour differs,\n"
+             "blue where the depth differs, magenta where both do; each\n"
+             "differing pixel ringed in yellow so that it shows at a glance",
+             into(o.mask, imagePath), "FILE.png or FILE.ppm");
+    addValue(app, "--max-differences", "N",
+             "list the first N differing pixels (row 0 at the bottom first)\n"
+             "under each comparison's line; with --json the list holds at\n"
+             "most N (default 1000) and says whether it was cut",
+             [&o](const std::string& v) { return parseCount(v, o.maxDifferences); });
+    addValue(app, "--scale", "N",
+             "each pixel of the picture an N by N block (1..64, nearest\n"
+             "neighbour); at most 16384 pixels a side after scaling",
+             [&o](const std::string& v) { return parseCount(v, o.slide.scale) && o.slide.scale >= 1 && o.slide.scale <= 64; },
+             "N from 1 to 64");
+    app.add_flag("--grid", o.slide.grid, "draw the pixel boundaries (with --scale 3 or more)");
+    addValue(app, "--crop", "X,Y,W,H",
+             "keep only the W by H pixels from column X, row Y (the lower left\n"
+             "corner, window coordinates; with --from-top Y is the top row\n"
+             "counted from the top). For texels, in the picture's pixels",
+             [&o](const std::string& v) { return parseCrop(v, o.slide); }, "X,Y,W,H with W and H at least 1");
+    app.add_flag_callback("--version", [] { throw CLI::CallForVersion(); }, "print the version and exit")
+        ->trigger_on_parse();
 }
 
 // Rules between options that no single value shows; empty when all hold.
@@ -250,6 +315,23 @@ std::string combinationProblem(const SnapshotOptions& o)
 {
     const bool comparing = !o.against.empty() || !o.againstDepth.empty();
     const bool watching = o.history || o.tracePolygon >= 0 || o.view != DebugView::color || comparing;
+    // The rules of the options asked for come before the missing -o, which they may explain.
+    if (!o.mask.empty() && !comparing)
+        return "--mask needs --against or --against-depth";
+    if (o.json && int(o.history) + int(o.tracePolygon >= 0) + int(comparing) != 1)
+        return "--json needs exactly one of --history, --trace-polygon and the comparisons "
+               "(--against, --against-depth)";
+    if (o.json && (o.frames > 0 || o.view == DebugView::overdraw || o.view == DebugView::texels || o.view == DebugView::depth))
+        return "--json prints one JSON object: not with --frames or a view that prints a line";
+    if (o.maxDifferences >= 0 && !comparing)
+        return "--max-differences needs --against or --against-depth";
+    if ((o.slide.scale > 1 || o.slide.grid || o.slide.crop) && o.output.empty() && o.mask.empty())
+        return "--scale, --grid and --crop shape the picture of -o or --mask: give one";
+    if ((o.slide.scale > 1 || o.slide.grid || o.slide.crop) && (o.window || o.openGL || !o.compareDir.empty()))
+        return "--scale, --grid and --crop work on the software pipeline's pictures: not with "
+               "--window, --renderer opengl or --compare";
+    if (o.fromTop && !o.history && !o.slide.crop)
+        return "--from-top needs --history or --crop";
     if (o.output.empty() && o.compareDir.empty() && !o.history && o.tracePolygon < 0 && !comparing)
         return "no output file: give -o FILE";
     if (o.output.empty() && o.view != DebugView::color)
@@ -259,14 +341,8 @@ std::string combinationProblem(const SnapshotOptions& o)
                "software pipeline: not with --window, --renderer opengl or --compare";
     if (o.history && (o.historyX >= o.width || o.historyY >= o.height))
         return "pixel " + std::to_string(o.historyX) + "," + std::to_string(o.historyY) +
-               " lies outside the " + std::to_string(o.width) + "x" + std::to_string(o.height) + " frame";
-    if (!o.mask.empty() && !comparing)
-        return "--mask needs --against or --against-depth";
-    if (o.json && (o.history == (o.tracePolygon >= 0)))
-        return "--json needs exactly one of --history and --trace-polygon";
-    if (o.json && (comparing || o.frames > 0 || o.view == DebugView::overdraw || o.view == DebugView::texels))
-        return "--json prints one JSON object: not with --against, --against-depth, --frames "
-               "or a view that prints a line";
+               (o.fromTop ? " (counted from the top)" : "") + " lies outside the " +
+               std::to_string(o.width) + "x" + std::to_string(o.height) + " frame";
     return "";
 }
 
@@ -285,13 +361,23 @@ ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOpti
             return ParseResult::help;
         message = "unknown option \"" + app.remaining().front() + "\"";
         return ParseResult::error;
+    } catch (const CLI::CallForVersion&) {
+        if (app.remaining().empty())
+            return ParseResult::version;
+        message = "unknown option \"" + app.remaining().front() + "\"";
+        return ParseResult::error;
     } catch (const CLI::ParseError& error) {
         message = error.what();
         return ParseResult::error;
     }
+    // Rows counted from the top become window rows, which every later step takes.
+    if (options.fromTop && options.history && options.historyY < options.height)
+        options.historyY = options.height - 1 - options.historyY;
     message = combinationProblem(options);
     if (!message.empty())
         return ParseResult::error;
+    if (options.fromTop && options.slide.crop)
+        options.slide.cropFromTop = true;
     // The OpenGL renderer and the comparison need a context, hence the window.
     if (options.openGL || !options.compareDir.empty())
         options.window = true;
@@ -303,6 +389,11 @@ const char* snapshotUsage()
     return "usage: sphaerix-snapshot [view options] [--view NAME] -o FILE.png|FILE.ppm, or instead "
            "of -o or beside it --history X,Y, --trace-polygon N, --against FILE or --compare DIR "
            "(--help for details)";
+}
+
+std::string snapshotVersion()
+{
+    return "sphaerix-snapshot " SPHAERIX_VERSION;
 }
 
 std::string snapshotHelp()

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "inspect/debug_views.h"
+#include "inspect/slide.h"
 
 
 // What one run of sphaerix-snapshot is asked to do. The view defaults are the program's
@@ -26,14 +27,17 @@ struct SnapshotOptions {
     bool history = false;          // --history X,Y
     int historyX = 0;              // window coordinates, row 0 at the bottom
     int historyY = 0;
+    bool fromTop = false;          // --from-top: Y of --history and --crop counted from the top
+    SlideLayout slide;             // --scale, --grid, --crop
     int tracePolygon = -1;         // --trace-polygon; -1 for none
     bool json = false;             // --json: the history or the trace as one JSON object
     std::string against;           // --against: another rasterizer's image
     std::string againstDepth;      // --against-depth: its depth file
     std::string mask;              // --mask: the error mask of those comparisons
+    int maxDifferences = -1;       // --max-differences; -1 when not given
 };
 
-enum class ParseResult { run, help, error };
+enum class ParseResult { run, help, version, error };
 
 // Reads the command line strictly, in order: a bad value is reported even when --help
 // follows it, and --help wins over anything bad after it. On `error` sets `message` to
@@ -46,3 +50,6 @@ const char* snapshotUsage();
 
 // The full --help text.
 std::string snapshotHelp();
+
+// "sphaerix-snapshot VERSION", the project's version.
+std::string snapshotVersion();

@@ -65,16 +65,16 @@ int readTheirFrame(const SnapshotOptions& o, TheirFrame& theirs)
     return 0;
 }
 
-// One line per comparison, then the mask; 3 when anything differs.
-int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const RgbImage& image)
+// One line per comparison (or one JSON object for both), then the mask; 3 when anything
+// differs.
+int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const SlideWindow& maskWindow)
 {
     if (o.against.empty() && o.againstDepth.empty())
         return 0;
-    // Ours from the buffers as drawn (the color view is our colours already).
-    RgbImage converted;
-    if (o.view != DebugView::color)
-        converted = imageFromColors(ColorBuffer.data(), o.width, o.height);
-    const RgbImage& colors = o.view == DebugView::color ? image : converted;
+    const RgbImage colors = imageFromColors(ColorBuffer.data(), o.width, o.height);
+    const int listed = o.maxDifferences < 0 ? 0 : o.maxDifferences;
+    const int cap = o.maxDifferences < 0 ? 1000 : o.maxDifferences;
+    Json json = Json::object();
     std::vector<float> depth;
     if (!o.againstDepth.empty())
         depth.assign(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
@@ -82,16 +82,26 @@ int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const 
     std::optional<FrameDifference> colorDifference, depthDifference;
     if (!o.against.empty()) {
         colorDifference = compareColors(colors, theirs.image);
-        std::printf("%s\n", describeColorDifference(o.against, *colorDifference, colors, theirs.image).c_str());
+        if (o.json)
+            json["against"] = colorDifferenceJson(o.against, *colorDifference, colors, theirs.image, cap);
+        else
+            std::printf("%s\n%s", describeColorDifference(o.against, *colorDifference, colors, theirs.image).c_str(),
+                        listColorDifferences(*colorDifference, colors, theirs.image, listed).c_str());
     }
     if (!o.againstDepth.empty()) {
         depthDifference = compareDepths(depth, theirs.depth, o.width, o.height);
-        std::printf("%s\n", describeDepthDifference(o.againstDepth, *depthDifference, depth, theirs.depth).c_str());
+        if (o.json)
+            json["against_depth"] = depthDifferenceJson(o.againstDepth, *depthDifference, depth, theirs.depth, cap);
+        else
+            std::printf("%s\n%s", describeDepthDifference(o.againstDepth, *depthDifference, depth, theirs.depth).c_str(),
+                        listDepthDifferences(*depthDifference, depth, theirs.depth, listed).c_str());
     }
+    if (o.json)
+        std::fputs(jsonLines(json).c_str(), stdout);
     std::string error;
     if (!o.mask.empty() &&
         !writeImage(errorMask(colors, colorDifference ? &*colorDifference : nullptr,
-                              depthDifference ? &*depthDifference : nullptr),
+                              depthDifference ? &*depthDifference : nullptr, maskWindow),
                     o.mask, error))
         return fail(error);
     const bool differs = (colorDifference && colorDifference->count) || (depthDifference && depthDifference->count);
@@ -120,6 +130,15 @@ int softwareSnapshot(const SnapshotOptions& o)
         return usageError("--trace-polygon " + std::to_string(o.tracePolygon) + ": the frame has " +
                           std::to_string(polygonCount(theScene)) + " polygons");
 
+    // The crop is checked against the pictures it cuts before anything is drawn.
+    int pictureWidth = 0, pictureHeight = 0;
+    viewSize(o.view, theScene, o.width, o.height, pictureWidth, pictureHeight);
+    SlideWindow window, maskWindow;
+    std::string error;
+    if ((!o.output.empty() && !slideWindow(o.slide, pictureWidth, pictureHeight, window, error)) ||
+        (!o.mask.empty() && !slideWindow(o.slide, o.width, o.height, maskWindow, error)))
+        return usageError(error);
+
     const int historyPixel[2] = {o.historyX, o.historyY};
     FrameWatch watch(o.view, o.history ? historyPixel : nullptr, o.tracePolygon, o.width, o.height,
                      theScene);
@@ -127,7 +146,9 @@ int softwareSnapshot(const SnapshotOptions& o)
     rasterizeScene(theScene, o.width, o.height, watch.observer());
 
     std::string line;
-    const RgbImage image = viewImage(o.view, watch, theScene, o.width, o.height, line);
+    RgbImage image;
+    if (!o.output.empty())
+        image = slideImage(o.view, watch, theScene, o.width, o.height, window, line);
     if (const int status = writeOutputs(o, image, DepthBuffer.data()))
         return status;
     if (!line.empty())
@@ -141,7 +162,7 @@ int softwareSnapshot(const SnapshotOptions& o)
         const PolygonTrace& t = watch.trace->trace;
         std::fputs(o.json ? jsonLines(traceJson(t)).c_str() : describeTrace(t).c_str(), stdout);
     }
-    const int status = compareWithTheirs(o, theirs, image);
+    const int status = compareWithTheirs(o, theirs, maskWindow);
     if (status == 1)
         return status;
     printTiming(timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height); }));

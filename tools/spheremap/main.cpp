@@ -16,7 +16,7 @@
 namespace {
 
 const char* const usage =
-    "usage: sphaerix-spheremap generate OUT.raw | import IN.png OUT.raw | export IN.raw OUT.png | --help";
+    "usage: sphaerix-spheremap generate OUT.raw | import IN.png OUT.raw | export IN.raw OUT.png | --help | --version";
 
 int fail(const std::string& error)
 {
@@ -77,12 +77,15 @@ int run(int argc, char** argv)
                  "bottom row first, 196608 bytes, no header.\n",
                  "sphaerix-spheremap");
     app.require_subcommand(1);
+    app.set_version_flag("--version", "sphaerix-spheremap " SPHAERIX_VERSION, "print the version and exit");
     app.footer("Exit status: 0 done, 1 a file that cannot be read or written, 2 bad arguments.");
     std::string in, out;
     CLI::App* generateCommand = app.add_subcommand("generate", "write our own glossy sphere map");
     generateCommand->add_option("OUT.raw", out, "the raw file to write")->required()->type_name("");
     CLI::App* importCommand = app.add_subcommand("import", "any PNG, resampled to 256x256, as raw");
-    importCommand->add_option("IN.png", in, "any PNG: grey, RGB, palette, alpha over black")->required()->type_name("");
+    importCommand->add_option("IN.png", in,
+                              "any PNG: grey, RGB, palette, 8 or 16 bits; alpha is\n"
+                              "composited over black, since the texture is opaque")->required()->type_name("");
     importCommand->add_option("OUT.raw", out, "the raw file to write")->required()->type_name("");
     CLI::App* exportCommand = app.add_subcommand("export", "a raw file as PNG, top row first, for viewing");
     exportCommand->add_option("IN.raw", in, "a raw file of exactly 196608 bytes")->required()->type_name("");
@@ -91,6 +94,9 @@ int run(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
         return 0;
     } catch (const CLI::ParseError& error) {
         std::fprintf(stderr, "sphaerix-spheremap: %s\n%s\n", describeMistake(app, error, argc, argv).c_str(), usage);
