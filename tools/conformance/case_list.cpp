@@ -29,26 +29,29 @@ bool readSide(const std::string& text, int& side)
 bool readSize(const std::string& text, int& width, int& height)
 {
     const std::size_t x = text.find('x');
-    return x != std::string::npos && readSide(text.substr(0, x), width) && readSide(text.substr(x + 1), height);
+    return x != std::string::npos && readSide(text.substr(0, x), width) &&
+        readSide(text.substr(x + 1), height);
 }
 
 bool readPan(const std::string& text, float& x, float& y)
 {
     const std::size_t comma = text.find(',');
-    return comma != std::string::npos && readFloat(text.substr(0, comma), x) && readFloat(text.substr(comma + 1), y);
+    return comma != std::string::npos && readFloat(text.substr(0, comma), x) &&
+        readFloat(text.substr(comma + 1), y);
 }
 
 bool goodName(const std::string& name)
 {
     return name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") ==
-           std::string::npos;
+        std::string::npos;
 }
 
 // What is wrong with one line's fields, or "" when `c` was filled.
 std::string readCase(const std::vector<std::string>& f, ConformanceCase& c)
 {
     if (f.size() < 6 || f.size() > 7)
-        return "has " + std::to_string(f.size()) + " fields; a case is NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE]";
+        return "has " + std::to_string(f.size()) +
+            " fields; a case is NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE]";
     c.name = f[0];
     if (!goodName(c.name))
         return "name \"" + c.name + "\" may hold only letters, digits, '-' and '_'";
@@ -68,7 +71,7 @@ std::string readCase(const std::vector<std::string>& f, ConformanceCase& c)
 } // namespace
 
 bool parseCaseList(const std::string& text, const std::string& source, const std::string& textureBase,
-                   std::vector<ConformanceCase>& cases, std::string& error)
+    std::vector<ConformanceCase>& cases, std::string& error)
 {
     std::istringstream lines(text);
     std::string line;

@@ -12,7 +12,7 @@ struct ConformanceCase {
     float angleZ = 0.0f, angleX = 0.0f, panX = 0.0f, panY = 0.0f, zoom = 0.0f;
     std::string angleZText, angleXText, panText, zoomText;
     std::string texture; // empty for the run's texture; else a path as the list gives it
-    int line = 0;        // in the list, for messages
+    int line = 0; // in the list, for messages
 };
 
 // Reads a list: one case a line, "NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE]";
@@ -20,7 +20,7 @@ struct ConformanceCase {
 // '_', each used once. A relative texture path is taken from `textureBase`. On failure
 // returns false and sets `error` to "SOURCE line N: what is wrong".
 bool parseCaseList(const std::string& text, const std::string& source, const std::string& textureBase,
-                   std::vector<ConformanceCase>& cases, std::string& error);
+    std::vector<ConformanceCase>& cases, std::string& error);
 
 // The list built into the tool (tools/conformance/cases.txt at build time).
 extern const char* const builtInCaseList;

@@ -28,7 +28,7 @@ std::string firstText(const FrameDifference& d)
 {
     const long long x = d.first % d.width, y = d.first / d.width;
     return "first at " + std::to_string(x) + "," + std::to_string(y) + " (row " +
-           std::to_string(d.height - 1 - y) + " from the top)";
+        std::to_string(d.height - 1 - y) + " from the top)";
 }
 
 std::string rgbText(const RgbImage& image, long long pixel)
@@ -41,7 +41,7 @@ std::string rgbText(const RgbImage& image, long long pixel)
 std::string countText(const FrameDifference& d, const char* what)
 {
     return std::to_string(d.count) + " of " + std::to_string(static_cast<long long>(d.width) * d.height) +
-           " " + what + " differ, " + firstText(d);
+        " " + what + " differ, " + firstText(d);
 }
 
 std::string existing(const std::filesystem::path& path)
@@ -66,7 +66,7 @@ ReferenceFrame renderReference(const ConformanceCase& c)
     rasterizeScene(theScene, c.width, c.height);
     const std::size_t count = pixelCount(c.width, c.height);
     return {imageFromColors(ColorBuffer.data(), c.width, c.height),
-            std::vector<float>(DepthBuffer.begin(), DepthBuffer.begin() + long(count))};
+        std::vector<float>(DepthBuffer.begin(), DepthBuffer.begin() + long(count))};
 }
 
 std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
@@ -95,8 +95,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
             return unreadable(error);
         if (theirImage.width != c.width || theirImage.height != c.height)
             return unreadable("\"" + colorPath + "\" is " + std::to_string(theirImage.width) + "x" +
-                              std::to_string(theirImage.height) + "; the frame is " +
-                              std::to_string(c.width) + "x" + std::to_string(c.height));
+                std::to_string(theirImage.height) + "; the frame is " + std::to_string(c.width) + "x" +
+                std::to_string(c.height));
     }
     if (!depthPath.empty() && !readDepthValues(depthPath, ours.depth.size(), theirDepth, error))
         return unreadable(error);
@@ -111,8 +111,7 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
         parts.push_back(colors.count == 0 ? "colour equal"
                                           : "colour: " + countText(colors, "pixels") + ": ours " +
-                                                rgbText(ours.image, colors.first) + ", theirs " +
-                                                rgbText(theirImage, colors.first));
+                    rgbText(ours.image, colors.first) + ", theirs " + rgbText(theirImage, colors.first));
     }
     if (depthPath.empty()) {
         parts.push_back("no " + c.name + ".depth");
@@ -121,23 +120,25 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
         parts.push_back(depths.count == 0 ? "depth equal"
                                           : "depth: " + countText(depths, "values") + ": ours " +
-                                                exactText(ours.depth[std::size_t(depths.first)]) + ", theirs " +
-                                                exactText(theirDepth[std::size_t(depths.first)]));
+                    exactText(ours.depth[std::size_t(depths.first)]) + ", theirs " +
+                    exactText(theirDepth[std::size_t(depths.first)]));
     }
     // A missing file first: it is what to mend first.
-    std::stable_partition(parts.begin(), parts.end(), [](const std::string& part) { return part.starts_with("no "); });
+    std::stable_partition(
+        parts.begin(), parts.end(), [](const std::string& part) { return part.starts_with("no "); });
     for (const std::string& part : parts)
         r.line += (r.line.empty() ? "" : "; ") + part;
 
     const bool differs = colors.count > 0 || depths.count > 0;
     r.outcome = colorPath.empty() || depthPath.empty() ? Outcome::missing
-                : differs                              ? Outcome::differs
+        : differs                                      ? Outcome::differs
                                                        : Outcome::equal;
     if (differs) {
         r.firstPixel = colors.count > 0 ? colors.first : depths.first;
         if (depths.count > 0 && (r.firstPixel < 0 || depths.first < r.firstPixel))
             r.firstPixel = depths.first;
-        r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr);
+        r.mask =
+            errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr);
     }
     return r;
 }
@@ -149,9 +150,9 @@ std::string caseTitle(const ConformanceCase& c)
 
 std::string snapshotCommand(const ConformanceCase& c)
 {
-    std::string command = "sphaerix-snapshot --size " + std::to_string(c.width) + "x" + std::to_string(c.height) +
-                          " --angle-z " + c.angleZText + " --angle-x " + c.angleXText + " --pan " + c.panText +
-                          " --zoom " + c.zoomText;
+    std::string command = "sphaerix-snapshot --size " + std::to_string(c.width) + "x" +
+        std::to_string(c.height) + " --angle-z " + c.angleZText + " --angle-x " + c.angleXText + " --pan " +
+        c.panText + " --zoom " + c.zoomText;
     if (!c.texture.empty())
         command += " --texture " + c.texture;
     return command;

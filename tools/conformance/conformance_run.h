@@ -9,7 +9,7 @@
 // Our frame of one case, drawn by the program's own camera and fill into theScene's
 // buffers; theScene must hold the case's texture (buildScene).
 struct ReferenceFrame {
-    RgbImage image;           // top row first
+    RgbImage image; // top row first
     std::vector<float> depth; // bottom row first, as the --depth files hold it
 };
 ReferenceFrame renderReference(const ConformanceCase& c);
@@ -23,10 +23,10 @@ enum class Outcome { equal, differs, missing, unreadable };
 // How another rasterizer's files for one case compare with ours.
 struct CaseResult {
     Outcome outcome = Outcome::equal;
-    std::string line;                     // what the run prints after the case's name
+    std::string line; // what the run prints after the case's name
     std::string colorDetail, depthDetail; // the full comparison lines, with digests
-    long long firstPixel = -1;            // first pixel that differs in either, buffer order
-    RgbImage mask;                        // the error mask, only when something differs
+    long long firstPixel = -1; // first pixel that differs in either, buffer order
+    RgbImage mask; // the error mask, only when something differs
 };
 
 // Compares DIR/NAME.png (else DIR/NAME.ppm) and DIR/NAME.depth with `ours`.

@@ -73,7 +73,7 @@ int loadCases(const Options& o, std::vector<ConformanceCase>& cases)
         return fail("cannot read the case list \"" + o.cases + "\"");
     const std::string base = o.cases.empty() ? "." : std::filesystem::path(o.cases).parent_path().string();
     if (!parseCaseList(text, o.cases.empty() ? "the built-in case list" : o.cases, base.empty() ? "." : base,
-                       cases, error))
+            cases, error))
         return fail(error);
     if (o.only.empty())
         return 0;
@@ -101,10 +101,12 @@ int checkTextures(const Options& o, const std::vector<ConformanceCase>& cases)
         Texture texture;
         std::string error;
         if (!readTextureFile(texture, path.c_str(), error))
-            return fail(error + (path == o.texture ? "; make it with `sphaerix-spheremap generate " + path + "`" : ""));
+            return fail(error +
+                (path == o.texture ? "; make it with `sphaerix-spheremap generate " + path + "`" : ""));
         if (path == o.texture && texture.data != generateSphereMap())
             std::printf("note: %s is not the sphere map `sphaerix-spheremap generate` makes; the frames are "
-                        "drawn on it all the same\n", path.c_str());
+                        "drawn on it all the same\n",
+                path.c_str());
     }
     return 0;
 }
@@ -166,13 +168,15 @@ int run(const Options& o)
         ++counts[int(r.outcome)];
         const bool equal = r.outcome == Outcome::equal;
         std::printf("%s %s%s%s\n", outcomeWord(r.outcome), caseTitle(c).c_str(), equal ? "" : ": ",
-                    equal ? "" : r.line.c_str());
+            equal ? "" : r.line.c_str());
         std::fflush(stdout);
         if (!o.report.empty()) {
             std::string error;
-            const std::string history =
-                r.firstPixel < 0 ? "" : pixelHistoryText(c, int(r.firstPixel % c.width), int(r.firstPixel / c.width));
-            (r.outcome == Outcome::equal ? equalSections : failedSections) += reportSection(c, r, history, error);
+            const std::string history = r.firstPixel < 0
+                ? ""
+                : pixelHistoryText(c, int(r.firstPixel % c.width), int(r.firstPixel / c.width));
+            (r.outcome == Outcome::equal ? equalSections : failedSections) +=
+                reportSection(c, r, history, error);
             if (!error.empty())
                 return fail(error);
         }
@@ -182,9 +186,9 @@ int run(const Options& o)
         return 0;
     }
     const int failed = counts[1] + counts[2] + counts[3];
-    const std::string summary = std::to_string(counts[0]) + " passed, " + std::to_string(failed) + " failed (" +
-                                std::to_string(counts[1]) + " differ, " + std::to_string(counts[2]) + " missing, " +
-                                std::to_string(counts[3]) + " unreadable)";
+    const std::string summary = std::to_string(counts[0]) + " passed, " + std::to_string(failed) +
+        " failed (" + std::to_string(counts[1]) + " differ, " + std::to_string(counts[2]) + " missing, " +
+        std::to_string(counts[3]) + " unreadable)";
     std::printf("%s\n", summary.c_str());
     std::string error;
     if (!o.report.empty() && !writeReport(o.report, summary, failedSections + equalSections, error))
@@ -198,15 +202,22 @@ int main(int argc, char** argv)
 {
     Options o;
     CLI::App app{"Compares another rasterizer's frames of a list of views with Sphaerix's software frames.",
-                 "sphaerix-conformance"};
+        "sphaerix-conformance"};
     app.footer(footer);
-    app.add_option("DIR", o.dir, "the directory of files to compare: NAME.png or NAME.ppm, and NAME.depth");
-    app.add_option("--cases", o.cases, "the case list, default the one built in (tools/conformance/cases.txt)");
-    app.add_option("--texture", o.texture, "the sphere-map file, default sphere.raw");
-    app.add_option("--report", o.report, "write an HTML page: each failing case's error mask and our history "
-                                         "of its first differing pixel");
-    app.add_option("--write-reference", o.reference, "write our NAME.png and NAME.depth of every case there");
-    app.add_option("--only", o.only, "only these cases, by name")->delimiter(',');
+    app.add_option("DIR", o.dir, "the directory of files to compare: NAME.png or NAME.ppm, and NAME.depth")
+        ->type_name("DIR");
+    app.add_option(
+           "--cases", o.cases, "the case list, default the one built in (tools/conformance/cases.txt)")
+        ->type_name("FILE");
+    app.add_option("--texture", o.texture, "the sphere-map file, default sphere.raw")->type_name("FILE");
+    app.add_option("--report", o.report,
+           "write an HTML page: each failing case's error mask and our history "
+           "of its first differing pixel")
+        ->type_name("FILE");
+    app.add_option("--write-reference", o.reference, "write our NAME.png and NAME.depth of every case there")
+        ->type_name("OUTDIR");
+    std::string only;
+    app.add_option("--only", only, "only these cases, by name, as NAME,NAME...")->type_name("NAMES");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -216,8 +227,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sphaerix-conformance: %s; %s\n", e.what(), usage);
         return 2;
     }
+    for (std::size_t from = 0; !only.empty() && from <= only.size();) {
+        const std::size_t comma = std::min(only.find(',', from), only.size());
+        o.only.push_back(only.substr(from, comma - from));
+        from = comma + 1;
+    }
     if (o.dir.empty() && o.reference.empty()) {
-        std::fprintf(stderr, "sphaerix-conformance: name a DIR to compare or --write-reference OUTDIR; %s\n", usage);
+        std::fprintf(
+            stderr, "sphaerix-conformance: name a DIR to compare or --write-reference OUTDIR; %s\n", usage);
         return 2;
     }
     if (!o.report.empty() && o.dir.empty()) {

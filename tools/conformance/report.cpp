@@ -20,7 +20,11 @@ std::string escaped(const std::string& text)
 {
     std::string out;
     for (char c : text)
-        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : c == '"' ? "&quot;" : std::string(1, c);
+        out += c == '<' ? "&lt;"
+            : c == '>'  ? "&gt;"
+            : c == '&'  ? "&amp;"
+            : c == '"'  ? "&quot;"
+                        : std::string(1, c);
     return out;
 }
 
@@ -76,15 +80,16 @@ std::string base64(const std::string& bytes)
     return out;
 }
 
-std::string reportSection(const ConformanceCase& c, const CaseResult& r, const std::string& history,
-                          std::string& error)
+std::string reportSection(
+    const ConformanceCase& c, const CaseResult& r, const std::string& history, std::string& error)
 {
     if (r.outcome == Outcome::equal)
-        return "<section class=\"equal\" id=\"" + c.name + "\"><p>" + escaped(caseTitle(c)) + ": equal</p></section>\n";
+        return "<section class=\"equal\" id=\"" + c.name + "\"><p>" + escaped(caseTitle(c)) +
+            ": equal</p></section>\n";
     std::string html = "<section class=\"" + std::string(outcomeClass(r.outcome)) + "\" id=\"" + c.name +
-                       "\">\n<h2>" + escaped(caseTitle(c)) + ": " + outcomeClass(r.outcome) + "</h2>\n<p>" +
-                       escaped(r.line.empty() ? "colour and depth equal" : r.line) + "</p>\n<p>Our view: <code>" +
-                       escaped(snapshotCommand(c)) + "</code></p>\n";
+        "\">\n<h2>" + escaped(caseTitle(c)) + ": " + outcomeClass(r.outcome) + "</h2>\n<p>" +
+        escaped(r.line.empty() ? "colour and depth equal" : r.line) + "</p>\n<p>Our view: <code>" +
+        escaped(snapshotCommand(c)) + "</code></p>\n";
     for (const std::string* detail : {&r.colorDetail, &r.depthDetail})
         if (!detail->empty())
             html += "<p class=\"detail\">" + escaped(*detail) + "</p>\n";
@@ -96,24 +101,26 @@ std::string reportSection(const ConformanceCase& c, const CaseResult& r, const s
         const int scale = std::clamp(320 / std::max(c.width, c.height), 1, 16);
         const long long x = r.firstPixel % c.width, row = c.height - 1 - r.firstPixel / c.width;
         html += "<p>Error mask (red: colour or depth differs; grey: equal), the first differing pixel "
-                "ringed:</p>\n<div class=\"mask\" style=\"width:" + std::to_string(c.width * scale) +
-                "px\"><img alt=\"error mask of " + c.name + "\" width=\"" + std::to_string(c.width * scale) +
-                "\" height=\"" + std::to_string(c.height * scale) + "\" src=\"data:image/png;base64," +
-                base64(png) + "\"><div class=\"ring\" style=\"left:" + std::to_string(x * scale + scale / 2 - 8) +
-                "px;top:" + std::to_string(row * scale + scale / 2 - 8) + "px\"></div></div>\n";
-        html += "<p>Our history of pixel " + std::to_string(x) + "," + std::to_string(r.firstPixel / c.width) +
-                " (window coordinates, row " + std::to_string(row) + " from the top):</p>\n<pre>" + escaped(history) +
-                "</pre>\n";
+                "ringed:</p>\n<div class=\"mask\" style=\"width:" +
+            std::to_string(c.width * scale) + "px\"><img alt=\"error mask of " + c.name + "\" width=\"" +
+            std::to_string(c.width * scale) + "\" height=\"" + std::to_string(c.height * scale) +
+            "\" src=\"data:image/png;base64," + base64(png) +
+            "\"><div class=\"ring\" style=\"left:" + std::to_string(x * scale + scale / 2 - 8) +
+            "px;top:" + std::to_string(row * scale + scale / 2 - 8) + "px\"></div></div>\n";
+        html += "<p>Our history of pixel " + std::to_string(x) + "," +
+            std::to_string(r.firstPixel / c.width) + " (window coordinates, row " + std::to_string(row) +
+            " from the top):</p>\n<pre>" + escaped(history) + "</pre>\n";
     }
     return html + "</section>\n";
 }
 
-bool writeReport(const std::string& path, const std::string& summary, const std::string& sections,
-                 std::string& error)
+bool writeReport(
+    const std::string& path, const std::string& summary, const std::string& sections, std::string& error)
 {
-    const std::string page =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<title>Sphaerix conformance: " + escaped(summary) + "</title>\n<style>\n"
+    const std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                             "<title>Sphaerix conformance: " +
+        escaped(summary) +
+        "</title>\n<style>\n"
         "body { font-family: sans-serif; margin: 1em 2em; }\n"
         "section { border-left: 6px solid #888; padding: 0 1em; margin: 1.5em 0; }\n"
         "section.equal { border-color: #3a3; } section.differs, section.unreadable { border-color: #c22; }\n"
@@ -121,10 +128,11 @@ bool writeReport(const std::string& path, const std::string& summary, const std:
         ".detail { font-family: monospace; font-size: 90%; overflow-wrap: anywhere; }\n"
         ".mask { position: relative; max-width: none; }\n"
         ".mask img { image-rendering: pixelated; display: block; }\n"
-        ".ring { position: absolute; width: 12px; height: 12px; border: 2px solid #0cf; border-radius: 50%; }\n"
+        ".ring { position: absolute; width: 12px; height: 12px; border: 2px solid #0cf; border-radius: 50%; "
+        "}\n"
         "pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }\n"
-        "</style>\n</head>\n<body>\n<h1>Sphaerix conformance: " + escaped(summary) + "</h1>\n" + sections +
-        "</body>\n</html>\n";
+        "</style>\n</head>\n<body>\n<h1>Sphaerix conformance: " +
+        escaped(summary) + "</h1>\n" + sections + "</body>\n</html>\n";
     File file(std::fopen(path.c_str(), "wb"));
     if (!file || std::fwrite(page.data(), 1, page.size(), file.get()) != page.size() ||
         std::fclose(file.release()) != 0) {

@@ -10,12 +10,12 @@
 
 // One case's section: a line for an equal case; else what differs, the mask and `history`,
 // our history of its first differing pixel.
-std::string reportSection(const ConformanceCase& c, const CaseResult& r, const std::string& history,
-                          std::string& error);
+std::string reportSection(
+    const ConformanceCase& c, const CaseResult& r, const std::string& history, std::string& error);
 
 // The page around the sections; false with `error` naming the file when it cannot be written.
-bool writeReport(const std::string& path, const std::string& summary, const std::string& sections,
-                 std::string& error);
+bool writeReport(
+    const std::string& path, const std::string& summary, const std::string& sections, std::string& error);
 
 // For embedding: standard base64, padded.
 std::string base64(const std::string& bytes);
