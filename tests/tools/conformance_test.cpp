@@ -90,12 +90,12 @@ const ConformanceRun runs[] = {
         "unreadable)"},
     {"no files", [](const fs::path& d) { fs::remove(d / "speck.depth"), fs::remove(d / "speck.png"); },
         "--cases list.txt theirs", 3, "MISSING  speck 5x4: no speck.png or speck.ppm; no speck.depth\n"},
-    {"another size",
-        [](const fs::path& d) {
-            fs::copy_file(d / "close.png", d / "wide.png", fs::copy_options::overwrite_existing);
-        },
-        "--cases list.txt theirs", 1,
-        "ERROR    wide 40x30: \"theirs/wide.png\" is 17x23; the frame is 40x30"},
+    {"another height", [](const fs::path& d) {
+         std::string error;
+         ASSERT_TRUE(writeImage(RgbImage{5, 3, std::vector<unsigned char>(45)}, (d / "speck.ppm").string(), error));
+         fs::remove(d / "speck.png");
+     },
+     "--cases list.txt theirs", 1, "ERROR    speck 5x4: \"theirs/speck.ppm\" is 5x3; the frame is 5x4"},
     {"not an image", [](const fs::path& d) { writeFile(d / "speck.png", "P6 not really\n"); },
         "--cases list.txt theirs", 1, "ERROR    speck 5x4: \"theirs/speck.png\""},
     {"short depth", [](const fs::path& d) { fs::resize_file(d / "speck.depth", 79); },
@@ -105,6 +105,8 @@ const ConformanceRun runs[] = {
     {"bad list", [](const fs::path& d) { writeFile(d / "../bad.txt", "a 4x4 0 0 0,0 1\nb 4x0 0 0 0,0 1\n"); },
         "--cases bad.txt theirs", 1, "bad.txt line 2: size \"4x0\" is not WxH"},
     {"no directory", [](const fs::path&) {}, "--cases list.txt", 2, "name a DIR to compare"},
+    {"ours over theirs", [](const fs::path&) {}, "--cases list.txt --write-reference ./theirs theirs", 2,
+     "would overwrite"},
     {"unknown option", [](const fs::path&) {}, "--cases list.txt --colour theirs", 2, "--colour"},
     {"unknown case", [](const fs::path&) {}, "--cases list.txt --only wide,far theirs", 2, "no case \"far\""},
 };

@@ -26,8 +26,8 @@ const char* const usage = "usage: sphaerix-conformance [DIR] [--cases FILE] [--t
 const char* const footer = R"text(
 Each case is a view: NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE], the values of
 sphaerix-snapshot's --size, --angle-z, --angle-x, --pan and --zoom. For every case the
-run draws our software frame and compares it with DIR/NAME.png (or DIR/NAME.ppm, P6 or
-P3, maxval 255) and DIR/NAME.depth (W*H little-endian 32-bit floats, bottom row first,
+run draws our software frame and compares it with DIR/NAME.png (else DIR/NAME.ppm, P6
+or P3, maxval 255) and DIR/NAME.depth (W*H little-endian 32-bit floats, bottom row first,
 as sphaerix-snapshot --depth writes them). It prints one line per case:
   equal    NAME WxH
   DIFFERS  NAME WxH: colour: N of T pixels differ, first at X,Y (row R from the top):
@@ -235,6 +235,12 @@ int main(int argc, char** argv)
     if (o.dir.empty() && o.reference.empty()) {
         std::fprintf(
             stderr, "sphaerix-conformance: name a DIR to compare or --write-reference OUTDIR; %s\n", usage);
+        return 2;
+    }
+    std::error_code ignored;
+    if (!o.dir.empty() && !o.reference.empty() && std::filesystem::equivalent(o.dir, o.reference, ignored)) {
+        std::fprintf(stderr, "sphaerix-conformance: --write-reference %s would overwrite the files compared; %s\n",
+                     o.reference.c_str(), usage);
         return 2;
     }
     if (!o.report.empty() && o.dir.empty()) {
