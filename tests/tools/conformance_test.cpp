@@ -104,6 +104,8 @@ const ConformanceRun runs[] = {
         "make it with `sphaerix-spheremap generate none.raw`"},
     {"bad list", [](const fs::path& d) { writeFile(d / "../bad.txt", "a 4x4 0 0 0,0 1\nb 4x0 0 0 0,0 1\n"); },
         "--cases bad.txt theirs", 1, "bad.txt line 2: size \"4x0\" is not WxH"},
+    {"a case's own texture", [](const fs::path& d) { writeFile(d / "../own.txt", "a 4x4 0 0 0,0 1 maps/none.raw\n"); },
+     "--cases own.txt theirs", 1, "\"./maps/none.raw\""},
     {"no directory", [](const fs::path&) {}, "--cases list.txt", 2, "name a DIR to compare"},
     {"ours over theirs", [](const fs::path&) {}, "--cases list.txt --write-reference ./theirs theirs", 2,
      "would overwrite"},
