@@ -98,18 +98,21 @@ std::string reportSection(
         if (!pngBytes(r.mask, png, error))
             return "";
         // Small frames are enlarged so that single pixels can be seen; the ring marks the first.
-        const int scale = std::clamp(320 / std::max(c.width, c.height), 1, 16);
-        const long long x = r.firstPixel % c.width, row = c.height - 1 - r.firstPixel / c.width;
+        const int scale = std::clamp(320 / std::max(c.width, c.height), 1, 64);
+        const int ring = std::max(12, scale + 6);
+        const long long x = r.firstPixel % c.width, y = r.firstPixel / c.width, row = c.height - 1 - y;
+        const std::string pixel = std::to_string(x) + "," + std::to_string(y);
         html += "<p>Error mask (red: colour or depth differs; grey: equal), the first differing pixel "
                 "ringed:</p>\n<div class=\"mask\" style=\"width:" +
             std::to_string(c.width * scale) + "px\"><img alt=\"error mask of " + c.name + "\" width=\"" +
             std::to_string(c.width * scale) + "\" height=\"" + std::to_string(c.height * scale) +
-            "\" src=\"data:image/png;base64," + base64(png) +
-            "\"><div class=\"ring\" style=\"left:" + std::to_string(x * scale + scale / 2 - 8) +
-            "px;top:" + std::to_string(row * scale + scale / 2 - 8) + "px\"></div></div>\n";
-        html += "<p>Our history of pixel " + std::to_string(x) + "," +
-            std::to_string(r.firstPixel / c.width) + " (window coordinates, row " + std::to_string(row) +
-            " from the top):</p>\n<pre>" + escaped(history) + "</pre>\n";
+            "\" src=\"data:image/png;base64," + base64(png) + "\"><div class=\"ring\" style=\"width:" +
+            std::to_string(ring) + "px;height:" + std::to_string(ring) +
+            "px;left:" + std::to_string(x * scale + scale / 2 - ring / 2 - 2) +
+            "px;top:" + std::to_string(row * scale + scale / 2 - ring / 2 - 2) + "px\"></div></div>\n";
+        html += "<p>Our history of pixel " + pixel + " (window coordinates, row " + std::to_string(row) +
+            " from the top), as <code>" + escaped(snapshotCommand(c)) + " --history " + pixel +
+            "</code> prints it:</p>\n<pre>" + escaped(history) + "</pre>\n";
     }
     return html + "</section>\n";
 }
@@ -128,7 +131,7 @@ bool writeReport(
         ".detail { font-family: monospace; font-size: 90%; overflow-wrap: anywhere; }\n"
         ".mask { position: relative; max-width: none; }\n"
         ".mask img { image-rendering: pixelated; display: block; }\n"
-        ".ring { position: absolute; width: 12px; height: 12px; border: 2px solid #0cf; border-radius: 50%; "
+        ".ring { position: absolute; border: 2px solid #0cf; border-radius: 50%; "
         "}\n"
         "pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }\n"
         "</style>\n</head>\n<body>\n<h1>Sphaerix conformance: " +
