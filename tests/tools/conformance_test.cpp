@@ -81,7 +81,10 @@ const ConformanceRun runs[] = {
         "equal    wide 40x30\nequal    close 17x23\nequal    speck 5x4\n3 passed, 0 failed (0 differ, 0 "
         "missing, 0 unreadable)\n"},
     {"one pixel", changePixel, "--cases list.txt theirs", 3,
-        "DIFFERS  wide 40x30: colour: 1 of 1200 pixels differ, first at 3,27 (row 2 from the top)"},
+        "DIFFERS  wide 40x30: colour: 1 of 1200 pixels differ, first at 3,27 (row 2 from the top): ours 255 255 255, "
+     "theirs 255 254 255; depth equal\nequal    close 17x23\nequal    speck 5x4\n2 passed, 1 failed (1 differ, 0 missing, "
+     "0 unreadable)\nour history of wide's first difference: sphaerix-snapshot --size 40x30 --angle-z -135 --angle-x "
+     "-60 --pan 0,0 --zoom 0.25 --history 3,27\n"},
     {"one depth value", changeDepth, "--cases list.txt theirs", 3,
         "DIFFERS  close 17x23: colour equal; depth: 1 of 391 values differ, first at 11,2 (row 20 from the "
         "top)"},

@@ -36,7 +36,7 @@ as sphaerix-snapshot --depth writes them). It prints one line per case:
   ERROR    NAME WxH: what could not be read
 and then "N passed, M failed (D differ, M missing, U unreadable)". X,Y are window
 coordinates (row 0 at the bottom); the first difference is the lowest row's leftmost.
-Ask for our history of that pixel with the case's view and --history X,Y.
+The last line gives the snapshot command for our history of the first difference found.
 
 Exit status: 0 every case equal, 3 some case differs or misses a file, 1 a file that
 cannot be read or has another size (the line names it), a bad case list or texture,
@@ -153,7 +153,7 @@ int run(const Options& o)
     }
 
     int counts[4] = {0, 0, 0, 0};
-    std::string failedSections, equalSections, loaded;
+    std::string failedSections, equalSections, loaded, closer;
     for (const ConformanceCase& c : cases) {
         const std::string& texture = c.texture.empty() ? o.texture : c.texture;
         if (texture != loaded)
@@ -170,6 +170,9 @@ int run(const Options& o)
         std::printf("%s %s%s%s\n", outcomeWord(r.outcome), caseTitle(c).c_str(), equal ? "" : ": ",
             equal ? "" : r.line.c_str());
         std::fflush(stdout);
+        if (closer.empty() && r.firstPixel >= 0)
+            closer = "our history of " + c.name + "'s first difference: " + snapshotCommand(c) + " --history " +
+                std::to_string(r.firstPixel % c.width) + "," + std::to_string(r.firstPixel / c.width);
         if (!o.report.empty()) {
             std::string error;
             const std::string history = r.firstPixel < 0
@@ -190,6 +193,8 @@ int run(const Options& o)
         " failed (" + std::to_string(counts[1]) + " differ, " + std::to_string(counts[2]) + " missing, " +
         std::to_string(counts[3]) + " unreadable)";
     std::printf("%s\n", summary.c_str());
+    if (!closer.empty())
+        std::printf("%s\n", closer.c_str());
     std::string error;
     if (!o.report.empty() && !writeReport(o.report, summary, failedSections + equalSections, error))
         return fail(error);
