@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One view of the conformance run: a frame size and the interaction state, drawn on a
+// texture. The view values keep the text they were written with, so that the command
+// that reproduces a case uses the very same numbers.
+struct ConformanceCase {
+    std::string name;
+    int width = 0, height = 0;
+    float angleZ = 0.0f, angleX = 0.0f, panX = 0.0f, panY = 0.0f, zoom = 0.0f;
+    std::string angleZText, angleXText, panText, zoomText;
+    std::string texture; // empty for the run's texture; else a path as the list gives it
+    int line = 0; // in the list, for messages
+};
+
+// Reads a list: one case a line, "NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE]";
+// '#' starts a comment, and blank lines are skipped. Names are letters, digits, '-' and
+// '_', each used once. A relative texture path is taken from `textureBase`. On failure
+// returns false and sets `error` to "SOURCE line N: what is wrong".
+bool parseCaseList(const std::string& text, const std::string& source, const std::string& textureBase,
+    std::vector<ConformanceCase>& cases, std::string& error);
+
+// The list built into the tool (tools/conformance/cases.txt at build time).
+extern const char* const builtInCaseList;

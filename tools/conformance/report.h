@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "inspect/rgb_image.h"
+#include "tools/conformance/case_list.h"
+#include "tools/conformance/conformance_run.h"
+
+// The HTML report of a conformance run: one self-contained page, the masks inside it.
+
+// One case's section: a line for an equal case; else what differs, the mask and `history`,
+// our history of its first differing pixel.
+std::string reportSection(
+    const ConformanceCase& c, const CaseResult& r, const std::string& history, std::string& error);
+
+// The page around the sections; false with `error` naming the file when it cannot be written.
+bool writeReport(
+    const std::string& path, const std::string& summary, const std::string& sections, std::string& error);
+
+// For embedding: standard base64, padded.
+std::string base64(const std::string& bytes);
