@@ -7,6 +7,7 @@
 #include "inspect/comparison.h"
 #include "inspect/exact_number.h"
 #include "inspect/frame_watch.h"
+#include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "tools/snapshot/against.h"
@@ -137,8 +138,9 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         r.firstPixel = colors.count > 0 ? colors.first : depths.first;
         if (depths.count > 0 && (r.firstPixel < 0 || depths.first < r.firstPixel))
             r.firstPixel = depths.first;
-        r.mask =
-            errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr);
+        const int w = ours.image.width, h = ours.image.height;
+        r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr,
+                           depths.count > 0 ? &depths : nullptr, SlideWindow{0, 0, w, h, 1, h});
     }
     return r;
 }
