@@ -1,0 +1,29 @@
+// window.sphaerix: the page for scripts and the console. The objects are the module's
+// own JSON, the same as `sphaerix-snapshot --history X,Y --json` and
+// `--trace-polygon N --json` give for the view on the page.
+
+function parsed(text) {
+    if (text.startsWith('error:'))
+        throw new Error(text.replace(/^error:\s*/, ''));
+    return JSON.parse(text);
+}
+
+export function exposeApi(target, { ready, change, select, picture, module, state }) {
+    target.sphaerix = {
+        ready,
+        // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
+        // text); resolves to the list of what was refused, empty when all was taken.
+        setView(fields = {}) {
+            const f = { ...fields };
+            if (Array.isArray(f.pan))
+                f.pan = f.pan.join(',');
+            return change(f);
+        },
+        pixels: () => picture().rgb.slice(),
+        size: () => [picture().width, picture().height],
+        state,
+        history: (x, y) => parsed(module().historyJson(x, y)),
+        trace: n => parsed(module().traceJson(n)),
+        select,
+    };
+}
