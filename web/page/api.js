@@ -8,7 +8,7 @@ function parsed(text) {
     return JSON.parse(text);
 }
 
-export function exposeApi(target, { ready, change, select, picture, module, state }) {
+export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled }) {
     target.sphaerix = {
         ready,
         // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
@@ -22,6 +22,9 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         pixels: () => picture().rgb.slice(),
         size: () => [picture().width, picture().height],
         state,
+        // The view of the frame on the canvas (state() may be ahead of it until the next frame).
+        drawn,
+        settled,
         history: (x, y) => parsed(module().historyJson(x, y)),
         trace: n => parsed(module().traceJson(n)),
         select,

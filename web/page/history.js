@@ -45,16 +45,16 @@ export function showHistory(panel, history, onTrace) {
     });
     table.append(body);
     const final = element('p', { class: 'final' },
-        `final: depth ${exactText(history.final.depth)}, colour ${vectorText(history.final.color)}`);
+        `final: depth ${exactText(history.final.depth)}, colour ${vectorText(history.final.color)}` +
+        (n ? '' : ' (nothing reached this pixel: the cleared values)'));
     const winner = [...history.fragments].reverse().find(f => f.passed);
     const parts = [heading, table, final];
-    if (winner) {
+    if (winner !== undefined) {
         const button = element('button', { type: 'button', id: 'trace-winner' },
             `Trace polygon ${winner.polygon}, which won the pixel`);
         button.addEventListener('click', () => onTrace(winner.polygon));
         parts.push(button);
     } else {
-        parts.push(element('p', {}, 'No fragment reached this pixel: it keeps the cleared colour and depth.'));
     }
     panel.replaceChildren(...parts);
 }

@@ -248,4 +248,6 @@ exposeApi(window, {
     picture: () => app.picture,
     module: () => app.m,
     state: () => ({ ...app.state }),
+    drawn: () => app.drawn && { ...app.drawn },
+    settled: () => requestFrame.settled(),
 });

@@ -3,7 +3,7 @@
 
 export function makeScheduler(render) {
     let waiting = null;
-    return function requestFrame() {
+    function requestFrame() {
         if (!waiting) {
             waiting = new Promise((resolve, reject) => {
                 requestAnimationFrame(() => {
@@ -17,5 +17,8 @@ export function makeScheduler(render) {
             });
         }
         return waiting;
-    };
+    }
+    // The frame that is asked for and not drawn yet, if any.
+    requestFrame.settled = () => waiting ?? Promise.resolve([]);
+    return requestFrame;
 }
