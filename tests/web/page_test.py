@@ -3,10 +3,10 @@
 checked against sphaerix-snapshot run here on the same views:
 page_test.py SITE-DIRECTORY SPHAERIX-SNAPSHOT SPHAERIX-SPHEREMAP WORK-DIRECTORY
 Exits 77 (skipped) when the site has not been built."""
-import base64, functools, http.server, json, os, re, shutil, struct, subprocess, sys
+import base64, functools, http.server, json, math, os, re, shutil, struct, subprocess, sys
 import tempfile, threading, unittest, zlib
 
-SITE, SNAPSHOT, SPHEREMAP, WORK = sys.argv[1:5]
+SITE, SNAPSHOT, SPHEREMAP, WORK = (os.path.abspath(a) for a in sys.argv[1:5])
 if not os.path.exists(os.path.join(SITE, "sphaerix.js")):
     print(f"no site at {SITE}: build it with web/build.sh")
     sys.exit(77)
@@ -16,6 +16,7 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
+from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -39,13 +40,14 @@ def snapshot(view, *extra, texture=None):
 def native_pixels(view, name="color", texture=None):
     out = os.path.join(WORK, "native.ppm")
     snapshot(view, "--view", name, "-o", out, texture=texture)
-    data = open(out, "rb").read()
+    with open(out, "rb") as f:
+        data = f.read()
     w, h = (int(v) for v in data.split()[1:3])
     return data[len(data) - w * h * 3:]
 
 
-def hash_of(view, **more):
-    fields = dict(size=view["size"], az=view["az"], ax=view["ax"], pan="%r,%r" % view["pan"], zoom=view["zoom"])
+def hash_of(v, **more):
+    fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"])
     fields.update(more)
     return "#" + "&".join(f"{k}={v}" for k, v in fields.items())
 
@@ -114,7 +116,7 @@ class PageTest(unittest.TestCase):
                      "--no-first-run", "--disable-component-update", "--disable-sync",
                      f"--user-data-dir={cls.profile}", "--window-size=1600,1400", "--force-device-scale-factor=1"]:
             options.add_argument(flag)
-        cls.driver = webdriver.Chrome(service=webdriver.ChromeService("/usr/bin/chromedriver"), options=options)
+        cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.wait = WebDriverWait(cls.driver, 30)
 
     @classmethod
@@ -147,9 +149,8 @@ class PageTest(unittest.TestCase):
                              "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
                              "return d.filter((_, i) => i % 4 !== 3); })()")
 
-    def set_view(self, view, **more):
-        fields = dict(size=view["size"], az=view["az"], ax=view["ax"], pan="%r,%r" % view["pan"],
-                      zoom=view["zoom"], **more)
+    def set_view(self, v, **more):
+        fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"], **more)
         self.assertEqual(self.js("return window.sphaerix.setView(arguments[0])", fields), [])
 
     def message(self):
@@ -160,9 +161,11 @@ class PageTest(unittest.TestCase):
 
     def click_pixel(self, x, y, height):
         """A real click on window pixel x, y (row 0 at the bottom) of the frame."""
-        c = self.canvas()
-        ActionBuilder(self.driver).pointer_action.move_to(c, x - c.size["width"] // 2, height - 1 - y -
-                                                          c.size["height"] // 2).click().perform()
+        left, top = self.js("const r = document.getElementById('frame').getBoundingClientRect();"
+                            "return [r.left, r.top]")
+        action = ActionBuilder(self.driver)  # the first whole viewport position inside the pixel
+        action.pointer_action.move_to_location(math.ceil(left + x), math.ceil(top + height - 1 - y)).click()
+        action.perform()
         self.wait.until(lambda d: self.js("return window.sphaerix.drawn().pixel") == [x, y])
 
     def history_panel(self):
@@ -175,7 +178,8 @@ class PageTest(unittest.TestCase):
                     norm(h.querySelector('.final').textContent)];""")
 
     def choose_file(self, input_id, name, data):
-        path = os.path.join(WORK, name)
+        os.makedirs(os.path.join(WORK, "given"), exist_ok=True)
+        path = os.path.join(WORK, "given", name)
         with open(path, "wb") as f:
             f.write(data)
         self.driver.find_element(By.ID, input_id).send_keys(path)
@@ -321,7 +325,7 @@ class PageTest(unittest.TestCase):
                 line, status = snapshot(view, "--against", path)
                 self.wait.until(lambda d: name in self.js("return document.getElementById('compare-line').textContent"))
                 shown = self.js("return document.getElementById('compare-line').textContent")
-                self.assertIn(line.strip(), shown)
+                self.assertIn(line.strip().replace(path, name), shown)
                 first = re.search(r"first at (\d+),(\d+)", line)
                 self.assertEqual(status, 3 if first else 0)
                 self.assertEqual(bool(self.driver.find_elements(By.ID, "compare-first")), bool(first))
@@ -343,14 +347,13 @@ class PageTest(unittest.TestCase):
             ("rgba16-adam7.png", png(side, side, [[(x * 4000 + y * 97 + c * 13) % 65536 for x in range(side)
                                                    for c in range(4)] for y in range(side)],
                                      color_type=6, depth=16, interlace=True)),
-            ("picture.ppm", ppm(side, side, rgb)),
         ]
         view = dict(START, size="160x120")
         self.open(hash_of(view))
         for name, data in cases:
             with self.subTest(name):
                 path = self.choose_file("texture-file", name, data)
-                raw = os.path.join(WORK, name + ".raw")
+                raw = path + ".raw"
                 subprocess.run([SPHEREMAP, "import", path, raw], check=True, capture_output=True)
                 self.wait.until(lambda d: self.js("return document.getElementById('texture-line').textContent")
                                 == f"from {name}")

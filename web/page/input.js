@@ -2,7 +2,7 @@
 // about z, vertical about x), right drag moves (one pixel of pan per pixel), the wheel
 // moves along the viewing axis. A left press and release without motion selects the
 // pixel instead, which the program's mouse leaves alone.
-import { addFloat } from './state.js';
+import { addFloat, floatText } from './state.js';
 
 // A notch of the browser's wheel is 100 pixels (or one line) of deltaY; in the program a
 // notch is a press and a release of the wheel button, each one wheel event.
@@ -37,7 +37,7 @@ export function attachInput(canvas, { getState, change, select }) {
         if (drag.button === 0)
             change({ az: addFloat(s.az, dx), ax: addFloat(s.ax, dy) });
         else
-            change({ panX: addFloat(s.panX, dx), panY: addFloat(s.panY, dy) });
+            change({ pan: `${floatText(addFloat(s.panX, dx))},${floatText(addFloat(s.panY, dy))}` });
     });
 
     const end = e => {

@@ -110,19 +110,17 @@ function showComparison() {
         mask.hidden = true;
         return;
     }
-    const share = (100 * result.count / result.total).toPrecision(4);
-    line.replaceChildren(`${result.count} of ${result.total} pixels differ (${share}%), largest channel difference ${result.largest}`);
+    const detail = document.createElement('code');
+    detail.textContent = result.line;
+    line.replaceChildren(detail);
     if (result.first) {
         const link = document.createElement('button');
         link.type = 'button';
         link.id = 'compare-first';
-        link.textContent = `first at ${result.first[0]},${result.first[1]}`;
+        link.textContent = `Select the first differing pixel, ${result.first[0]},${result.first[1]}`;
         link.addEventListener('click', () => select(result.first[0], result.first[1]));
-        line.append('; ', link);
+        line.append(document.createElement('br'), link);
     }
-    const detail = document.createElement('code');
-    detail.textContent = result.line;
-    line.append(document.createElement('br'), detail);
     paintRgb(mask, app.m.maskPixels(), result.width, result.height);
     mask.hidden = false;
 }

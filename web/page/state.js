@@ -102,7 +102,7 @@ function readFloat(name, text, store) {
 
 // Applies the given fields (strings or numbers) to a copy of `state`. Returns the new
 // state and the messages of the fields that were refused; refused fields keep their
-// old values. A selected pixel outside the frame is dropped with a message.
+// old values. A selected pixel outside the frame is dropped.
 export function applyFields(state, fields) {
     const next = { ...state };
     const problems = [];
@@ -119,7 +119,9 @@ export function applyFields(state, fields) {
             problems.push(problem);
     }
     if (next.pixel && (next.pixel[0] >= next.width || next.pixel[1] >= next.height)) {
-        problems.push(`pixel ${next.pixel.join(',')} is outside the ${next.width}x${next.height} frame`);
+        // A new size may leave the old selection outside: that one goes quietly.
+        if (fields.pixel !== undefined)
+            problems.push(`pixel ${next.pixel.join(',')} is outside the ${next.width}x${next.height} frame`);
         next.pixel = null;
     }
     return { state: next, problems };
