@@ -66,13 +66,27 @@ def png(width, height, rows, color_type=2, depth=8, palette=None, trns=None, int
         bits += "0" * (-len(bits) % 8)
         return bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
 
+    def predict(kind, a, b, c):
+        p = a + b - c
+        nearest = min((abs(p - a), 0, a), (abs(p - b), 1, b), (abs(p - c), 2, c))[2]
+        return [0, a, b, (a + b) // 2, nearest][kind]
+
+    bpp = max(1, channels * depth // 8)
     passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
     raw = b""
     for x0, y0, dx, dy in passes if interlace else [(0, 0, 1, 1)]:
-        for y in range(y0, height, dy):
+        above = None
+        for n, y in enumerate(range(y0, height, dy)):
             picked = [s for x in range(x0, width, dx) for s in rows[y][x * channels:(x + 1) * channels]]
-            if picked:
-                raw += b"\0" + pack(picked)
+            if not picked:
+                continue
+            row = pack(picked)
+            kind = n % 5  # every row filter in turn
+            raw += bytes([kind]) + bytes((row[i] - predict(kind, row[i - bpp] if i >= bpp else 0,
+                                                          above[i] if above else 0,
+                                                          above[i - bpp] if above and i >= bpp else 0)) % 256
+                                         for i in range(len(row)))
+            above = row
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
