@@ -77,19 +77,6 @@ static bool parsePixel(const std::string& text, int& x, int& y)
     return parseTwo(text, ',', parseCount, x, y);
 }
 
-static const char* const viewNames[] = {"color", "depth", "normals", "overdraw", "polygons",
-                                        "edges", "texels"};
-
-static bool parseView(const std::string& text, DebugView& view)
-{
-    for (std::size_t i = 0; i < std::size(viewNames); ++i)
-        if (text == viewNames[i]) {
-            view = static_cast<DebugView>(i);
-            return true;
-        }
-    return false;
-}
-
 static bool endsWith(const std::string& text, const std::string& suffix)
 {
     return text.size() > suffix.size() &&
@@ -215,7 +202,7 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
     addValue(app, "--view", "NAME",
              "what -o writes: color (default), depth, normals, overdraw,\n"
              "polygons, edges or texels (see Views below)",
-             [&o](const std::string& v) { return parseView(v, o.view); });
+             [&o](const std::string& v) { return debugViewFromName(v, o.view); });
     addValue(app, "--history", "X,Y",
              "print every fragment the fill tested at column X, row Y (row 0\n"
              "at the bottom), in drawing order: polygon, span, depth, the\n"

@@ -16,6 +16,8 @@
 //                                                          on a message
 //   m.pixels() -> Uint8Array                              the last picture, RGB, top row first
 //   m.imageWidth() -> number, m.imageHeight() -> number   its size (texels: 512x512)
+//   m.depthBytes() -> Uint8Array                          the last frame's depth as the snapshot's
+//                                                          --depth file: floats, bottom row first
 //   m.viewLine() -> string                                the overdraw/texels line, else ""
 //   m.historyJson(x, y) -> string, m.historyText(x, y) -> string
 //   m.traceJson(n) -> string, m.traceText(n) -> string    "error: ..." for a missing polygon
@@ -63,6 +65,8 @@ std::string parseViewName(const std::string& name, DebugView& view);
 std::string drawView(const ViewRequest& request);
 const RgbImage& lastPicture();
 const std::string& lastViewLine();
+// The depth buffer of the last frame, as depthFileBytes writes it.
+const std::vector<unsigned char>& lastDepthBytes();
 
 // The histories and traces of the last drawn view, drawn again with the observer.
 std::string pixelHistoryJson(int x, int y);
@@ -77,7 +81,7 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
                                  const std::string& name);
 const RgbImage& lastMask();
 
-// The built torus: per vertex its position (x, y, z, w) and normal as little-endian floats,
+// The built torus: per vertex its position (x, y, z, w), normal and u, v as little-endian floats,
 // polygon by polygon in drawing order.
 std::vector<unsigned char> sceneBytes();
 
