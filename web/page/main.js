@@ -34,6 +34,8 @@ function render() {
     if (problem) {
         showMessage(problem);
         app.state = app.drawn ?? startState();
+        if (app.drawn)
+            syncControls(app.drawn);
         return [problem];
     }
     app.drawn = s;
