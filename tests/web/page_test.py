@@ -47,7 +47,7 @@ def native_pixels(view, name="color", texture=None):
 
 
 def hash_of(v, **more):
-    fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"])
+    fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"], renderer="software")
     fields.update(more)
     return "#" + "&".join(f"{k}={v}" for k, v in fields.items())
 
@@ -140,7 +140,7 @@ class PageTest(unittest.TestCase):
         shutil.rmtree(cls.profile, ignore_errors=True)
 
     # --- the page ------------------------------------------------------------------
-    def open(self, hash=""):
+    def open(self, hash="#renderer=software"):  # else the page opens on the OpenGL rendering
         self.driver.get("about:blank")
         self.driver.get(self.url + hash)
         self.js("return window.sphaerix.ready")
@@ -285,7 +285,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.js("return window.sphaerix.trace(713)"),
                          json.loads(snapshot(view, "--trace-polygon", "713", "--json")[0]))
         self.assertEqual(self.js("return location.hash"),
-                         "#size=320x320&az=-135&ax=-60&pan=0,0&zoom=6&view=polygons&pixel=70,214")
+                         "#size=320x320&az=-135&ax=-60&pan=0,0&zoom=6&view=polygons&renderer=software&pixel=70,214")
 
     def test_bad_input_is_named_and_the_page_keeps_working(self):
         short_png = png(2, 2, [[1, 2, 3] * 2] * 2)

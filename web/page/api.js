@@ -8,7 +8,7 @@ function parsed(text) {
     return JSON.parse(text);
 }
 
-export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled }) {
+export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown }) {
     target.sphaerix = {
         ready,
         // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
@@ -19,6 +19,10 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
                 f.pan = f.pan.join(',');
             return change(f);
         },
+        // "opengl", "software" or "difference"; resolves as setView does.
+        setRenderer: name => change({ renderer: name }),
+        // The rendering shown: "software" where the asked one cannot be drawn (no WebGL 2).
+        get renderer() { return shown(); },
         pixels: () => picture().rgb.slice(),
         size: () => [picture().width, picture().height],
         state,

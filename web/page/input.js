@@ -69,3 +69,16 @@ export function attachInput(canvas, { getState, change, select }) {
             change({ zoom });
     }, { passive: false });
 }
+
+// The program's `g`: between its OpenGL and software renderings. Typing into a field
+// or a key with a modifier is left to the browser.
+export function attachKeys(target, { toggleRenderer }) {
+    target.addEventListener('keydown', e => {
+        if (e.key !== 'g' || e.ctrlKey || e.metaKey || e.altKey || e.repeat)
+            return;
+        if (e.target instanceof HTMLElement && e.target.closest('textarea, input[type=text], input[type=number]'))
+            return;
+        e.preventDefault();
+        toggleRenderer();
+    });
+}

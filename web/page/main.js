@@ -2,7 +2,7 @@
 // number shown comes from the module; the page only asks and draws.
 import createSphaerix from './sphaerix.js';
 import { paintRgb, drawOverlay, eventPixel } from './canvas.js';
-import { attachInput } from './input.js';
+import { attachInput, attachKeys } from './input.js';
 import { applyFields, formatHash, parseHash, snapshotCommand, startState } from './state.js';
 import { showHistory, showTrace, traceCorners } from './history.js';
 import { drawMagnifier, radius } from './magnifier.js';
@@ -13,6 +13,7 @@ import { loadTextureFile, useGenerated } from './texture.js';
 import { compareNow, readComparison } from './compare.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
+import { makeRenderingChoice } from './opengl/choice.js';
 
 const $ = id => document.getElementById(id);
 attachMessages($('message'));
@@ -40,7 +41,11 @@ function render() {
     }
     app.drawn = s;
     const width = m.imageWidth(), height = m.imageHeight();
-    app.picture = { width, height, rgb: m.pixels().slice() };
+    const software = { width, height, rgb: m.pixels().slice() };
+    const shown = app.chooseRendering(m, s, software, { watching: app.watch >= 0 });
+    app.picture = shown.picture;
+    app.shown = shown.shown;
+    $('renderer-line').textContent = shown.line;
     paintRgb($('frame'), app.picture.rgb, width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
     $('command').textContent = snapshotCommand(s) + (s.view === 'color' ? '' : ` --view ${s.view}`) + ' -o frame.png';
@@ -134,6 +139,7 @@ function syncControls(s) {
         sizes.append(new Option(size, size));
     sizes.value = size;
     $('view').value = s.view;
+    $('renderer').value = s.renderer;
     const count = app.m.polygonCount();
     $('watch-slider').max = String(Math.max(0, count - 1));
 }
@@ -165,6 +171,8 @@ function setWatch(n) {
 function wireControls() {
     $('size').addEventListener('change', e => change({ size: e.target.value }));
     $('view').addEventListener('change', e => change({ view: e.target.value }));
+    $('renderer').addEventListener('change', e => change({ renderer: e.target.value }));
+    attachKeys(window, { toggleRenderer: () => change({ renderer: app.state.renderer === 'opengl' ? 'software' : 'opengl' }) });
     $('reset').addEventListener('click', () => {
         const s = startState();
         change({ az: s.az, ax: s.ax, pan: '0,0', zoom: s.zoom });
@@ -236,6 +244,7 @@ async function start() {
                 select(p[0], p[1]);
         },
     });
+    app.chooseRendering = makeRenderingChoice();
     wireControls();
     const problems = await change(parseHash(location.hash));
     return problems;
@@ -249,5 +258,6 @@ exposeApi(window, {
     module: () => app.m,
     state: () => ({ ...app.state }),
     drawn: () => app.drawn && { ...app.drawn },
+    shown: () => app.shown,
     settled: () => requestFrame.settled(),
 });

@@ -3,6 +3,8 @@
 // as the program keeps it, so that a link and `sphaerix-snapshot --pan/--zoom` agree.
 
 export const views = ['color', 'depth', 'normals', 'overdraw', 'polygons', 'edges', 'texels'];
+// The program opens on its OpenGL rendering; `g` turns to the software one and back.
+export const renderers = ['opengl', 'software', 'difference'];
 export const maxSide = 16384;
 
 export function startState() {
@@ -12,6 +14,7 @@ export function startState() {
         panX: 0, panY: 0,
         zoom: 0.25,
         view: 'color',
+        renderer: 'opengl',
         pixel: null,          // [x, y], window coordinates, row 0 at the bottom
     };
 }
@@ -79,6 +82,12 @@ const readers = {
         into.view = text;
         return '';
     },
+    renderer(text, into) {
+        if (!renderers.includes(text))
+            return `renderer "${text}" is none of ${renderers.join(', ')}`;
+        into.renderer = text;
+        return '';
+    },
     pixel(text, into) {
         if (text === '' || text === 'none') {
             into.pixel = null;
@@ -141,7 +150,8 @@ export function parseHash(hash) {
 
 export function formatHash(s) {
     let hash = `#size=${s.width}x${s.height}&az=${floatText(s.az)}&ax=${floatText(s.ax)}` +
-        `&pan=${floatText(s.panX)},${floatText(s.panY)}&zoom=${floatText(s.zoom)}&view=${s.view}`;
+        `&pan=${floatText(s.panX)},${floatText(s.panY)}&zoom=${floatText(s.zoom)}&view=${s.view}` +
+        `&renderer=${s.renderer}`;
     if (s.pixel)
         hash += `&pixel=${s.pixel[0]},${s.pixel[1]}`;
     return hash;
