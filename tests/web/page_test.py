@@ -18,6 +18,7 @@ from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 START = dict(size="480x480", az=-135.0, ax=-60.0, pan=(0.0, 0.0), zoom=0.25)
@@ -286,6 +287,20 @@ class PageTest(unittest.TestCase):
                          json.loads(snapshot(view, "--trace-polygon", "713", "--json")[0]))
         self.assertEqual(self.js("return location.hash"),
                          "#size=320x320&az=-135&ax=-60&pan=0,0&zoom=6&view=polygons&renderer=software&pixel=70,214")
+
+    def test_watch_the_fill_steps_through_the_drawing_order(self):
+        view = dict(START, size="160x160")
+        self.open(hash_of(view))
+        line = lambda: self.js("return window.sphaerix.settled().then(() => "
+                               "document.getElementById('watch-line').textContent)")
+        self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
+        for _ in range(2):
+            self.driver.find_element(By.ID, "watch-next").click()
+        self.assertTrue(line().startswith("Polygon 1 (ring 0, side 1) just drawn"), line())
+        self.assertNotEqual(self.page_pixels(), native_pixels(view))
+        self.driver.find_element(By.ID, "watch-slider").send_keys(Keys.END)
+        self.assertTrue(line().startswith("Polygon 2303 (ring 47, side 47) just drawn"), line())
+        self.assertEqual(self.page_pixels(), native_pixels(view))
 
     def test_bad_input_is_named_and_the_page_keeps_working(self):
         short_png = png(2, 2, [[1, 2, 3] * 2] * 2)

@@ -48,7 +48,8 @@ export function showHistory(panel, history, onTrace) {
         `final: depth ${exactText(history.final.depth)}, colour ${vectorText(history.final.color)}` +
         (n ? '' : ' (nothing reached this pixel: the cleared values)'));
     const winner = [...history.fragments].reverse().find(f => f.passed);
-    const parts = [heading, element('div', { class: 'scroll' }, table), final];
+    // Without fragments there are no rows, and the native text has no header either.
+    const parts = n ? [heading, element('div', { class: 'scroll' }, table), final] : [heading, final];
     if (winner !== undefined) {
         const button = element('button', { type: 'button', id: 'trace-winner' },
             `Trace polygon ${winner.polygon}, which won the pixel`);

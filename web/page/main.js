@@ -140,8 +140,9 @@ function syncControls(s) {
     sizes.value = size;
     $('view').value = s.view;
     $('renderer').value = s.renderer;
-    const count = app.m.polygonCount();
-    $('watch-slider').max = String(Math.max(0, count - 1));
+    // While watching, the module counts only the polygons drawn so far.
+    if (app.watch < 0)
+        $('watch-slider').max = String(Math.max(0, app.m.polygonCount() - 1));
 }
 
 const requestFrame = makeScheduler(render);
