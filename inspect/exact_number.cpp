@@ -73,7 +73,7 @@ std::string exactText(float value)
         return sign + "0";
     const Decimal d = shortestDecimal(std::fabs(value));
     const int n = static_cast<int>(d.digits.size()), e = d.exponent;
-    char exponent[8];
+    char exponent[16];
     std::snprintf(exponent, sizeof exponent, "e%c%02d", e < 0 ? '-' : '+', std::abs(e));
     const std::string scientific = d.digits.substr(0, 1) + (n > 1 ? "." + d.digits.substr(1) : "") + exponent;
     std::string fixed;

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -248,5 +249,21 @@ std::string spanEndsAround(int x, int y, int w, int h)
             json += "[" + std::to_string(column) + "," + std::to_string(row) + ",\"" +
                     (mark == SpanEnds::visible ? "visible" : "hidden") + "\"]";
         }
+    return json + "]";
+}
+
+std::string rasterTimesJson(int count)
+{
+    if (!drawn)
+        return "[]";
+    setCamera(*drawn);
+    PolygonLimit limit(theScene, drawn->polygonLimit);
+    std::string json = "[";
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        renderSoftwareFrame(theScene, drawn->width, drawn->height);
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        json += (i ? "," : "") + std::to_string(took.count());
+    }
     return json + "]";
 }

@@ -126,4 +126,5 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("maskPixels", &maskPixels);
     function("sceneBytes", &sceneView);
     function("largestFramePixels", &largestFramePixels);
+    function("rasterTimes", &rasterTimesJson);
 }

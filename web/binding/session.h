@@ -30,6 +30,8 @@
 //   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
 //   m.sceneBytes() -> Uint8Array                          the torus as built (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
+//   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
+//                                                          view's plain frame drawn count times
 // Coordinates are window coordinates (row 0 at the bottom); the Uint8Arrays returned are
 // views into the module's memory, valid until the next call: copy them to keep them.
 // Pan is in the interaction state's pixels and zoom in wheel events, as the snapshot's
@@ -88,3 +90,7 @@ std::vector<unsigned char> sceneBytes();
 // The most pixels a frame may have here: a frame needs its buffers, its picture and the
 // view's records at once.
 double largestFramePixels();
+
+// The plain software frame of the last drawn view, `count` times, each timed: the
+// raster core as the benchmarks measure it, buffers already sized.
+std::string rasterTimesJson(int count);
