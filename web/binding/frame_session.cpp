@@ -54,20 +54,27 @@ struct PolygonLimit {
     PolygonLimit& operator=(const PolygonLimit&) = delete;
 };
 
-// Per pixel at most: colour and depth buffers (20), the picture and one more RGB copy
-// (6), the largest view's records (the winners, 20).
+// Per pixel at most: colour and depth buffers (16 + 4), the largest view's records (the
+// winners, 20), the picture and one more RGB copy (3 + 3).
+constexpr double pieceBytes[] = {16.0, 4.0, 20.0, 3.0, 3.0};
 constexpr double bytesPerPixel = 46.0;
 
-// Whether the memory for a frame of this many pixels can be had now: asked of the
-// allocator once, so that a frame too large gives a message instead of ending the module.
+// Whether a frame of this many pixels can be had now, asked of the allocator piece by
+// piece as the frame will take them: without the module's exceptions, an allocation that
+// failed would end the module instead of giving a message.
 bool roomFor(double pixels)
 {
-    const double bytes = pixels * bytesPerPixel;
     if (pixels > largestFramePixels())
         return false;
-    void* probe = std::malloc(std::size_t(bytes));
-    std::free(probe);
-    return probe != nullptr;
+    std::vector<void*> pieces;
+    bool room = true;
+    for (double bytes : pieceBytes) {
+        pieces.push_back(std::malloc(static_cast<std::size_t>(pixels * bytes)));
+        room = room && pieces.back();
+    }
+    for (void* piece : pieces)
+        std::free(piece);
+    return room;
 }
 
 void ensureScene()
@@ -160,10 +167,18 @@ std::string drawView(const ViewRequest& r)
         return "size " + std::to_string(r.width) + "x" + std::to_string(r.height) + ": each side must be 1.." +
                std::to_string(largestSide);
     const double pixels = double(r.width) * r.height;
-    if (!roomFor(pixels))
-        return "a " + std::to_string(r.width) + "x" + std::to_string(r.height) +
-               " frame needs more memory than this page can have (at most " +
-               std::to_string(static_cast<long long>(largestFramePixels())) + " pixels a frame)";
+    if (!drawn || r.width != drawn->width || r.height != drawn->height) {
+        // The last frame's memory goes first, as it would for the new one.
+        picture = RgbImage();
+        sizeBuffers(1, 1);
+        if (!roomFor(pixels)) {
+            if (drawn) // the kept view again, as it was: it fitted before
+                drawView(*drawn);
+            return "a " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                   " frame needs more memory than this page can have (at most about " +
+                   std::to_string(static_cast<long long>(largestFramePixels())) + " pixels a frame)";
+        }
+    }
     ensureScene();
     drawn = r;
     FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
