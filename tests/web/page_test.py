@@ -306,7 +306,8 @@ class PageTest(unittest.TestCase):
         short_png = png(2, 2, [[1, 2, 3] * 2] * 2)
         cases = [  # (what, how, input, the message names)
             ("size out of range", "hash", "size=0x480", "size"),
-            ("size too large", "hash", "size=16385x2", "16384"),
+            ("width too large", "hash", "size=16385x2", "16384"),
+            ("height too large", "hash", "size=2x16385", "16384"),
             ("angle not a number", "hash", "az=abc", 'az "abc"'),
             ("unknown view", "hash", "view=shiny", 'view "shiny"'),
             ("pixel outside", "hash", "pixel=480,2", "outside"),
@@ -343,7 +344,7 @@ class PageTest(unittest.TestCase):
             ("mine.ppm", ppm(w, h, theirs)),
             ("mine-text.ppm", ppm(w, h, theirs, text=True)),
             ("mine.png", png(w, h, rgb_rows(theirs, w, h))),
-            ("mine16.png", png(w, h, rgb_rows(theirs, w, h, lambda s: [s * 257]), depth=16)),
+            ("mine16.png", png(w, h, rgb_rows(theirs, w, h, lambda s: [max(0, s * 257 - 128)]), depth=16)),
             ("mine-adam7.png", png(w, h, rgb_rows(theirs, w, h), interlace=True)),
             ("same.png", png(w, h, rgb_rows(ours, w, h))),
         ]
@@ -376,14 +377,18 @@ class PageTest(unittest.TestCase):
             ("rgba16-adam7.png", png(side, side, [[(x * 4000 + y * 97 + c * 13) % 65536 for x in range(side)
                                                    for c in range(4)] for y in range(side)],
                                      color_type=6, depth=16, interlace=True)),
+            ("mine.raw", bytes((i * 7) % 251 for i in range(196608))),
+            ("longer.raw", bytes((i * 13) % 253 for i in range(196608 + 99))),  # read up to its size
         ]
         view = dict(START, size="160x120")
         self.open(hash_of(view))
         for name, data in cases:
             with self.subTest(name):
                 path = self.choose_file("texture-file", name, data)
-                raw = path + ".raw"
-                subprocess.run([SPHEREMAP, "import", path, raw], check=True, capture_output=True)
+                raw = path
+                if not name.endswith(".raw"):
+                    raw = path + ".raw"
+                    subprocess.run([SPHEREMAP, "import", path, raw], check=True, capture_output=True)
                 self.wait.until(lambda d: self.js("return document.getElementById('texture-line').textContent")
                                 == f"from {name}")
                 self.js("return window.sphaerix.settled()")
