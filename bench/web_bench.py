@@ -33,13 +33,17 @@ const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
     m.useGeneratedTexture();
     const canvas = document.createElement('canvas');
     document.body.appendChild(canvas);
-    const whole = [], raster = [], history = [];
+    const whole = [], draw = [], paint = [], raster = [], history = [];
     for (let i = 0; i < frames; ++i) {
         // Turning by a degree a frame, as a drag does.
         const start = performance.now();
         m.draw(480, 480, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+        const drawn = performance.now();
         paintRgb(canvas, m.pixels(), m.imageWidth(), m.imageHeight());
-        whole.push(performance.now() - start);
+        const end = performance.now();
+        whole.push(end - start);
+        draw.push(drawn - start);
+        paint.push(end - drawn);
     }
     m.draw(480, 480, -135, -60, 0, 0, 0.25, 'color', -1);
     raster.push(...JSON.parse(m.rasterTimes(frames)));
@@ -48,14 +52,18 @@ const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
         JSON.parse(m.historyJson(70 + i, 214));
         history.push(performance.now() - start);
     }
-    done({ whole, raster, history });
+    done({ whole, draw, paint, raster, history });
 })().catch(e => done({ error: String(e) }));
 """
 
 
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
 def serve(folder):
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=folder)
-    handler.log_message = lambda *args: None
+    handler = functools.partial(QuietHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
@@ -85,7 +93,7 @@ def main():
     site = sys.argv[1] if len(sys.argv) > 1 else "build-web/site"
     frame_bench = sys.argv[2] if len(sys.argv) > 2 else "build/bench/frame_bench"
     server = serve(os.path.abspath(site))
-    samples = {"whole": [], "raster": [], "history": [], "native": []}
+    samples = {"whole": [], "draw": [], "paint": [], "raster": [], "history": [], "native": []}
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
         driver.set_script_timeout(120)
@@ -95,7 +103,7 @@ def main():
                 result = driver.execute_async_script(MEASURE, FRAMES)
                 if "error" in result:
                     sys.exit("web_bench: " + result["error"])
-                for key in ("whole", "raster", "history"):
+                for key in ("whole", "draw", "paint", "raster", "history"):
                     samples[key] += result[key][len(result[key]) // 4:]  # after warming up
                 samples["native"].append(native_core(frame_bench))
         finally:
@@ -105,7 +113,8 @@ def main():
     print("480x480 start-up view, medians of %d rounds (ms)" % ROUNDS)
     print("native raster core (frame_bench)   %7.2f" % med["native"])
     print("browser raster core                %7.2f   (%.2f x native)" % (med["raster"], med["raster"] / med["native"]))
-    print("browser whole frame (draw, RGBA, putImageData) %7.2f" % med["whole"])
+    print("browser whole frame                %7.2f   (draw and picture %.2f, RGBA and putImageData %.2f)"
+          % (med["whole"], med["draw"], med["paint"]))
     print("browser pixel history              %7.2f" % med["history"])
 
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 
 #include "inspect/exact_number.h"
+#include "inspect/rgb_image.h"
 #include "tools/spheremap/generate.h"
 #include "web/binding/session.h"
 
@@ -162,6 +164,33 @@ TEST(ExactText, PrintsWhatToCharsPrints)
     }
     for (float f : {0.0f, -0.0f, 1e20f, 33555512.0f, 1.0f / 3.0f, 1e-45f, 3.4028235e38f, 8388608.0f, 0.1f, 100000.0f})
         EXPECT_EQ(exactText(f), [f] { char t[64]; return std::string(t, std::to_chars(t, t + 64, f).ptr); }());
+}
+
+// The page's pictures go through channelByte, written without std::round for speed: it
+// must still round as round(c * 255) does, halves away from zero, on either side of
+// every half-way point and across all floats.
+TEST(ChannelByte, RoundsAsStdRoundDoes)
+{
+    auto expected = [](float c) {
+        const float scaled = std::round(c * 255.0f);
+        return !(scaled > 0.0f) ? 0 : scaled >= 255.0f ? 255 : int(scaled);
+    };
+    std::vector<float> values;
+    for (int k = -1; k <= 256; ++k) {
+        const float half = (static_cast<float>(k) + 0.5f) / 255.0f;
+        for (float v = std::nextafter(std::nextafter(half, -2.0f), -2.0f), n = 0; n < 5; ++n, v = std::nextafter(v, 2.0f))
+            values.push_back(v);
+    }
+    for (std::uint64_t bits = 0; bits <= 0xffffffffull; bits += 4093) {
+        const std::uint32_t b = static_cast<std::uint32_t>(bits);
+        float f;
+        std::memcpy(&f, &b, sizeof f);
+        values.push_back(f);
+    }
+    int differ = 0;
+    for (float v : values)
+        if (channelByte(v) != expected(v) && ++differ < 5)
+            ADD_FAILURE() << v << ": " << int(channelByte(v)) << " instead of " << expected(v);
 }
 
 } // namespace

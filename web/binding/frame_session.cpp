@@ -94,12 +94,13 @@ void setCamera(const ViewRequest& r)
     setupCamera(theScene, r.width, r.height);
 }
 
-// Draws the kept view again for `observer` (null: the plain frame).
+// Draws the kept view again for `observer` (null: the plain frame, as the program draws
+// it: the rows due are cleared band by band with the fill, not all first).
 void redraw(FillObserver* observer)
 {
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
-    prepareBuffers(drawn->width, drawn->height);
+    sizeBuffers(drawn->width, drawn->height);
     rasterizeScene(theScene, drawn->width, drawn->height, observer);
 }
 
