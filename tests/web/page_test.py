@@ -251,6 +251,22 @@ class PageTest(unittest.TestCase):
                 line, _ = snapshot(view, "--view", name, "-o", os.path.join(WORK, "v.ppm"))
                 self.assertEqual(self.js("return document.getElementById('view-line').textContent"), line.strip())
 
+    def test_links_to_extreme_views_draw_as_the_program(self):
+        cases = [  # (what, view)
+            ("one pixel", dict(START, size="1x1")),
+            ("a tall strip", dict(START, size="7x300")),
+            ("huge angles", dict(START, size="120x90", az=1e30, ax=-3e38)),
+            ("eye inside the torus", dict(START, size="120x90", zoom=-40.0)),
+            ("fractions", dict(size="150x100", az=0.1, ax=-59.9, pan=(0.5, -0.25), zoom=2.3)),
+        ]
+        for what, view in cases:
+            with self.subTest(what):
+                self.open(hash_of(view))
+                self.assertEqual(self.message(), "")
+                self.assertEqual(self.page_pixels(), native_pixels(view))
+        # Floats are written back as their shortest decimals, so a link reads as it was typed.
+        self.assertIn("&az=0.1&ax=-59.9&pan=0.5,-0.25&zoom=2.3&", self.js("return location.hash"))
+
     def test_history_and_table_match_the_snapshot(self):
         close = dict(size="320x320", az=-135.0, ax=-60.0, pan=(0.0, 0.0), zoom=6.0)
         start = dict(START, size="240x240")
