@@ -223,7 +223,8 @@ function wireControls() {
         $('mask').hidden = true;
     });
 
-    window.addEventListener('hashchange', () => change(parseHash(location.hash)));
+    // An address without a pixel selects none, as a link opened afresh would.
+    window.addEventListener('hashchange', () => change({ pixel: '', ...parseHash(location.hash) }));
 }
 
 async function start() {
