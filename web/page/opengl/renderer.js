@@ -3,7 +3,7 @@
 // The module's draw() must have set the camera for the view first.
 import { captionVertex, captionFragment, maxLights, sceneFragment, sceneVertex } from './shaders.js';
 import { captionMask } from './caption.js';
-import { eyeLights, multiplyColumns, normalMatrix, readScene } from './scene.js';
+import { cornerFloats, eyeLights, multiplyColumns, normalMatrix, readScene, triangleCorners } from './scene.js';
 
 // null and the reason when this browser has no WebGL 2.
 export function createOpenGLRenderer(canvas = document.createElement('canvas')) {
@@ -13,7 +13,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         return { renderer: null, reason: 'this browser has no WebGL 2' };
     const scene = program(gl, sceneVertex, sceneFragment);
     const caption = program(gl, captionVertex, captionFragment);
-    const buffers = { vertices: gl.createBuffer(), triangles: gl.createBuffer(), corners: gl.createBuffer() };
+    const buffers = { vertices: gl.createBuffer(), corners: gl.createBuffer() };
     gl.bindBuffer(gl.ARRAY_BUFFER, buffers.corners);
     gl.bufferData(gl.ARRAY_BUFFER, new Float32Array([0, 0, 1, 0, 0, 1, 1, 1]), gl.STATIC_DRAW);
     const image = texture(gl);
@@ -38,7 +38,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.disable(gl.DEPTH_TEST);
         gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
         drawCaption(width, height);
-        drawScene(readScene(m));
+        drawScene(readScene(m), width, height);
         const bottomUp = new Uint8Array(width * height * 4);
         gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bottomUp);
         gl.bindFramebuffer(gl.FRAMEBUFFER, null);
@@ -66,7 +66,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.disableVertexAttribArray(at);
     }
 
-    function drawScene(s) {
+    function drawScene(s, width, height) {
         gl.useProgram(scene.program);
         gl.enable(gl.DEPTH_TEST);
         gl.depthFunc(gl.LESS);
@@ -74,6 +74,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.uniformMatrix4fv(scene.uniform('modelView'), false, modelView);
         gl.uniformMatrix4fv(scene.uniform('modelViewProjection'), false, multiplyColumns(projection, modelView));
         gl.uniformMatrix3fv(scene.uniform('normalMatrix'), false, normalMatrix(modelView));
+        gl.uniform2f(scene.uniform('frameSize'), width, height);
         setLights(s, modelView);
         if (s.textureBytes) {
             gl.activeTexture(gl.TEXTURE0);
@@ -85,14 +86,18 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
             gl.uniform2i(scene.uniform('imageSize'), s.texture.width, s.texture.height);
         }
         gl.bindBuffer(gl.ARRAY_BUFFER, buffers.vertices);
-        gl.bufferData(gl.ARRAY_BUFFER, s.vertices, gl.STREAM_DRAW);
-        const position = scene.attribute('position'), normal = scene.attribute('normal');
-        gl.enableVertexAttribArray(position);
-        gl.vertexAttribPointer(position, 4, gl.FLOAT, false, 28, 0);
-        gl.enableVertexAttribArray(normal);
-        gl.vertexAttribPointer(normal, 3, gl.FLOAT, false, 28, 16);
-        gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, buffers.triangles);
-        gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, s.triangles, gl.STREAM_DRAW);
+        gl.bufferData(gl.ARRAY_BUFFER, triangleCorners(s.vertices, s.triangles), gl.STREAM_DRAW);
+        const attributes = [['corner', 1], ...[0, 1, 2].flatMap(k => [[`position${k}`, 4], [`normal${k}`, 3]])];
+        let offset = 0;
+        const enabled = attributes.map(([name, size]) => {
+            const at = scene.attribute(name);
+            if (at >= 0) {
+                gl.enableVertexAttribArray(at);
+                gl.vertexAttribPointer(at, size, gl.FLOAT, false, cornerFloats * 4, offset);
+            }
+            offset += size * 4;
+            return at;
+        }).filter(at => at >= 0);
         for (const mesh of s.meshes) {
             const textured = mesh.textured && !!s.textureBytes;
             gl.uniform1i(scene.uniform('textured'), textured ? 1 : 0);
@@ -101,10 +106,9 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
             gl.uniform4fv(scene.uniform('frontSpecular'), mesh.specular);
             gl.uniform1f(scene.uniform('frontShininess'), mesh.shininess);
             if (mesh.count > 0)
-                gl.drawElements(gl.TRIANGLES, mesh.count, gl.UNSIGNED_INT, mesh.first * 4);
+                gl.drawArrays(gl.TRIANGLES, mesh.first, mesh.count);
         }
-        gl.disableVertexAttribArray(position);
-        gl.disableVertexAttribArray(normal);
+        enabled.forEach(at => gl.disableVertexAttribArray(at));
         gl.disable(gl.DEPTH_TEST);
     }
 

@@ -64,3 +64,22 @@ export function eyeLights(lights, modelView) {
         return { toLight, half: normalize([toLight[0], toLight[1], toLight[2] + 1]), color };
     });
 }
+
+export const cornerFloats = 22;
+
+// One vertex per triangle corner, each carrying its own index in the triangle (0, 1, 2)
+// and the position and normal of all three corners, so that the fragment shader can
+// interpolate from the corners themselves.
+export function triangleCorners(vertices, triangles) {
+    const out = new Float32Array(triangles.length * cornerFloats);
+    for (let t = 0, o = 0; t < triangles.length; t += 3)
+        for (let k = 0; k < 3; ++k) {
+            out[o++] = k;
+            for (let j = 0; j < 3; ++j) {
+                const v = triangles[t + j] * 7;
+                out.set(vertices.subarray(v, v + 7), o);
+                o += 7;
+            }
+        }
+    return out;
+}
