@@ -69,7 +69,9 @@ function render() {
         if (trace)
             showTrace($('trace'), trace, m.traceText(app.traced));
     }
-    drawOverlay($('overlay'), width, height, { pixel: width === s.width && height === s.height ? s.pixel : null, corners });
+    // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
+    const frameSized = width === s.width && height === s.height;
+    drawOverlay($('overlay'), width, height, frameSized ? { pixel: s.pixel, corners } : {});
     showPixel(s);
     if (app.other)
         showComparison();
