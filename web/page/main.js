@@ -70,7 +70,7 @@ function render() {
             showTrace($('trace'), trace, m.traceText(app.traced));
     }
     // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
-    const frameSized = width === s.width && height === s.height;
+    const frameSized = s.view !== 'texels';
     drawOverlay($('overlay'), width, height, frameSized ? { pixel: s.pixel, corners } : {});
     showPixel(s);
     if (app.other)
@@ -102,7 +102,7 @@ function showPixel(s) {
     const [x, y] = s.pixel;
     const history = JSON.parse(app.m.historyJson(x, y));
     showHistory($('history'), history, n => { app.traced = n; requestFrame(); });
-    const framePicture = app.picture.width === s.width && app.picture.height === s.height;
+    const framePicture = s.view !== 'texels';
     $('magnifier').hidden = !framePicture;
     if (framePicture) {
         const ends = JSON.parse(app.m.spanEndsAround(x - radius, y - radius, 2 * radius + 1, 2 * radius + 1));
@@ -244,7 +244,7 @@ async function start() {
         change,
         select: e => {
             const p = eventPixel($('frame'), e, app.state.width, app.state.height);
-            if (p)
+            if (p && app.state.view !== 'texels')
                 select(p[0], p[1]);
         },
     });
