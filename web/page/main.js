@@ -25,21 +25,49 @@ const app = {
     traced: null,         // the polygon whose trace is shown
     other: null,          // the picture to compare with
     picture: { width: 0, height: 0, rgb: new Uint8Array(0) },
+    textureVersion: 0,    // counts texture changes, which change the frame
 };
+
+// What each part of the page was last made from: a part is made again only when its
+// inputs change, so a click on a pixel asks for its history without drawing the frame.
+const made = { frame: null, inspection: null, compare: null };
 
 function render() {
     const { m } = app;
     const s = app.state;
     const limit = app.watch >= 0 ? app.watch + 1 : -1;
-    const problem = m.draw(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, limit);
-    if (problem) {
-        showMessage(problem);
-        app.state = app.drawn ?? startState();
-        if (app.drawn)
-            syncControls(app.drawn);
-        return [problem];
+    const frameKey = JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, limit,
+        s.renderer, app.textureVersion].map(String));
+    if (frameKey !== made.frame) {
+        const problem = m.draw(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, limit);
+        if (problem) {
+            showMessage(problem);
+            app.state = app.drawn ?? startState();
+            if (app.drawn)
+                syncControls(app.drawn);
+            return [problem];
+        }
+        made.frame = frameKey;
+        showFrame(s);
     }
     app.drawn = s;
+
+    const inspectionKey = JSON.stringify([frameKey, s.pixel, app.traced]);
+    if (inspectionKey !== made.inspection) {
+        made.inspection = inspectionKey;
+        showInspection(s);
+    }
+    const compareKey = [frameKey, app.other];
+    if (app.other && (compareKey[0] !== made.compare?.[0] || compareKey[1] !== made.compare?.[1])) {
+        made.compare = compareKey;
+        showComparison();
+    }
+    history.replaceState(null, '', formatHash(s));
+    return [];
+}
+
+function showFrame(s) {
+    const { m } = app;
     const width = m.imageWidth(), height = m.imageHeight();
     const software = { width, height, rgb: m.pixels().slice() };
     const shown = app.chooseRendering(m, s, software, { watching: app.watch >= 0 });
@@ -50,7 +78,10 @@ function render() {
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
     $('command').textContent = snapshotCommand(s) + (s.view === 'color' ? '' : ` --view ${s.view}`) + ' -o frame.png';
     syncControls(s);
+}
 
+function showInspection(s) {
+    const { m } = app;
     let corners = null;
     const watched = app.watch >= 0 ? app.watch : app.traced;
     if (watched !== null) {
@@ -69,14 +100,12 @@ function render() {
         if (trace)
             showTrace($('trace'), trace, m.traceText(app.traced));
     }
+    if (app.traced === null)
+        $('trace').replaceChildren();
     // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
     const frameSized = s.view !== 'texels';
-    drawOverlay($('overlay'), width, height, frameSized ? { pixel: s.pixel, corners } : {});
+    drawOverlay($('overlay'), app.picture.width, app.picture.height, frameSized ? { pixel: s.pixel, corners } : {});
     showPixel(s);
-    if (app.other)
-        showComparison();
-    history.replaceState(null, '', formatHash(s));
-    return [];
 }
 
 function tryTrace(n) {
@@ -192,6 +221,7 @@ function wireControls() {
         showMessage(problem);
         if (!problem) {
             $('texture-line').textContent = 'generated sphere map';
+            ++app.textureVersion;
             requestFrame();
         }
     });
@@ -200,6 +230,7 @@ function wireControls() {
         showMessage(problem);
         if (!problem) {
             $('texture-line').textContent = `from ${name}`;
+            ++app.textureVersion;
             requestFrame();
         }
     });
