@@ -1,7 +1,6 @@
 // The selected pixel's neighbourhood, magnified: the shown picture's pixels with a grid,
-// the selected pixel outlined and the spans' first and last columns marked (a bar on the
-// side the span ends: solid where that fragment is what the pixel shows, hollow where
-// it was hidden).
+// the selected pixel outlined and the spans' first and last columns marked (a bar: solid
+// where that fragment is what the pixel shows, hollow where it was hidden).
 
 export const radius = 7;          // 15 x 15 pixels
 const cell = 16;
@@ -44,12 +43,11 @@ export function drawMagnifier(canvas, picture, pixel, spanEnds) {
     }
     g.stroke();
 
-    for (const [x, y, kind, end] of spanEnds) {
+    for (const [x, y, kind] of spanEnds) {
         const i = x - (px - radius), j = py + radius - y;
         if (i < 0 || j < 0 || i > 2 * radius || j > 2 * radius)
             continue;
-        const left = end !== 'last';
-        const bx = left ? i * cell + 1 : (i + 1) * cell - 4;
+        const bx = i * cell + 2;
         g.fillStyle = kind === 'visible' ? '#d00' : '#fff';
         g.strokeStyle = '#d00';
         g.fillRect(bx, j * cell + 2, 3, cell - 4);

@@ -10,5 +10,3 @@ export function showMessage(text) {
     element.textContent = text;
     element.hidden = !text;
 }
-
-export const clearMessage = () => showMessage('');
