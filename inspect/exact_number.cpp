@@ -23,13 +23,12 @@ bool readsBack(const Decimal& d, float value)
     return std::strtof(text.c_str(), nullptr) == value;
 }
 
-// The last digit moved by `step` (-1 or +1); empty when that changes the digit count.
-Decimal neighbour(const Decimal& d, int step)
+// The last digit one higher; empty when that adds a digit.
+Decimal nextUp(const Decimal& d)
 {
     Decimal n = d;
-    long long mantissa = std::stoll(d.digits) + step;
-    n.digits = std::to_string(mantissa);
-    if (mantissa <= 0 || n.digits.size() != d.digits.size())
+    n.digits = std::to_string(std::stoll(d.digits) + 1);
+    if (n.digits.size() != d.digits.size())
         n.digits.clear();
     return n;
 }
@@ -49,13 +48,11 @@ Decimal shortestDecimal(float value)
         d.exponent = std::atoi(e + 1);
         if (readsBack(d, value))
             return d;
-        // Below a power of two the floats lie twice as close: the nearest decimal of this
-        // length may miss while its neighbour on the wide side reads back.
-        for (int step : {-1, 1}) {
-            const Decimal n = neighbour(d, step);
-            if (!n.digits.empty() && readsBack(n, value))
-                return n;
-        }
+        // At a power of two the floats below lie twice as close as those above: the
+        // nearest decimal of this length may fall short below while the next one up,
+        // on the wide side, reads back.
+        if (const Decimal up = nextUp(d); !up.digits.empty() && readsBack(up, value))
+            return up;
     }
     return d; // nine digits always read back
 }

@@ -162,7 +162,12 @@ TEST(ExactText, PrintsWhatToCharsPrints)
         if (exactText(f) != expected && ++differ < 5)
             ADD_FAILURE() << std::hex << b << ": " << exactText(f) << " instead of " << expected;
     }
-    for (float f : {0.0f, -0.0f, 1e20f, 33555512.0f, 1.0f / 3.0f, 1e-45f, 3.4028235e38f, 8388608.0f, 0.1f, 100000.0f})
+    // Every power of two, where the floats below lie twice as close as those above (three
+    // of them, 2^-96, 2^87 and 2^90, need the decimal on the wide side), and a few more.
+    std::vector<float> values = {0.0f, -0.0f, 1e20f, 33555512.0f, 1.0f / 3.0f, 3.4028235e38f, 0.1f, 100000.0f};
+    for (int e = -149; e <= 127; ++e)
+        values.push_back(std::ldexp(e % 2 ? -1.0f : 1.0f, e));
+    for (float f : values)
         EXPECT_EQ(exactText(f), [f] { char t[64]; return std::string(t, std::to_chars(t, t + 64, f).ptr); }());
 }
 

@@ -32,12 +32,8 @@ std::string useTextureFile(const std::vector<unsigned char>& bytes)
     if (!writeBytes(scratchPath, bytes, error))
         return error;
     Texture checked;
-    if (!readTextureFile(checked, scratchPath.c_str(), error)) {
-        // Keep the scene's texture file what the scene holds, for the next rebuild.
-        if (!shownBytes.empty())
-            writeBytes(scratchPath, shownBytes, error);
-        return error;
-    }
+    if (!readTextureFile(checked, scratchPath.c_str(), error))
+        return error; // the scene keeps the texture it was built with
     buildScene(theScene, scratchPath.c_str());
     shownBytes = checked.data;
     return "";
