@@ -33,7 +33,7 @@ const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
     m.useGeneratedTexture();
     const canvas = document.createElement('canvas');
     document.body.appendChild(canvas);
-    const whole = [], draw = [], paint = [], raster = [], history = [];
+    const whole = [], draw = [], paint = [], rgba = [], raster = [], history = [];
     for (let i = 0; i < frames; ++i) {
         // Turning by a degree a frame, as a drag does.
         const start = performance.now();
@@ -45,6 +45,15 @@ const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
         draw.push(drawn - start);
         paint.push(end - drawn);
     }
+    // The same with the module's RGBA: the canvas takes the module's bytes as they are.
+    const context = canvas.getContext('2d');
+    for (let i = 0; i < frames; ++i) {
+        const start = performance.now();
+        m.draw(480, 480, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+        const a = m.rgbaPixels();
+        context.putImageData(new ImageData(new Uint8ClampedArray(a.buffer, a.byteOffset, a.length), 480, 480), 0, 0);
+        rgba.push(performance.now() - start);
+    }
     m.draw(480, 480, -135, -60, 0, 0, 0.25, 'color', -1);
     raster.push(...JSON.parse(m.rasterTimes(frames)));
     for (let i = 0; i < 10; ++i) {
@@ -52,7 +61,7 @@ const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
         JSON.parse(m.historyJson(70 + i, 214));
         history.push(performance.now() - start);
     }
-    done({ whole, draw, paint, raster, history });
+    done({ whole, draw, paint, rgba, raster, history });
 })().catch(e => done({ error: String(e) }));
 """
 
@@ -93,7 +102,7 @@ def main():
     site = sys.argv[1] if len(sys.argv) > 1 else "build-web/site"
     frame_bench = sys.argv[2] if len(sys.argv) > 2 else "build/bench/frame_bench"
     server = serve(os.path.abspath(site))
-    samples = {"whole": [], "draw": [], "paint": [], "raster": [], "history": [], "native": []}
+    samples = {"whole": [], "draw": [], "paint": [], "rgba": [], "raster": [], "history": [], "native": []}
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
         driver.set_script_timeout(120)
@@ -103,7 +112,7 @@ def main():
                 result = driver.execute_async_script(MEASURE, FRAMES)
                 if "error" in result:
                     sys.exit("web_bench: " + result["error"])
-                for key in ("whole", "draw", "paint", "raster", "history"):
+                for key in ("whole", "draw", "paint", "rgba", "raster", "history"):
                     samples[key] += result[key][len(result[key]) // 4:]  # after warming up
                 samples["native"].append(native_core(frame_bench))
         finally:
@@ -115,6 +124,7 @@ def main():
     print("browser raster core                %7.2f   (%.2f x native)" % (med["raster"], med["raster"] / med["native"]))
     print("browser whole frame                %7.2f   (draw and picture %.2f, RGBA and putImageData %.2f)"
           % (med["whole"], med["draw"], med["paint"]))
+    print("browser whole frame, module's RGBA %7.2f" % med["rgba"])
     print("browser pixel history              %7.2f" % med["history"])
 
 

@@ -194,6 +194,20 @@ const RgbImage& lastPicture()
     return picture;
 }
 
+const std::vector<unsigned char>& lastPictureRgba()
+{
+    static std::vector<unsigned char> rgba;
+    rgba.resize(picture.rgb.size() / 3 * 4);
+    const unsigned char* in = picture.rgb.data();
+    for (std::size_t i = 0; i < rgba.size(); i += 4, in += 3) {
+        rgba[i] = in[0];
+        rgba[i + 1] = in[1];
+        rgba[i + 2] = in[2];
+        rgba[i + 3] = 255;
+    }
+    return rgba;
+}
+
 const std::string& lastViewLine()
 {
     return line;

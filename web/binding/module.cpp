@@ -58,6 +58,11 @@ val pixels()
     return bytesView(lastPicture().rgb);
 }
 
+val rgbaPixels()
+{
+    return bytesView(lastPictureRgba());
+}
+
 int imageWidth()
 {
     return lastPicture().width;
@@ -111,6 +116,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("textureBytes", &textureView);
     function("draw", &draw);
     function("pixels", &pixels);
+    function("rgbaPixels", &rgbaPixels);
     function("imageWidth", &imageWidth);
     function("imageHeight", &imageHeight);
     function("depthBytes", &depthBytes);

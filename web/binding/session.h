@@ -16,6 +16,8 @@
 //                                                          on a message
 //   m.pixels() -> Uint8Array                              the last picture, RGB, top row first
 //   m.imageWidth() -> number, m.imageHeight() -> number   its size (texels: 512x512)
+//   m.rgbaPixels() -> Uint8Array                          the same picture as RGBA (alpha 255),
+//       ready for new ImageData(new Uint8ClampedArray(a.buffer, a.byteOffset, a.length), w, h)
 //   m.depthBytes() -> Uint8Array                          the last frame's depth as the snapshot's
 //                                                          --depth file: floats, bottom row first
 //   m.viewLine() -> string                                the overdraw/texels line, else ""
@@ -66,6 +68,8 @@ std::string parseViewName(const std::string& name, DebugView& view);
 
 std::string drawView(const ViewRequest& request);
 const RgbImage& lastPicture();
+// The last picture with an opaque alpha after each pixel, for a canvas.
+const std::vector<unsigned char>& lastPictureRgba();
 const std::string& lastViewLine();
 // The depth buffer of the last frame, as depthFileBytes writes it.
 const std::vector<unsigned char>& lastDepthBytes();
