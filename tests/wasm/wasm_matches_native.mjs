@@ -1,6 +1,7 @@
 // The WebAssembly build against the native one, byte for byte: the torus as built and
 // the generated sphere map (where the two C libraries' maths could differ), then frames,
-// depths, histories and traces of a table of views. Under ctest:
+// depths, histories and traces of a table of views; then a frame too large for the
+// module. Under ctest:
 //   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
@@ -64,6 +65,12 @@ for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
     check(`${name}: trace of ${polygon}`, Buffer.from(m.traceJson(polygon)),
           Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
 }
+// A frame larger than the module's memory is refused with a message, and the module goes
+// on with the view it had.
+const kept = m.historyJson(3, 1);
+const refused = m.draw(16384, 16384, -135, -60, 0, 0, 0.25, 'color', -1);
+check('16384x16384 refused: ' + refused, Buffer.from(String(/needs more memory/.test(refused)) + m.historyJson(3, 1)),
+      Buffer.from('true' + kept));
 rmSync(dir, { recursive: true });
 console.log(`${passes} passed, ${failures} failed`);
 process.exit(failures ? 1 : 0);
