@@ -2,9 +2,23 @@
 # Builds the program (and the sphere-map tool, for a missing sphere.raw) and runs Sphaerix
 # from the top of the repository, where it reads sphere.raw. Tests, benchmarks and the
 # other tools are left for `cmake --build build` or ./test.sh.
+#   ./run.sh --web               builds the page into build-web/site/ and serves it on
+#                                127.0.0.1, printing its address
+#   ./run.sh --web --build-only  only builds it
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
+
+if [ "${1:-}" = "--web" ]; then
+    case "${2:-}" in
+        "" | --build-only) ;;
+        *) echo "run.sh: unknown option \"$2\" after --web (only --build-only)" >&2; exit 2 ;;
+    esac
+    ensure_packages "${buildPackages[@]}" "${webBuildPackages[@]}"
+    web/build.sh >&2
+    [ "${2:-}" = "--build-only" ] && exit 0
+    exec /usr/bin/python3 scripts/serve-site.py build-web/site
+fi
 ensure_packages "${buildPackages[@]}"
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

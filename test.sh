@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with warnings as errors, and a build
 # with AddressSanitizer and UndefinedBehaviorSanitizer. Installs the Debian packages the
-# build and the tests need when they are missing (as root).
+# build and the tests need when they are missing (as root). The normal suite also builds
+# the page (web/build.sh) and tests it in node and headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 ensure_packages "${buildPackages[@]}"
-# The windowed tests run the program on Xvfb and drive it with real X input events.
+# The windowed tests run the program on Xvfb and drive it with real X input events; the
+# page's run in node and Chromium.
 scripts/install-test-deps.sh
 
 jobs=$(nproc)
@@ -20,5 +22,10 @@ runSuite() {
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
-runSuite build-test
-runSuite build-sanitize -DSPHAERIX_SANITIZE=ON -DSPHAERIX_BENCH=OFF
+echo "== build-web: the page (WebAssembly)"
+SECONDS=0
+web/build.sh
+echo "== build-web: built in ${SECONDS} s"
+runSuite build-test -DSPHAERIX_WEB_SITE="$PWD/build-web/site"
+# The page was tested with the normal build; here only its session code runs, natively.
+runSuite build-sanitize -DSPHAERIX_SANITIZE=ON -DSPHAERIX_BENCH=OFF -DSPHAERIX_WEB_SITE="$PWD/build-web/no-site"

@@ -10,6 +10,17 @@
 #include "inspect/glyphs.h"
 #include "texture/sphere_map.h"
 
+bool debugViewFromName(const std::string& name, DebugView& view)
+{
+    static const char* const names[] = {"color", "depth", "normals", "overdraw", "polygons", "edges", "texels"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        if (name == names[i]) {
+            view = static_cast<DebugView>(i);
+            return true;
+        }
+    return false;
+}
+
 namespace {
 
 constexpr Rgb white{255, 255, 255};

@@ -23,3 +23,8 @@ ensure_packages() {
 buildPackages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev freeglut3-dev
                libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev libcli11-dev
                nlohmann-json3-dev)
+
+# What the browser build and its tests need: emscripten for the module, node to run it
+# outside a browser, Chromium driven by Selenium for the page.
+webBuildPackages=(emscripten nodejs node-acorn)
+webTestPackages=(chromium chromium-driver python3-selenium)

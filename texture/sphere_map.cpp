@@ -122,7 +122,7 @@ LookupLanes bestLookupLanes()
 }
 
 void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny, const float* nz,
-              Color4* const* out, LookupLanes lanes)
+              Color4* const* out, [[maybe_unused]] LookupLanes lanes)
 {
     int done = 0;
 #if defined(__x86_64__)

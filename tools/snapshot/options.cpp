@@ -79,19 +79,6 @@ static bool parsePixel(const std::string& text, int& x, int& y)
     return parseTwo(text, ',', parseCount, x, y);
 }
 
-static const char* const viewNames[] = {"color", "depth", "normals", "overdraw", "polygons",
-                                        "edges", "texels"};
-
-static bool parseView(const std::string& text, DebugView& view)
-{
-    for (std::size_t i = 0; i < std::size(viewNames); ++i)
-        if (text == viewNames[i]) {
-            view = static_cast<DebugView>(i);
-            return true;
-        }
-    return false;
-}
-
 static bool imagePath(const std::string& text)
 {
     return text.size() > 4 && (imageFormat(text) == ImageFormat::png || imageFormat(text) == ImageFormat::ppm);
@@ -253,7 +240,7 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
     addValue(app, "--view", "NAME",
              "what -o writes: color (default), depth, normals, overdraw,\n"
              "polygons, edges or texels (see Views below)",
-             [&o](const std::string& v) { return parseView(v, o.view); });
+             [&o](const std::string& v) { return debugViewFromName(v, o.view); });
     addValue(app, "--history", "X,Y",
              "print every fragment the fill tested at column X, row Y (row 0\n"
              "at the bottom, or at the top with --from-top), in drawing\n"

@@ -1,0 +1,76 @@
+// The WebAssembly build against the native one, byte for byte: the torus as built and
+// the generated sphere map (where the two C libraries' maths could differ), then frames,
+// depths, histories and traces of a table of views; then a frame too large for the
+// module. Under ctest:
+//   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { loadModule } from './load_module.mjs';
+
+const [modulePath, snapshot, spheremap, sceneBytesTool] = process.argv.slice(2).map(p => resolve(p));
+if (!existsSync(modulePath)) {
+    console.log(`skipped: no module at ${modulePath} (web/build.sh builds it)`);
+    process.exit(77);
+}
+const m = await loadModule(modulePath);
+const dir = mkdtempSync(join(tmpdir(), 'sphaerix-wasm-'));
+let failures = 0, passes = 0;
+
+function check(name, ours, theirs) {
+    const same = Buffer.compare(Buffer.from(ours), Buffer.from(theirs)) === 0;
+    same ? ++passes : ++failures;
+    console.log(`${same ? 'ok  ' : 'FAIL'} ${name}` + (same ? '' : ` (${ours.length} bytes against ${theirs.length})`));
+}
+
+// The binary PPM's pixels: after the header's four fields.
+function ppmPixels(bytes) {
+    let fields = 0, i = 0;
+    while (fields < 4) {
+        while (/\s/.test(String.fromCharCode(bytes[i]))) ++i;
+        while (!/\s/.test(String.fromCharCode(bytes[i]))) ++i;
+        ++fields;
+    }
+    return bytes.subarray(i + 1);
+}
+
+const native = (tool, args) => execFileSync(tool, args, { cwd: dir, encoding: 'latin1' });
+
+native(spheremap, ['generate', 'sphere.raw']);
+check('generated sphere map', m.useGeneratedTexture() === '' && m.textureBytes().slice(), readFileSync(join(dir, 'sphere.raw')));
+native(sceneBytesTool, ['scene.bin']);
+check('torus vertices, normals and u, v', m.sceneBytes().slice(), readFileSync(join(dir, 'scene.bin')));
+
+// size, angle z, angle x, pan, zoom, a pixel for its history, a polygon to trace
+const views = [
+    ['480x480', -135, -60, '0,0', 0.25, '70,214', 1000],
+    ['640x360', -75, -30, '12,-7', 6.25, '320,180', 17],
+    ['200x300', 33, -170, '-40,25', -3, '0,0', 2303],
+    ['1920x1080', -100, -20, '0,0', 4, '960,540', 1200],
+    ['7x3', 10, 20, '1e3,-5', 1e-3, '6,2', 5],
+];
+for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
+    const [w, h] = size.split('x').map(Number);
+    const [px, py] = pan.split(',').map(Number);
+    const view = ['--size', size, '--angle-z', String(az), '--angle-x', String(ax), '--pan', pan, '--zoom', String(zoom)];
+    const name = `${size} at ${az}/${ax}, pan ${pan}, zoom ${zoom}`;
+    native(snapshot, [...view, '-o', 'frame.ppm', '--depth', 'frame.depth']);
+    const message = m.draw(w, h, az, ax, px, py, zoom, 'color', -1);
+    check(`${name}: colour`, message === '' && m.pixels().slice(), ppmPixels(readFileSync(join(dir, 'frame.ppm'))));
+    check(`${name}: depth`, m.depthBytes().slice(), readFileSync(join(dir, 'frame.depth')));
+    const [x, y] = pixel.split(',').map(Number);
+    check(`${name}: history of ${pixel}`, Buffer.from(m.historyJson(x, y)),
+          Buffer.from(native(snapshot, [...view, '--history', pixel, '--json']), 'latin1'));
+    check(`${name}: trace of ${polygon}`, Buffer.from(m.traceJson(polygon)),
+          Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
+}
+// A frame larger than the module's memory is refused with a message, and the module goes
+// on with the view it had.
+const kept = m.historyJson(3, 1);
+const refused = m.draw(16384, 16384, -135, -60, 0, 0, 0.25, 'color', -1);
+check('16384x16384 refused: ' + refused, Buffer.from(String(/needs more memory/.test(refused)) + m.historyJson(3, 1)),
+      Buffer.from('true' + kept));
+rmSync(dir, { recursive: true });
+console.log(`${passes} passed, ${failures} failed`);
+process.exit(failures ? 1 : 0);

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+
+#include "inspect/exact_number.h"
+#include "inspect/rgb_image.h"
+#include "tools/spheremap/generate.h"
+#include "web/binding/session.h"
+
+// The page's session, natively: what it refuses and how it keeps its state. That the
+// WebAssembly build gives the same bytes is wasm_matches_native's job.
+
+namespace {
+
+struct WebSession : testing::Test {
+    static void SetUpTestSuite()
+    {
+        setTextureScratchPath((std::filesystem::temp_directory_path() /
+                               ("sphaerix-session-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".raw"))
+                                  .string());
+        ASSERT_EQ(useGeneratedTexture(), "");
+    }
+    void SetUp() override { ASSERT_EQ(useGeneratedTexture(), ""); }
+};
+
+ViewRequest view(int w, int h, const char* name = "color", int limit = -1)
+{
+    ViewRequest r;
+    r.width = w;
+    r.height = h;
+    EXPECT_EQ(parseViewName(name, r.view), "");
+    r.polygonLimit = limit;
+    return r;
+}
+
+TEST_F(WebSession, RefusedTexturesNameWhatWasWrongAndKeepTheSceneAsItWas)
+{
+    const std::vector<unsigned char> generated = generateSphereMap();
+    struct Case {
+        bool raw;
+        std::vector<unsigned char> bytes;
+        std::vector<double> samples;
+        int width, height;
+        const char* message;
+    } cases[] = {
+        {true, std::vector<unsigned char>(100, 7), {}, 0, 0, "is too short: 100 bytes, 196608 needed"},
+        {true, {}, {}, 0, 0, "is too short: 0 bytes, 196608 needed"},
+        {false, {}, std::vector<double>(11, 0.5), 2, 2, "11 samples, not 3 per pixel of 2x2"},
+        {false, {}, {}, 0, 3, "0 samples, not 3 per pixel of 0x3"},
+    };
+    for (const Case& c : cases) {
+        const std::string message = c.raw ? loadRawTexture(c.bytes) : importImageTexture(c.samples, c.width, c.height);
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        EXPECT_EQ(currentTextureBytes(), generated) << c.message;
+    }
+    // Longer than a texture: read up to its size, as the program reads sphere.raw.
+    std::vector<unsigned char> longer(textureBytes + 5);
+    for (std::size_t i = 0; i < longer.size(); ++i)
+        longer[i] = static_cast<unsigned char>(i * 7);
+    ASSERT_EQ(loadRawTexture(longer), "");
+    EXPECT_EQ(currentTextureBytes(), std::vector<unsigned char>(longer.begin(), longer.begin() + textureBytes));
+    // A picture of the texture's size is taken as it is, flipped to rows bottom first;
+    // one of another size is resampled: a uniform grey stays that grey.
+    std::vector<double> samples(std::size_t(textureSize) * textureSize * 3, 0.0);
+    samples[0] = 1.0; // top row, first texel, red
+    ASSERT_EQ(importImageTexture(samples, textureSize, textureSize), "");
+    EXPECT_EQ(currentTextureBytes()[std::size_t(textureSize - 1) * textureSize * 3], 255);
+    EXPECT_EQ(currentTextureBytes()[0], 0);
+    ASSERT_EQ(importImageTexture(std::vector<double>(3 * 3 * 5, 0.5), 3, 5), "");
+    EXPECT_EQ(currentTextureBytes(), std::vector<unsigned char>(textureBytes, 128));
+}
+
+TEST_F(WebSession, RefusedViewsNameWhatWasWrongAndKeepTheLastPicture)
+{
+    ASSERT_EQ(drawView(view(5, 4)), "");
+    const RgbImage before = lastPicture();
+    for (const auto& [w, h] : {std::pair{0, 5}, {5, 0}, {-3, 5}, {16385, 1}, {1, 16385}}) {
+        const std::string message = drawView(view(w, h));
+        EXPECT_NE(message.find("each side must be 1..16384"), std::string::npos) << w << "x" << h << ": " << message;
+        EXPECT_EQ(lastPicture().rgb, before.rgb);
+        EXPECT_EQ(pixelHistoryJson(4, 3).find("error"), std::string::npos) << "the kept view is still 5x4";
+    }
+    DebugView v;
+    EXPECT_EQ(parseViewName("depths", v), "unknown view \"depths\": color, depth, normals, overdraw, polygons, edges or texels");
+    for (const auto& [x, y] : {std::pair{5, 0}, {0, 4}, {-1, 0}, {0, -1}})
+        EXPECT_EQ(pixelHistoryText(x, y), "error: pixel " + std::to_string(x) + "," + std::to_string(y) +
+                                              " lies outside the 5x4 frame");
+    for (int n : {-1, 2304})
+        EXPECT_EQ(polygonTraceJson(n), "error: polygon " + std::to_string(n) + ": the frame has 2304 polygons");
+}
+
+// Watching the fill: the first N polygons, the rest put back in their order afterwards.
+TEST_F(WebSession, APolygonLimitDrawsThatManyAndPutsTheRestBack)
+{
+    ASSERT_EQ(drawView(view(64, 48)), "");
+    const RgbImage whole = lastPicture();
+    const std::string lastTrace = polygonTraceJson(2303);
+    ASSERT_EQ(drawView(view(64, 48, "color", 0)), "");
+    EXPECT_EQ(lastPicture().rgb, std::vector<unsigned char>(whole.rgb.size(), 255)) << "nothing drawn: cleared white";
+    EXPECT_EQ(scenePolygonCount(), 0);
+    ASSERT_EQ(drawView(view(64, 48, "color", 1200)), "");
+    EXPECT_NE(lastPicture().rgb, whole.rgb);
+    EXPECT_EQ(scenePolygonCount(), 1200);
+    EXPECT_EQ(polygonTraceText(1200).rfind("error: polygon 1200: the frame has 1200 polygons", 0), 0u);
+    for (int limit : {2304, 100000, -1}) {
+        ASSERT_EQ(drawView(view(64, 48, "color", limit)), "");
+        EXPECT_EQ(lastPicture().rgb, whole.rgb) << limit;
+        EXPECT_EQ(scenePolygonCount(), 2304);
+        EXPECT_EQ(polygonTraceJson(2303), lastTrace) << limit;
+    }
+}
+
+TEST_F(WebSession, ComparisonFindsTheFirstDifferenceInWindowCoordinates)
+{
+    ASSERT_EQ(drawView(view(6, 5, "depth")), "");
+    // The colours of the frame, not the depth picture shown.
+    ASSERT_EQ(drawView(view(6, 5)), "");
+    std::vector<unsigned char> theirs = lastPicture().rgb;
+    ASSERT_EQ(drawView(view(6, 5, "depth")), "");
+    EXPECT_EQ(compareWithLastFrame(theirs, 6, 5, "a.png").rfind(
+                  "{\"width\":6,\"height\":5,\"count\":0,\"total\":30,\"largest\":0.0,\"first\":null,\"line\":\"against a.png: 0 of", 0),
+              0u);
+    theirs[(1 * 6 + 4) * 3 + 2] ^= 0x10; // row 1 from the top: window row 3
+    theirs[(4 * 6 + 2) * 3] ^= 0x01;     // the bottom row: window row 0, found first
+    const std::string json = compareWithLastFrame(theirs, 6, 5, "a.png");
+    EXPECT_NE(json.find("\"count\":2,\"total\":30,\"largest\":16.0,\"first\":[2,0]"), std::string::npos) << json;
+    EXPECT_EQ(lastMask().width, 6);
+    for (const auto& [w, h, size, message] :
+         {std::tuple{6, 4, 72, "\"a.png\" is 6x4; the frame is 6x5"}, {6, 5, 89, "\"a.png\" has 89 bytes, not 3 per pixel of 6x5"}})
+        EXPECT_EQ(compareWithLastFrame(std::vector<unsigned char>(std::size_t(size)), w, h, "a.png"),
+                  std::string("{\"error\":") + Json(message).dump() + "}");
+}
+
+TEST_F(WebSession, SpanEndsStayInsideTheFrameWhateverTheRectangle)
+{
+    ASSERT_EQ(drawView(view(48, 40)), "");
+    const std::string all = spanEndsAround(0, 0, 48, 40);
+    EXPECT_NE(all.find("\"visible\""), std::string::npos);
+    EXPECT_NE(all.find("\"hidden\""), std::string::npos);
+    EXPECT_EQ(spanEndsAround(-1000, -1000, 5000, 5000), all);
+    EXPECT_EQ(spanEndsAround(48, 0, 10, 10), "[]");
+    EXPECT_EQ(spanEndsAround(10, 10, -4, 3), "[]");
+}
+
+// The browser build's C++ library has no std::to_chars for floats, so exactText writes the
+// shortest decimal itself: it must print what to_chars prints, fixed or scientific.
+TEST(ExactText, PrintsWhatToCharsPrints)
+{
+    long long differ = 0;
+    for (std::uint64_t bits = 0; bits <= 0xffffffffull; bits += 65521) {
+        const std::uint32_t b = static_cast<std::uint32_t>(bits);
+        float f;
+        std::memcpy(&f, &b, sizeof f);
+        if (f != f)
+            continue;
+        char text[64];
+        const std::string expected(text, std::to_chars(text, text + sizeof text, f).ptr);
+        if (exactText(f) != expected && ++differ < 5)
+            ADD_FAILURE() << std::hex << b << ": " << exactText(f) << " instead of " << expected;
+    }
+    // Every power of two, where the floats below lie twice as close as those above (three
+    // of them, 2^-96, 2^87 and 2^90, need the decimal on the wide side), and a few more.
+    std::vector<float> values = {0.0f, -0.0f, 1e20f, 33555512.0f, 1.0f / 3.0f, 3.4028235e38f, 0.1f, 100000.0f};
+    for (int e = -149; e <= 127; ++e)
+        values.push_back(std::ldexp(e % 2 ? -1.0f : 1.0f, e));
+    for (float f : values)
+        EXPECT_EQ(exactText(f), [f] { char t[64]; return std::string(t, std::to_chars(t, t + 64, f).ptr); }());
+}
+
+// The page's pictures go through channelByte, written without std::round for speed: it
+// must still round as round(c * 255) does, halves away from zero, on either side of
+// every half-way point and across all floats.
+TEST(ChannelByte, RoundsAsStdRoundDoes)
+{
+    auto expected = [](float c) {
+        const float scaled = std::round(c * 255.0f);
+        return !(scaled > 0.0f) ? 0 : scaled >= 255.0f ? 255 : int(scaled);
+    };
+    std::vector<float> values;
+    for (int k = -1; k <= 256; ++k) {
+        const float half = (static_cast<float>(k) + 0.5f) / 255.0f;
+        for (float v = std::nextafter(std::nextafter(half, -2.0f), -2.0f), n = 0; n < 5; ++n, v = std::nextafter(v, 2.0f))
+            values.push_back(v);
+    }
+    for (std::uint64_t bits = 0; bits <= 0xffffffffull; bits += 4093) {
+        const std::uint32_t b = static_cast<std::uint32_t>(bits);
+        float f;
+        std::memcpy(&f, &b, sizeof f);
+        values.push_back(f);
+    }
+    int differ = 0;
+    for (float v : values)
+        if (channelByte(v) != expected(v) && ++differ < 5)
+            ADD_FAILURE() << v << ": " << int(channelByte(v)) << " instead of " << expected(v);
+}
+
+} // namespace

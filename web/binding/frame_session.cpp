@@ -1,0 +1,299 @@
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "app/camera.h"
+#include "inspect/frame_watch.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
+#include "scene/scene.h"
+#include "web/binding/session.h"
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten/heap.h>
+#endif
+
+// The last drawn view is kept as its request: a history, a trace or the span ends draw
+// that frame again with their observer, which gives the same buffers bit for bit.
+
+namespace {
+
+constexpr int largestSide = 16384;
+
+std::optional<ViewRequest> drawn;
+RgbImage picture;
+std::string line;
+
+// The first N polygons in drawing order, for as long as this lives: the tail of the
+// meshes is moved aside and put back.
+struct PolygonLimit {
+    Scene& scene;
+    std::vector<std::vector<Polygon>> aside;
+
+    PolygonLimit(Scene& s, int limit) : scene(s), aside(s.meshes.size())
+    {
+        if (limit < 0)
+            return;
+        for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+            std::vector<Polygon>& polygons = scene.meshes[m].polygons;
+            const std::size_t keep = std::min<std::size_t>(polygons.size(), std::size_t(limit));
+            aside[m].assign(std::make_move_iterator(polygons.begin() + long(keep)),
+                            std::make_move_iterator(polygons.end()));
+            polygons.resize(keep);
+            limit -= int(keep);
+        }
+    }
+    ~PolygonLimit()
+    {
+        for (std::size_t m = 0; m < scene.meshes.size(); ++m)
+            for (Polygon& polygon : aside[m])
+                scene.meshes[m].polygons.push_back(std::move(polygon));
+    }
+    PolygonLimit(const PolygonLimit&) = delete;
+    PolygonLimit& operator=(const PolygonLimit&) = delete;
+};
+
+// Per pixel at most: colour and depth buffers (16 + 4), the largest view's records (the
+// winners, 20), the picture and one more RGB copy (3 + 3).
+constexpr double pieceBytes[] = {16.0, 4.0, 20.0, 3.0, 3.0};
+constexpr double bytesPerPixel = 46.0;
+
+// Whether a frame of this many pixels can be had now, asked of the allocator piece by
+// piece as the frame will take them: without the module's exceptions, an allocation that
+// failed would end the module instead of giving a message.
+bool roomFor(double pixels)
+{
+    if (pixels > largestFramePixels())
+        return false;
+    std::vector<void*> pieces;
+    bool room = true;
+    for (double bytes : pieceBytes) {
+        pieces.push_back(std::malloc(static_cast<std::size_t>(pixels * bytes)));
+        room = room && pieces.back();
+    }
+    for (void* piece : pieces)
+        std::free(piece);
+    return room;
+}
+
+void ensureScene()
+{
+    if (theScene.meshes.empty())
+        useGeneratedTexture();
+}
+
+// The program's camera for the request, from its interaction state.
+void setCamera(const ViewRequest& r)
+{
+    angleZ = r.angleZ;
+    angleX = r.angleX;
+    panX = r.panX;
+    panY = r.panY;
+    zoom = r.zoom;
+    setupCamera(theScene, r.width, r.height);
+}
+
+// Draws the kept view again for `observer` (null: the plain frame, as the program draws
+// it: the rows due are cleared band by band with the fill, not all first).
+void redraw(FillObserver* observer)
+{
+    setCamera(*drawn);
+    PolygonLimit limit(theScene, drawn->polygonLimit);
+    sizeBuffers(drawn->width, drawn->height);
+    rasterizeScene(theScene, drawn->width, drawn->height, observer);
+}
+
+std::string pixelOutside(int x, int y)
+{
+    return "error: pixel " + std::to_string(x) + "," + std::to_string(y) + " lies outside the " +
+           std::to_string(drawn->width) + "x" + std::to_string(drawn->height) + " frame";
+}
+
+std::optional<PixelHistory> history(int x, int y, std::string& error)
+{
+    if (!drawn) {
+        error = "error: no frame has been drawn";
+        return std::nullopt;
+    }
+    if (x < 0 || y < 0 || x >= drawn->width || y >= drawn->height) {
+        error = pixelOutside(x, y);
+        return std::nullopt;
+    }
+    const int pixel[2] = {x, y};
+    FrameWatch watch(DebugView::color, pixel, -1, drawn->width, drawn->height, theScene);
+    redraw(watch.observer());
+    completeHistory(watch.history->history, theScene);
+    return watch.history->history;
+}
+
+std::optional<PolygonTrace> trace(int n, std::string& error)
+{
+    if (!drawn) {
+        error = "error: no frame has been drawn";
+        return std::nullopt;
+    }
+    const int count = scenePolygonCount();
+    if (n < 0 || n >= count) {
+        error = "error: polygon " + std::to_string(n) + ": the frame has " + std::to_string(count) + " polygons";
+        return std::nullopt;
+    }
+    FrameWatch watch(DebugView::color, nullptr, n, drawn->width, drawn->height, theScene);
+    redraw(watch.observer());
+    return watch.trace->trace;
+}
+
+} // namespace
+
+std::string parseViewName(const std::string& name, DebugView& view)
+{
+    if (debugViewFromName(name, view))
+        return "";
+    return "unknown view \"" + name + "\": color, depth, normals, overdraw, polygons, edges or texels";
+}
+
+double largestFramePixels()
+{
+#ifdef __EMSCRIPTEN__
+    // Less what the module itself and the page's copies of one picture take.
+    return std::floor((double(emscripten_get_heap_max()) - 64.0 * 1024 * 1024) / bytesPerPixel);
+#else
+    return double(largestSide) * largestSide;
+#endif
+}
+
+std::string drawView(const ViewRequest& r)
+{
+    if (r.width < 1 || r.height < 1 || r.width > largestSide || r.height > largestSide)
+        return "size " + std::to_string(r.width) + "x" + std::to_string(r.height) + ": each side must be 1.." +
+               std::to_string(largestSide);
+    const double pixels = double(r.width) * r.height;
+    if (!drawn || r.width != drawn->width || r.height != drawn->height) {
+        // The last frame's memory goes first, as it would for the new one.
+        picture = RgbImage();
+        sizeBuffers(1, 1);
+        if (!roomFor(pixels)) {
+            if (drawn) // the kept view again, as it was: it fitted before
+                drawView(*drawn);
+            return "a " + std::to_string(r.width) + "x" + std::to_string(r.height) +
+                   " frame needs more memory than this page can have (at most about " +
+                   std::to_string(static_cast<long long>(largestFramePixels())) + " pixels a frame)";
+        }
+    }
+    ensureScene();
+    drawn = r;
+    FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
+    redraw(watch.observer());
+    line.clear();
+    picture = viewImage(r.view, watch, theScene, r.width, r.height, line);
+    return "";
+}
+
+const RgbImage& lastPicture()
+{
+    return picture;
+}
+
+const std::vector<unsigned char>& lastPictureRgba()
+{
+    static std::vector<unsigned char> rgba;
+    rgba.resize(picture.rgb.size() / 3 * 4);
+    const unsigned char* in = picture.rgb.data();
+    for (std::size_t i = 0; i < rgba.size(); i += 4, in += 3) {
+        rgba[i] = in[0];
+        rgba[i + 1] = in[1];
+        rgba[i + 2] = in[2];
+        rgba[i + 3] = 255;
+    }
+    return rgba;
+}
+
+const std::string& lastViewLine()
+{
+    return line;
+}
+
+const std::vector<unsigned char>& lastDepthBytes()
+{
+    static std::vector<unsigned char> bytes;
+    bytes = drawn ? depthFileBytes(DepthBuffer.data(), pixelCount(drawn->width, drawn->height))
+                  : std::vector<unsigned char>();
+    return bytes;
+}
+
+std::string pixelHistoryJson(int x, int y)
+{
+    std::string error;
+    const std::optional<PixelHistory> h = history(x, y, error);
+    return h ? jsonLines(historyJson(*h)) : error;
+}
+
+std::string pixelHistoryText(int x, int y)
+{
+    std::string error;
+    const std::optional<PixelHistory> h = history(x, y, error);
+    return h ? describeHistory(*h) : error;
+}
+
+std::string polygonTraceJson(int n)
+{
+    std::string error;
+    const std::optional<PolygonTrace> t = trace(n, error);
+    return t ? jsonLines(traceJson(*t)) : error;
+}
+
+std::string polygonTraceText(int n)
+{
+    std::string error;
+    const std::optional<PolygonTrace> t = trace(n, error);
+    return t ? describeTrace(*t) : error;
+}
+
+int scenePolygonCount()
+{
+    ensureScene();
+    long long count = 0;
+    for (const Mesh& mesh : theScene.meshes)
+        count += static_cast<long long>(mesh.polygons.size());
+    if (drawn && drawn->polygonLimit >= 0)
+        count = std::min<long long>(count, drawn->polygonLimit);
+    return static_cast<int>(count);
+}
+
+std::string spanEndsAround(int x, int y, int w, int h)
+{
+    if (!drawn)
+        return "[]";
+    SpanEnds ends(drawn->width, drawn->height);
+    redraw(&ends);
+    std::string json = "[";
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + std::max(w, 0), drawn->width), y1 = std::min(y + std::max(h, 0), drawn->height);
+    for (int row = y0; row < y1; ++row)
+        for (int column = x0; column < x1; ++column) {
+            const SpanEnds::Mark mark = ends.marks[std::size_t(row) * drawn->width + column];
+            if (mark == SpanEnds::none)
+                continue;
+            if (json.size() > 1)
+                json += ",";
+            json += "[" + std::to_string(column) + "," + std::to_string(row) + ",\"" +
+                    (mark == SpanEnds::visible ? "visible" : "hidden") + "\"]";
+        }
+    return json + "]";
+}
+
+std::string rasterTimesJson(int count)
+{
+    if (!drawn)
+        return "[]";
+    setCamera(*drawn);
+    PolygonLimit limit(theScene, drawn->polygonLimit);
+    std::string json = "[";
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        renderSoftwareFrame(theScene, drawn->width, drawn->height);
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        json += (i ? "," : "") + std::to_string(took.count());
+    }
+    return json + "]";
+}

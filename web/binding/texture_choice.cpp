@@ -1,0 +1,73 @@
+#include <cstdio>
+
+#include "scene/scene.h"
+#include "tools/spheremap/generate.h"
+#include "tools/spheremap/raw_image.h"
+#include "tools/spheremap/resample.h"
+#include "web/binding/session.h"
+
+// Every texture reaches the scene through the program's own reader and buildScene, from
+// a file in the module's memory-backed file system: the page sees what the program would.
+
+namespace {
+
+std::string scratchPath = "/sphere.raw";
+std::vector<unsigned char> shownBytes;
+
+bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file && std::fclose(file) != 0)
+        return false;
+    if (!written)
+        error = "cannot write the texture to \"" + path + "\"";
+    return written;
+}
+
+// Reads the file as the program does; on success the scene is rebuilt around it.
+std::string useTextureFile(const std::vector<unsigned char>& bytes)
+{
+    std::string error;
+    if (!writeBytes(scratchPath, bytes, error))
+        return error;
+    Texture checked;
+    if (!readTextureFile(checked, scratchPath.c_str(), error))
+        return error; // the scene keeps the texture it was built with
+    buildScene(theScene, scratchPath.c_str());
+    shownBytes = checked.data;
+    return "";
+}
+
+} // namespace
+
+void setTextureScratchPath(const std::string& path)
+{
+    scratchPath = path;
+}
+
+std::string useGeneratedTexture()
+{
+    return useTextureFile(generateSphereMap());
+}
+
+std::string loadRawTexture(const std::vector<unsigned char>& bytes)
+{
+    return useTextureFile(bytes);
+}
+
+std::string importImageTexture(const std::vector<double>& samples, int width, int height)
+{
+    if (width < 1 || height < 1 || samples.size() != std::size_t(width) * std::size_t(height) * 3)
+        return "the image to import has " + std::to_string(samples.size()) + " samples, not 3 per pixel of " +
+               std::to_string(width) + "x" + std::to_string(height);
+    Image image{width, height, samples};
+    if (image.width != textureSize || image.height != textureSize)
+        image = resample(image, textureSize, textureSize);
+    return useTextureFile(rawFromImage(image));
+}
+
+const std::vector<unsigned char>& currentTextureBytes()
+{
+    return shownBytes;
+}

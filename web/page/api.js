@@ -1,0 +1,36 @@
+// window.sphaerix: the page for scripts and the console. The objects are the module's
+// own JSON, the same as `sphaerix-snapshot --history X,Y --json` and
+// `--trace-polygon N --json` give for the view on the page.
+
+function parsed(text) {
+    if (text.startsWith('error:'))
+        throw new Error(text.replace(/^error:\s*/, ''));
+    return JSON.parse(text);
+}
+
+export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown }) {
+    target.sphaerix = {
+        ready,
+        // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
+        // text); resolves to the list of what was refused, empty when all was taken.
+        setView(fields = {}) {
+            const f = { ...fields };
+            if (Array.isArray(f.pan))
+                f.pan = f.pan.join(',');
+            return change(f);
+        },
+        // "opengl", "software" or "difference"; resolves as setView does.
+        setRenderer: name => change({ renderer: name }),
+        // The rendering shown: "software" where the asked one cannot be drawn (no WebGL 2).
+        get renderer() { return shown(); },
+        pixels: () => picture().rgb.slice(),
+        size: () => [picture().width, picture().height],
+        state,
+        // The view of the frame on the canvas (state() may be ahead of it until the next frame).
+        drawn,
+        settled,
+        history: (x, y) => parsed(module().historyJson(x, y)),
+        trace: n => parsed(module().traceJson(n)),
+        select,
+    };
+}

@@ -1,0 +1,69 @@
+// Drawing pictures onto canvases: the module's RGB bytes (top row first) become the
+// canvas's RGBA in one pass and one putImageData.
+
+export function paintRgb(canvas, rgb, width, height) {
+    if (canvas.width !== width || canvas.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
+    }
+    const context = canvas.getContext('2d');
+    const image = context.createImageData(width, height);
+    // Four bytes at a time through a 32-bit view: alpha is set with the colour.
+    const out = new Uint32Array(image.data.buffer);
+    const n = width * height;
+    if (littleEndian) {
+        for (let i = 0, j = 0; i < n; ++i, j += 3)
+            out[i] = 0xff000000 | (rgb[j + 2] << 16) | (rgb[j + 1] << 8) | rgb[j];
+    } else {
+        for (let i = 0, j = 0; i < n; ++i, j += 3)
+            out[i] = (rgb[j] << 24) | (rgb[j + 1] << 16) | (rgb[j + 2] << 8) | 0xff;
+    }
+    context.putImageData(image, 0, 0);
+}
+
+const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
+
+// The overlay sits on the frame and holds what the page adds: the selected pixel and
+// an outlined polygon. The frame's own pixels are never drawn over.
+export function drawOverlay(overlay, width, height, { pixel, corners }) {
+    if (overlay.width !== width || overlay.height !== height) {
+        overlay.width = width;
+        overlay.height = height;
+    }
+    const g = overlay.getContext('2d');
+    g.clearRect(0, 0, width, height);
+    if (corners && corners.length > 1) {
+        // Window coordinates have row 0 at the bottom; the canvas counts from the top.
+        g.beginPath();
+        corners.forEach(([x, y], i) => (i ? g.lineTo : g.moveTo).call(g, x, height - y));
+        g.closePath();
+        g.lineWidth = 1.5;
+        g.strokeStyle = '#000';
+        g.stroke();
+        g.setLineDash([3, 3]);
+        g.strokeStyle = '#ff0';
+        g.stroke();
+        g.setLineDash([]);
+    }
+    if (pixel) {
+        const [x, y] = pixel;
+        const top = height - 1 - y;
+        g.lineWidth = 1;
+        g.strokeStyle = '#000';
+        g.strokeRect(x - 2.5, top - 2.5, 6, 6);
+        g.strokeStyle = '#fff';
+        g.strokeRect(x - 3.5, top - 3.5, 8, 8);
+    }
+}
+
+// Which frame pixel an event points at, in window coordinates; null outside.
+export function eventPixel(canvas, event, frameWidth, frameHeight) {
+    const rect = canvas.getBoundingClientRect();
+    const cx = Math.floor((event.clientX - rect.left) * canvas.width / rect.width);
+    const cy = Math.floor((event.clientY - rect.top) * canvas.height / rect.height);
+    if (canvas.width !== frameWidth || canvas.height !== frameHeight)
+        return null;
+    if (cx < 0 || cy < 0 || cx >= frameWidth || cy >= frameHeight)
+        return null;
+    return [cx, frameHeight - 1 - cy];
+}

@@ -1,0 +1,72 @@
+// The selected pixel's history as a table, with the rows and values of
+// `sphaerix-snapshot --history X,Y`, and the trace of a polygon one click further.
+import { exactText, vectorText } from './format.js';
+
+const columns = ['#', 'mesh', 'polygon', 'ring', 'side', 'span left..right', 'columns', 'depth',
+    'stored', 'result', 'normal'];
+
+function element(tag, attributes = {}, ...children) {
+    const e = document.createElement(tag);
+    for (const [k, v] of Object.entries(attributes))
+        e.setAttribute(k, v);
+    e.append(...children);
+    return e;
+}
+
+function lookupText(l) {
+    return `lookup: unit normal ${vectorText(l.unit_normal)}, eye-space normal x, y ` +
+        `${vectorText(l.eye_normal_xy)} of length ${exactText(l.eye_normal_xy_length)}, ` +
+        `texel ${l.texel.join(',')} (centre ${l.texel_centre_outside_circle ? 'outside' : 'inside'} the circle), ` +
+        `bytes ${l.bytes.join(' ')}, colour ${vectorText(l.color)}`;
+}
+
+// `onTrace(n)` is called when a polygon number is clicked.
+export function showHistory(panel, history, onTrace) {
+    const [x, y] = history.pixel;
+    const [, height] = history.size;
+    const n = history.fragments.length;
+    const heading = element('p', { class: 'summary' },
+        `pixel ${x},${y} of ${history.size.join('x')} (row ${height - 1 - y} counted from the top): ` +
+        `${n} fragment${n === 1 ? '' : 's'} tested`);
+    const table = element('table', { class: 'history' });
+    table.append(element('thead', {}, element('tr', {}, ...columns.map(c => element('th', {}, c)))));
+    const body = element('tbody');
+    history.fragments.forEach((f, i) => {
+        const polygon = element('button', { type: 'button', class: 'polygon', 'data-polygon': f.polygon,
+            title: `trace polygon ${f.polygon}` }, String(f.polygon));
+        polygon.addEventListener('click', () => onTrace(f.polygon));
+        const cells = [String(i + 1), String(f.mesh), polygon, String(f.ring), String(f.side),
+            `${exactText(f.span.left)}..${exactText(f.span.right)}`,
+            `[${f.span.columns[0]}, ${f.span.columns[1]})`, exactText(f.depth), exactText(f.stored),
+            f.passed ? 'passed' : 'failed', vectorText(f.normal)];
+        body.append(element('tr', { class: f.passed ? 'passed' : 'failed' },
+            ...cells.map(c => element('td', {}, c))));
+        if (f.lookup)
+            body.append(element('tr', { class: 'lookup' }, element('td', {}), element('td', { colspan: columns.length - 1 },
+                lookupText(f.lookup))));
+    });
+    table.append(body);
+    const final = element('p', { class: 'final' },
+        `final: depth ${exactText(history.final.depth)}, colour ${vectorText(history.final.color)}` +
+        (n ? '' : ' (nothing reached this pixel: the cleared values)'));
+    const winner = [...history.fragments].reverse().find(f => f.passed);
+    // Without fragments there are no rows, and the native text has no header either.
+    const parts = n ? [heading, element('div', { class: 'scroll' }, table), final] : [heading, final];
+    if (winner !== undefined) {
+        const button = element('button', { type: 'button', id: 'trace-winner' },
+            `Trace polygon ${winner.polygon}, which won the pixel`);
+        button.addEventListener('click', () => onTrace(winner.polygon));
+        parts.push(button);
+    }
+    panel.replaceChildren(...parts);
+}
+
+export function showTrace(panel, trace, text) {
+    const heading = element('h3', {}, `Polygon ${trace.frame_polygon}: ring ${trace.ring}, side ${trace.side}`);
+    const summary = element('p', {}, `Outlined on the frame. Depth test: ${trace.passed} passed, ` +
+        `${trace.failed} failed. The trace as --trace-polygon ${trace.frame_polygon} prints it:`);
+    panel.replaceChildren(heading, summary, element('pre', { class: 'trace' }, text));
+}
+
+// The corners of a traced polygon in window coordinates.
+export const traceCorners = trace => trace.corners.map(c => [c.position[0], c.position[1]]);
