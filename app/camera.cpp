@@ -10,6 +10,15 @@ int lastMouseY = 0;
 bool leftDrag = false;
 bool rightDrag = false;
 
+void setInteractionView(float z, float x, float pX, float pY, float wheel)
+{
+    angleZ = z;
+    angleX = x;
+    panX = pX;
+    panY = pY;
+    zoom = wheel;
+}
+
 void setupCamera(Scene& scene, int width, int height)
 {
     // 0.4 is a float constant; the aspect ratio is formed in double, left to right,

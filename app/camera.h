@@ -13,6 +13,10 @@ extern int lastMouseY;
 extern bool leftDrag;
 extern bool rightDrag;
 
+// Puts the view values of the interaction state where a tool or the page asks for them,
+// as if the mouse had built them up; the drag flags and the last position stay as they are.
+void setInteractionView(float angleZ, float angleX, float panX, float panY, float zoom);
+
 // Rebuilds the scene's projection and model-view stacks from the frame size and the
 // interaction state; the shorter side of the frame always spans 0.4 either side of the
 // centre at unit distance.

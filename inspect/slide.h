@@ -30,6 +30,9 @@ struct SlideWindow {
     int windowY(int row) const { return fullHeight - 1 - (top + row / scale); }
 };
 
+// The whole of a width x height picture at one pixel a pixel.
+inline SlideWindow wholePicture(int width, int height) { return SlideWindow{0, 0, width, height, 1, height}; }
+
 // The window of `layout` over a width x height picture; false with `error` when the crop
 // reaches outside it or the slide would be more than 16384 pixels a side.
 bool slideWindow(const SlideLayout& layout, int width, int height, SlideWindow& window, std::string& error);

@@ -16,11 +16,7 @@ namespace {
 
 void setView(const ConformanceCase& c)
 {
-    angleZ = c.angleZ;
-    angleX = c.angleX;
-    panX = c.panX;
-    panY = c.panY;
-    zoom = c.zoom;
+    setInteractionView(c.angleZ, c.angleX, c.panX, c.panY, c.zoom);
     setupCamera(theScene, c.width, c.height);
     prepareBuffers(c.width, c.height);
 }
@@ -138,9 +134,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         r.firstPixel = colors.count > 0 ? colors.first : depths.first;
         if (depths.count > 0 && (r.firstPixel < 0 || depths.first < r.firstPixel))
             r.firstPixel = depths.first;
-        const int w = ours.image.width, h = ours.image.height;
-        r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr,
-                           depths.count > 0 ? &depths : nullptr, SlideWindow{0, 0, w, h, 1, h});
+        r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr,
+                           wholePicture(ours.image.width, ours.image.height));
     }
     return r;
 }

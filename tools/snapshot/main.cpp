@@ -17,11 +17,7 @@
 // The interaction state the mouse would otherwise have built up.
 static void applyView(const SnapshotOptions& options)
 {
-    angleZ = options.angleZ;
-    angleX = options.angleX;
-    panX = options.panX;
-    panY = options.panY;
-    zoom = options.zoom;
+    setInteractionView(options.angleZ, options.angleX, options.panX, options.panY, options.zoom);
 }
 
 static int compareRenderers(const SnapshotOptions& options, const WindowFrame& software,

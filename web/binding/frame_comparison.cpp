@@ -1,5 +1,6 @@
 #include "inspect/comparison.h"
 #include "inspect/exact_number.h"
+#include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "web/binding/session.h"
 
@@ -31,7 +32,7 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
     const RgbImage ours = imageFromColors(ColorBuffer.data(), width, height);
     const RgbImage theirs{width, height, rgb};
     const FrameDifference d = compareColors(ours, theirs);
-    mask = errorMask(ours, &d, nullptr);
+    mask = errorMask(ours, &d, nullptr, wholePicture(width, height));
     Json first = nullptr;
     if (d.first >= 0)
         first = Json::array({d.first % width, d.first / width});

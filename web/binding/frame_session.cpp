@@ -86,11 +86,7 @@ void ensureScene()
 // The program's camera for the request, from its interaction state.
 void setCamera(const ViewRequest& r)
 {
-    angleZ = r.angleZ;
-    angleX = r.angleX;
-    panX = r.panX;
-    panY = r.panY;
-    zoom = r.zoom;
+    setInteractionView(r.angleZ, r.angleX, r.panX, r.panY, r.zoom);
     setupCamera(theScene, r.width, r.height);
 }
 
