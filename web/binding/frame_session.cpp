@@ -5,6 +5,7 @@
 
 #include "app/camera.h"
 #include "inspect/frame_watch.h"
+#include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/scene.h"
@@ -181,7 +182,11 @@ std::string drawView(const ViewRequest& r)
     FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
     redraw(watch.observer());
     line.clear();
-    picture = viewImage(r.view, watch, theScene, r.width, r.height, line);
+    // As -o writes the view: the keys of the depth and overdraw views below the frame.
+    int pictureWidth = 0, pictureHeight = 0;
+    viewSize(r.view, theScene, r.width, r.height, pictureWidth, pictureHeight);
+    picture = slideImage(r.view, watch, theScene, r.width, r.height,
+                         wholePicture(pictureWidth, pictureHeight), line);
     return "";
 }
 

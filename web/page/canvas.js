@@ -25,13 +25,15 @@ const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 
 // The overlay sits on the frame and holds what the page adds: the selected pixel and
 // an outlined polygon. The frame's own pixels are never drawn over.
-export function drawOverlay(overlay, width, height, { pixel, corners }) {
+// The frame is the picture's top `frameHeight` rows; keys may follow below it.
+export function drawOverlay(overlay, width, height, frameHeight, { pixel, corners }) {
     if (overlay.width !== width || overlay.height !== height) {
         overlay.width = width;
         overlay.height = height;
     }
     const g = overlay.getContext('2d');
     g.clearRect(0, 0, width, height);
+    height = frameHeight;
     if (corners && corners.length > 1) {
         // Window coordinates have row 0 at the bottom; the canvas counts from the top.
         g.beginPath();
@@ -61,7 +63,9 @@ export function eventPixel(canvas, event, frameWidth, frameHeight) {
     const rect = canvas.getBoundingClientRect();
     const cx = Math.floor((event.clientX - rect.left) * canvas.width / rect.width);
     const cy = Math.floor((event.clientY - rect.top) * canvas.height / rect.height);
-    if (canvas.width !== frameWidth || canvas.height !== frameHeight)
+    // A key below the frame (depth, overdraw) makes the picture taller; the texels
+    // view is not the frame at all.
+    if (canvas.width !== frameWidth || canvas.height < frameHeight)
         return null;
     if (cx < 0 || cy < 0 || cx >= frameWidth || cy >= frameHeight)
         return null;

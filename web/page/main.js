@@ -104,7 +104,8 @@ function showInspection(s) {
         $('trace').replaceChildren();
     // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
     const frameSized = s.view !== 'texels';
-    drawOverlay($('overlay'), app.picture.width, app.picture.height, frameSized ? { pixel: s.pixel, corners } : {});
+    drawOverlay($('overlay'), app.picture.width, app.picture.height, s.height,
+        frameSized ? { pixel: s.pixel, corners } : {});
     showPixel(s);
 }
 
