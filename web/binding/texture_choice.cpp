@@ -17,9 +17,10 @@ std::vector<unsigned char> shownBytes;
 bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty file writes nothing: fwrite must not be handed the empty vector's null data.
+    bool written = file && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
     if (file && std::fclose(file) != 0)
-        return false;
+        written = false;
     if (!written)
         error = "cannot write the texture to \"" + path + "\"";
     return written;
