@@ -31,8 +31,12 @@ bool slideWindow(const SlideLayout& layout, int width, int height, SlideWindow& 
     return true;
 }
 
-RgbImage slidePicture(const RgbImage& full, const SlideWindow& w)
+RgbImage slidePicture(RgbImage full, const SlideWindow& w)
 {
+    // The whole picture at one pixel a pixel is the picture itself; the page draws every
+    // frame through here and would otherwise copy it pixel by pixel.
+    if (w.scale == 1 && !w.grid && w.left == 0 && w.top == 0 && w.width == full.width && w.height == full.height)
+        return full;
     const int s = w.scale;
     RgbImage picture{w.width * s, w.height * s, std::vector<unsigned char>(std::size_t(w.width) * s * w.height * s * 3)};
     unsigned char* out = picture.rgb.data();

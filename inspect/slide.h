@@ -38,7 +38,7 @@ inline SlideWindow wholePicture(int width, int height) { return SlideWindow{0, 0
 bool slideWindow(const SlideLayout& layout, int width, int height, SlideWindow& window, std::string& error);
 
 // The window's pixels enlarged, with the grid when asked for and scale is 3 or more.
-RgbImage slidePicture(const RgbImage& full, const SlideWindow& window);
+RgbImage slidePicture(RgbImage full, const SlideWindow& window);
 // The grid on a slide picture: a grey line along the top and left of every block, and
 // along the picture's right and bottom edges.
 void drawGrid(RgbImage& picture, const SlideWindow& window);

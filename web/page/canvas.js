@@ -21,6 +21,17 @@ export function paintRgb(canvas, rgb, width, height) {
     context.putImageData(image, 0, 0);
 }
 
+// The module's own RGBA of its picture, as it stands: no conversion in the page, which
+// keeps a frame of the software rendering within its budget.
+export function paintRgba(canvas, rgba, width, height) {
+    if (canvas.width !== width || canvas.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
+    }
+    const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, width * height * 4);
+    canvas.getContext('2d').putImageData(new ImageData(pixels, width, height), 0, 0);
+}
+
 const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 
 // The overlay sits on the frame and holds what the page adds: the selected pixel and

@@ -1,7 +1,7 @@
 // The page: wires the module, the view state, the input and the panels together. Every
 // number shown comes from the module; the page only asks and draws.
 import createSphaerix from './sphaerix.js';
-import { paintRgb, drawOverlay, eventPixel } from './canvas.js';
+import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
 import { attachInput, attachKeys } from './input.js';
 import { applyFields, formatHash, parseHash, snapshotCommand, startState } from './state.js';
 import { showHistory, showTrace, traceCorners } from './history.js';
@@ -74,7 +74,10 @@ function showFrame(s) {
     app.picture = shown.picture;
     app.shown = shown.shown;
     $('renderer-line').textContent = shown.line;
-    paintRgb($('frame'), app.picture.rgb, width, height);
+    if (app.shown === 'software')
+        paintRgba($('frame'), m.rgbaPixels(), width, height);
+    else
+        paintRgb($('frame'), app.picture.rgb, width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
     $('command').textContent = snapshotCommand(s) + (s.view === 'color' ? '' : ` --view ${s.view}`) + ' -o frame.png';
     syncControls(s);
