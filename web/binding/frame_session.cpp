@@ -23,6 +23,9 @@ namespace {
 constexpr int largestSide = 16384;
 
 std::optional<ViewRequest> drawn;
+// The last polygon traced in the drawn view: the page asks for its text and its JSON in
+// turn, and each would otherwise draw the frame again.
+std::optional<PolygonTrace> keptTrace;
 RgbImage picture;
 std::string line;
 
@@ -135,9 +138,11 @@ std::optional<PolygonTrace> trace(int n, std::string& error)
         error = "error: polygon " + std::to_string(n) + ": the frame has " + std::to_string(count) + " polygons";
         return std::nullopt;
     }
+    if (keptTrace && keptTrace->target == n)
+        return keptTrace;
     FrameWatch watch(DebugView::color, nullptr, n, drawn->width, drawn->height, theScene);
     redraw(watch.observer());
-    return watch.trace->trace;
+    return keptTrace = watch.trace->trace;
 }
 
 } // namespace
@@ -179,6 +184,7 @@ std::string drawView(const ViewRequest& r)
     }
     ensureScene();
     drawn = r;
+    keptTrace.reset();
     FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
     redraw(watch.observer());
     line.clear();
