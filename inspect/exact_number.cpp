@@ -8,7 +8,8 @@
 // Written out rather than taken from std::to_chars, which the browser build's C++ library
 // lacks for floats: the fewest significant digits that read back to the float, the
 // nearest such decimal, printed fixed or scientific, whichever is shorter (fixed on a
-// tie; a whole number fixed shows its exact digits). printf rounds correctly and strtof reads correctly, so both builds agree.
+// tie; a whole number fixed shows its exact digits). printf rounds correctly and strtof
+// reads correctly, so both builds agree.
 
 namespace {
 
