@@ -9,7 +9,7 @@
 
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/image_file.h"
-#include "tools/spheremap/generate.h"
+#include "texture/generate_sphere_map.h"
 
 namespace fs = std::filesystem;
 

@@ -10,8 +10,8 @@
 
 #include "texture/texture.h"
 #include "tools/png/png_io.h"
-#include "tools/spheremap/raw_image.h"
-#include "tools/spheremap/resample.h"
+#include "texture/raw_image.h"
+#include "texture/resample.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 
 #include "inspect/exact_number.h"
 #include "inspect/rgb_image.h"
-#include "tools/spheremap/generate.h"
+#include "texture/generate_sphere_map.h"
 #include "web/binding/session.h"
 
 // The page's session, natively: what it refuses and how it keeps its state. That the

@@ -16,7 +16,7 @@
 #include "tools/conformance/conformance_run.h"
 #include "tools/conformance/report.h"
 #include "tools/snapshot/image_file.h"
-#include "tools/spheremap/generate.h"
+#include "texture/generate_sphere_map.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "tools/png/discard_output.h"
+#include "texture/discard_output.h"
 
 namespace {
 

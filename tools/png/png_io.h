@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/png/image.h"
+#include "texture/image.h"
 
 // A PNG as the file stores it, for writing any of its kinds.
 struct PngData {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "texture/texture.h"
-#include "tools/spheremap/generate.h"
+#include "texture/generate_sphere_map.h"
 #include "tools/png/png_io.h"
-#include "tools/spheremap/raw_image.h"
-#include "tools/spheremap/resample.h"
+#include "texture/raw_image.h"
+#include "texture/resample.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <cstdio>
 
 #include "scene/scene.h"
-#include "tools/spheremap/generate.h"
-#include "tools/spheremap/raw_image.h"
-#include "tools/spheremap/resample.h"
+#include "texture/generate_sphere_map.h"
+#include "texture/raw_image.h"
+#include "texture/resample.h"
 #include "web/binding/session.h"
 
 // Every texture reaches the scene through the program's own reader and buildScene, from

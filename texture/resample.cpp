@@ -1,4 +1,4 @@
-#include "tools/spheremap/resample.h"
+#include "texture/resample.h"
 
 #include <algorithm>
 #include <cmath>

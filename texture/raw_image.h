@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/png/image.h"
+#include "texture/image.h"
 
 // The raw texture is exactly textureBytes: rows bottom first, texels R, G, B.
 // Both return false and set `error` to one line naming the file on failure.

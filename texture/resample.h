@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/png/image.h"
+#include "texture/image.h"
 
 // Resizes each axis on its own: an axis that shrinks averages the source area under
 // each output pixel; one that grows interpolates linearly between pixel centres,

@@ -1,4 +1,4 @@
-#include "tools/spheremap/generate.h"
+#include "texture/generate_sphere_map.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/png/discard_output.h"
+#include "texture/discard_output.h"
 
 #include <filesystem>
 #include <system_error>

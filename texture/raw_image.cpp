@@ -1,4 +1,4 @@
-#include "tools/spheremap/raw_image.h"
+#include "texture/raw_image.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "texture/texture.h"
-#include "tools/png/discard_output.h"
+#include "texture/discard_output.h"
 
 namespace {
 
