@@ -124,4 +124,46 @@ TEST(Inspect, AHandMadeEdgeListGivesAKnownTrace)
     EXPECT_EQ(json["rows"][0]["spans"][0].dump(), R"({"edges":[0,2],"left":1.0,"right":9.0,"columns":[1,9],"passed":4,"failed":4})");
 }
 
+// Texels of the map's rim, where the texel's centre and its corners fall on different
+// sides of the inscribed circle: the label is the centre's. Identity transforms, so the
+// unit normal's x and y are the lookup's, aimed at a point of the texel inside the circle.
+TEST(Inspect, ARimTexelIsLabelledByItsCentre)
+{
+    static const Texture texture = distinctTexture();
+    Scene scene;
+    scene.currentTexture = &texture;
+    scene.beginMesh();
+    const struct {
+        int u, v;
+        double du, dv; // where in the texel the normal points, 0..1
+        bool outside;
+    } cases[] = {
+        {0, 127, 0.9, 0.9, false},   // lower left corner outside, centre inside
+        {255, 128, 0.1, 0.1, false}, // upper right corner outside, centre inside
+        {255, 140, 0.1, 0.1, true},  // lower left corner inside, centre outside
+        {0, 115, 0.9, 0.9, true},    // upper right corner inside, centre outside
+        {128, 128, 0.5, 0.5, false},
+    };
+    PixelHistory history;
+    for (const auto& c : cases) {
+        const double x = (c.u + c.du) / 128.0 - 1.0, y = (c.v + c.dv) / 128.0 - 1.0;
+        HistoryFragment f{};
+        f.passed = true;
+        f.normal[0] = float(x), f.normal[1] = float(y), f.normal[2] = float(std::sqrt(1.0 - x * x - y * y));
+        history.fragments.push_back(f);
+    }
+    history.width = history.height = 1;
+    prepareBuffers(1, 1);
+    completeHistory(history, scene);
+    const Json json = historyJson(history);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const HistoryLookup& l = history.fragments[i].lookup;
+        ASSERT_TRUE(l.u == cases[i].u && l.v == cases[i].v) << i << ": texel " << l.u << "," << l.v;
+        EXPECT_EQ(json["fragments"][i]["lookup"]["texel_centre_outside_circle"], cases[i].outside) << i;
+    }
+    const std::string text = describeHistory(history);
+    EXPECT_NE(text.find("texel 0,127 (centre inside the circle)"), std::string::npos) << text;
+    EXPECT_NE(text.find("texel 255,140 (centre outside the circle)"), std::string::npos) << text;
+}
+
 } // namespace

@@ -144,6 +144,41 @@ TEST_F(WebSession, SpanEndsStayInsideTheFrameWhateverTheRectangle)
     EXPECT_EQ(spanEndsAround(-1000, -1000, 5000, 5000), all);
     EXPECT_EQ(spanEndsAround(48, 0, 10, 10), "[]");
     EXPECT_EQ(spanEndsAround(10, 10, -4, 3), "[]");
+    // Zoomed in, the torus runs off every side: the spans cut by the frame end at its
+    // first and last column, and the magnifier's rectangle there gets them.
+    ViewRequest close = view(48, 40);
+    close.zoom = 6.0f;
+    ASSERT_EQ(drawView(close), "");
+    const std::string whole = spanEndsAround(0, 0, 48, 40);
+    for (int column : {0, 47}) {
+        std::string expected = "[";
+        for (std::size_t at = 0; (at = whole.find("[" + std::to_string(column) + ",", at + 1)) != std::string::npos;)
+            expected += (expected.size() > 1 ? "," : "") + whole.substr(at, whole.find(']', at) + 1 - at);
+        EXPECT_GT(expected.size(), 30u) << column;
+        EXPECT_EQ(spanEndsAround(column, 0, 1, 40), expected + "]") << column;
+    }
+}
+
+// Either side may be 16384 (one past is refused above).
+TEST_F(WebSession, EachSideMayBe16384)
+{
+    for (const auto& [w, h] : {std::pair{16384, 1}, {1, 16384}}) {
+        EXPECT_EQ(drawView(view(w, h)), "") << w << "x" << h;
+        EXPECT_TRUE(lastPicture().width == w && lastPicture().height == h) << w << "x" << h;
+    }
+}
+
+// A trace is kept for the view it was drawn in: after another view, the same polygon's
+// trace is that view's.
+TEST_F(WebSession, AKeptTraceGoesWithItsView)
+{
+    ASSERT_EQ(drawView(view(64, 48)), "");
+    const std::string small = polygonTraceText(531);
+    ASSERT_EQ(drawView(view(96, 72)), "");
+    const std::string large = polygonTraceText(531);
+    EXPECT_NE(large, small);
+    ASSERT_EQ(drawView(view(64, 48)), "");
+    EXPECT_EQ(polygonTraceText(531), small);
 }
 
 // The browser build's C++ library has no std::to_chars for floats, so exactText writes the

@@ -20,6 +20,8 @@ bool failure(std::string& error, const std::string& path, const std::string& wha
 }
 
 // Skips blanks and comments, then reads a decimal of at most nine digits; -1 if none.
+// The one character after the number is read too: a blank, or a comment through the end
+// of its line, which stands for that blank (after maxval, the pixels start behind it).
 long headerNumber(std::FILE* file)
 {
     int c = std::fgetc(file);
@@ -36,8 +38,9 @@ long headerNumber(std::FILE* file)
     if (digits == 0 || (c != EOF && !std::isspace(c) && c != '#'))
         return -1;
     if (c == '#')
-        std::ungetc(c, file);
-    return value; // the one blank after the last header number has been read
+        while (c != '\n' && c != EOF)
+            c = std::fgetc(file);
+    return value;
 }
 
 // Samples of maxval 65535 become bytes as PNG's 16 bits do: lround(s / 65535 * 255).
@@ -52,6 +55,8 @@ bool readPpm(std::FILE* file, bool binary, const std::string& path, RgbImage& im
     const long width = headerNumber(file), height = headerNumber(file), maxval = headerNumber(file);
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
         return failure(error, path, "has no PPM size of 1..16384 per side");
+    if (maxval < 0)
+        return failure(error, path, "has no PPM maxval (255 or 65535)");
     if (maxval != 255 && maxval != 65535)
         return failure(error, path, "is a PPM with maxval " + std::to_string(maxval) + "; only 255 and 65535 are read");
     const long sampleBytes = maxval == 255 ? 1 : 2;
@@ -73,6 +78,8 @@ bool readPpm(std::FILE* file, bool binary, const std::string& path, RgbImage& im
     }
     for (unsigned char& byte : image.rgb) {
         const long value = headerNumber(file);
+        if (value < 0 && std::feof(file))
+            return failure(error, path, "ends before its last pixel");
         if (value < 0 || value > maxval)
             return failure(error, path, "has a sample that is not a number from 0 to " + std::to_string(maxval));
         byte = sampleByte(value, maxval);

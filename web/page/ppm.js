@@ -9,7 +9,9 @@ export function isPpm(bytes) {
 const isSpace = c => c === 32 || (c >= 9 && c <= 13);
 const isDigit = c => c >= 48 && c <= 57;
 
-// Reads one header or P3 number at `at`; returns [value or -1, next position].
+// Reads one header or P3 number at `at`; returns [value or -1, next position]. The one
+// character after the number is taken too: a blank, or a comment through the end of its
+// line, which stands for that blank (after maxval, the pixels start behind it).
 function number(bytes, at) {
     let c = bytes[at];
     while (c === 35 || isSpace(c)) {
@@ -23,7 +25,10 @@ function number(bytes, at) {
         value = value * 10 + (c - 48);
     if (digits === 0 || (at < bytes.length && !isSpace(c) && c !== 35))
         return [-1, at];
-    return [value, c === 35 ? at : at + 1];
+    if (c === 35)
+        while (at < bytes.length && bytes[at] !== 10)
+            ++at;
+    return [value, at + 1];
 }
 
 export function decodePpm(bytes) {
@@ -34,6 +39,8 @@ export function decodePpm(bytes) {
     [max, at] = number(bytes, at);
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
         return { error: 'has no PPM size of 1..16384 per side' };
+    if (max < 0)
+        return { error: 'has no PPM maxval (255 or 65535)' };
     if (max !== 255 && max !== 65535)
         return { error: `is a PPM with maxval ${max}; only 255 and 65535 are read` };
     const count = width * height * 3;
