@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/camera.h"
 #include "app/display.h"
 #include "app/window.h"
 #include "raster/render_frame.h"
@@ -182,6 +183,30 @@ TEST_F(ReferenceRenderer, TexturedMeshesUseTheirIndexAndPlainMeshesBindNone)
     frame(480, 480);
     const Pixels decal = readBack(480, 480);
     EXPECT_EQ(Pixels(&decal[(240 * 480 + 240) * 3], &decal[(240 * 480 + 240) * 3 + 3]), (Pixels{40, 200, 120}));
+}
+
+// GL_CLAMP with linear filtering blends the texels at the texture's edge with the border,
+// black by default: on the torus's silhouette, where the sphere-map coordinates reach the
+// edge, a bright texture darkens. Clamping to the edge texels instead would keep every
+// covered pixel the texture's own colour.
+TEST_F(ReferenceRenderer, TheTexturesBlackBorderShowsOnTheSilhouette)
+{
+    Texture bright{256, 256, 3, {}};
+    for (int i = 0; i < 256 * 256; ++i)
+        bright.data.insert(bright.data.end(), {250, 200, 100});
+    theScene.meshes[0].texture = &bright;
+    setInteractionView(-135.0f, -30.0f, 0.0f, 0.0f, 6.0f); // silhouettes whose reflection is level
+    frame(480, 480);
+    setInteractionView(-135.0f, -60.0f, 0.0f, 0.0f, 0.25f);
+    const Pixels pixels = readBack(480, 480);
+    int own = 0, darkened = 0;
+    for (std::size_t p = 0; p < pixels.size(); p += 3) {
+        const int r = pixels[p], g = pixels[p + 1], b = pixels[p + 2];
+        own += r == 250 && g == 200 && b == 100;
+        darkened += r > 0 && r < 245 && std::abs(r * 4 - g * 5) <= 8 && std::abs(r * 2 - b * 5) <= 8;
+    }
+    EXPECT_GT(own, 100000);
+    EXPECT_GT(darkened, 20) << "covered pixels darkened towards black";
 }
 
 } // namespace
