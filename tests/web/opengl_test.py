@@ -134,6 +134,19 @@ class OpenGLTest(page_test.PageTest):
         self.assertEqual(self.show(view, "difference"), picture)
         self.assertEqual(self.js("return document.getElementById('renderer-line').textContent"), line)
 
+    def test_the_black_border_shows_on_the_silhouette(self):
+        # A bright texture, and a view whose silhouettes reflect level: GL_CLAMP blends the
+        # edge texels there with the black border, and the page must darken the same pixels.
+        bright = os.path.join(page_test.WORK, "bright.raw")
+        with open(bright, "wb") as f:
+            f.write(bytes([250, 200, 100]) * 65536)
+        view = dict(START, ax=-30.0, zoom=6.0)
+        native, page = native_opengl(view, bright), self.show(view, "opengl", bright)
+        darkened = [i for i in range(0, len(native), 3) if 0 < native[i] < 245]
+        self.assertGreater(len(darkened), 20)
+        alike = sum(max(abs(page[i + c] - native[i + c]) for c in range(3)) <= 8 for i in darkened)
+        self.assertGreaterEqual(alike, 0.8 * len(darkened))
+
 
 class WithoutWebGLTest(page_test.PageTest):
     @classmethod

@@ -3,7 +3,7 @@
 checked against sphaerix-snapshot run here on the same views:
 page_test.py SITE-DIRECTORY SPHAERIX-SNAPSHOT SPHAERIX-SPHEREMAP WORK-DIRECTORY
 Exits 77 (skipped) when the site has not been built."""
-import base64, functools, http.server, json, math, os, re, shutil, struct, subprocess, sys
+import base64, functools, hashlib, http.server, json, math, os, re, shutil, struct, subprocess, sys
 import tempfile, threading, unittest, zlib
 
 SITE, SNAPSHOT, SPHEREMAP, WORK = (os.path.abspath(a) for a in sys.argv[1:5])
@@ -410,6 +410,44 @@ class PageTest(unittest.TestCase):
                 self.js("return window.sphaerix.settled()")
                 self.assertEqual(self.message(), "")
                 self.assertEqual(self.page_pixels(), native_pixels(view, texture=raw))
+
+    def test_each_side_may_be_16384_and_no_more(self):
+        cases = [("16384x1", True), ("1x16384", True), ("16385x1", False), ("1x16385", False)]  # (size, taken)
+        self.open(hash_of(dict(START, size="8x8")))
+        for size, taken in cases:
+            with self.subTest(size):
+                refused = self.js("return window.sphaerix.setView({size: arguments[0]})", size)
+                self.assertEqual(refused == [], taken, refused)
+                self.assertEqual(self.js("return window.sphaerix.settled().then(() => window.sphaerix.size())"),
+                                 [int(v) for v in size.split("x")] if taken else [8, 8])
+                self.set_view(dict(START, size="8x8"))
+
+    def test_ppm_headers_read_as_the_snapshot_reads_them(self):
+        pixels = b"ABCDEF"
+        cases = [  # every blank between tokens, comments straight after each token; refused forms
+            b"P6\n2 1\n255\n", b"P6\t2\v1\f255\r", b"P6 2 1 255 ", b"P6#a\n2 1 255\n", b"P6 2#b\n1 255\n",
+            b"P6 2 1#c 7\n255\n", b"P6 2 1 255#d\n", b"P6\n#e\n\n#f 1 2\n2 1\n255 ", b"P6 1 1 65535#g\n",
+            b"P3 2 1 255 65 66 67#h\n68\t69 70", b"P3\r2\r1\r255\r65#i\r\n66 67 68 69\n70#j",
+            b"P6 2 1 255#k", b"P6 2 1#l", b"P6 2x1 255 ", b"P6 2 1 256 ", b"P3 2 1 255 65 66 67 68 69", b"P3 2 1 255 1 2 3 4 5 x",
+        ]
+        self.open()
+        for n, header in enumerate(cases):
+            with self.subTest(header=header):
+                data = header + (pixels if header[1:2] == b"6" else b"")
+                path = os.path.join(WORK, f"header{n}.ppm")
+                with open(path, "wb") as f:
+                    f.write(data)
+                w, h = (1, 1) if b"65535" in header else (2, 1)
+                run = subprocess.run([SNAPSHOT, "--size", f"{w}x{h}", "--pan", "100000,0", "--against", path],
+                                     capture_output=True, text=True, cwd=WORK)
+                page = self.js("return import('./ppm.js').then(m => { const r = m.decodePpm(new Uint8Array(arguments[0]));"
+                               "return r.error || [r.width, r.height, r.max, Array.from(r.samples)]; })", list(data))
+                if run.returncode == 1:
+                    self.assertEqual(run.stderr, f'sphaerix-snapshot: "{path}" {page}\n')
+                    continue
+                self.assertEqual(page[:2], [w, h])
+                rgb = bytes(round(s * 255 / page[2]) for s in page[3])
+                self.assertIn("theirs " + hashlib.md5(rgb).hexdigest(), run.stdout)
 
 
 if __name__ == "__main__":
