@@ -177,6 +177,7 @@ TEST_F(WebSession, AKeptTraceGoesWithItsView)
     ASSERT_EQ(drawView(view(96, 72)), "");
     const std::string large = polygonTraceText(531);
     EXPECT_NE(large, small);
+    EXPECT_EQ(polygonTraceText(700).rfind("polygon 700 of the frame", 0), 0u) << "another polygon, another trace";
     ASSERT_EQ(drawView(view(64, 48)), "");
     EXPECT_EQ(polygonTraceText(531), small);
 }
