@@ -146,6 +146,7 @@ class OpenGLTest(page_test.PageTest):
         self.assertGreater(len(darkened), 20)
         alike = sum(max(abs(page[i + c] - native[i + c]) for c in range(3)) <= 8 for i in darkened)
         self.assertGreaterEqual(alike, 0.8 * len(darkened))
+        self.assertEqual(self.canvas_pixels(), page)  # the canvas shows the picture as it is
 
 
 class WithoutWebGLTest(page_test.PageTest):

@@ -448,6 +448,22 @@ class PageTest(unittest.TestCase):
                     continue
                 rgb = bytes(round(s * 255 / page[2]) for s in page[3])
                 self.assertIn("theirs " + hashlib.md5(rgb).hexdigest(), run.stdout)
+    def test_compare_mask_is_the_snapshots(self):
+        view = dict(START, size="64x48", zoom=4.0)
+        theirs = bytearray(native_pixels(view))
+        for i in (5, 700, 3000):  # top row first; near the edge, inside, near the bottom
+            theirs[3 * i] ^= 0x40
+        self.open(hash_of(view))
+        path = self.choose_file("compare-file", "mask-me.ppm", ppm(64, 48, theirs))
+        self.wait.until(lambda d: "mask-me.ppm" in self.js("return document.getElementById('compare-line').textContent"))
+        snapshot(view, "--against", path, "--mask", os.path.join(WORK, "mask.ppm"))
+        with open(os.path.join(WORK, "mask.ppm"), "rb") as f:
+            native = f.read()[-64 * 48 * 3:]
+        shown = self.bytes_of("(() => { const c = document.getElementById('mask');"
+                              "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
+                              "return d.filter((_, i) => i % 4 !== 3); })()")
+        self.assertEqual(shown, native)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
