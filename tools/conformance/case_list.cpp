@@ -121,10 +121,10 @@ std::string snapshotCommand(const ConformanceCase& c)
     return command;
 }
 
-std::string caseLine(const ConformanceCase& c)
+std::string caseLine(const ConformanceCase& c, int nameWidth)
 {
     char line[512];
-    std::snprintf(line, sizeof line, "%-15s %-10s %-9s %-9s %-11s %s", c.name.c_str(),
+    std::snprintf(line, sizeof line, "%-*s %-10s %-9s %-9s %-11s %s", nameWidth, c.name.c_str(),
         (std::to_string(c.width) + "x" + std::to_string(c.height)).c_str(), c.angleZText.c_str(),
         c.angleXText.c_str(), c.panText.c_str(), c.zoomText.c_str());
     std::string text = line;

@@ -31,7 +31,8 @@ extern const char* const builtInCaseList;
 std::string caseTitle(const ConformanceCase& c);
 std::string snapshotCommand(const ConformanceCase& c);
 
-// The case as a line of the list, and as an object for --list --json: its name, size,
-// view values, texture (`runTexture` when it names none) and snapshot command.
-std::string caseLine(const ConformanceCase& c);
+// The case as a line of the list, its name padded to `nameWidth`, and as an object for
+// --list --json: its name, size, view values, texture (`runTexture` when it names none)
+// and snapshot command.
+std::string caseLine(const ConformanceCase& c, int nameWidth);
 Json caseJson(const ConformanceCase& c, const std::string& runTexture);

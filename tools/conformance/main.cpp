@@ -314,11 +314,14 @@ int run(const Options& o)
         return status;
     if (o.list) {
         Json list = Json::array();
+        int nameWidth = 15;
+        for (const ConformanceCase& c : cases)
+            nameWidth = std::max(nameWidth, int(c.name.size()));
         for (const ConformanceCase& c : cases)
             if (o.listJson)
                 list.push_back(caseJson(c, o.texture));
             else
-                std::printf("%s\n", caseLine(c).c_str());
+                std::printf("%s\n", caseLine(c, nameWidth).c_str());
         if (o.listJson) {
             std::string text = "[";
             for (std::size_t k = 0; k < list.size(); ++k)
