@@ -221,6 +221,11 @@ struct Run {
             run.result.line = problem + tail;
         } else {
             run.result = compare(run.c, dir);
+            // A work folder that will be gone by the time anyone reads the line goes unnamed.
+            if (command && o.keep.empty())
+                for (std::string* text : {&run.result.line, &run.result.colorDetail, &run.result.depthDetail})
+                    for (std::size_t at; (at = text->find(dir + "/")) != std::string::npos;)
+                        text->erase(at, dir.size() + 1);
             // The command's job is to write both files: one left out is its failure.
             if (command && run.result.outcome == Outcome::missing)
                 run.result.outcome = Outcome::commandFailed,

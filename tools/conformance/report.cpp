@@ -82,7 +82,8 @@ const char* const legend =
     "<p class=\"legend\"><span style=\"background:#ff0000\"></span> colour differs "
     "<span style=\"background:#285aff\"></span> depth differs "
     "<span style=\"background:#ff00ff\"></span> both differ "
-    "<span style=\"background:#ffdc00\"></span> ring around a differing pixel "
+    "<span style=\"background:#ffdc00\"></span> around a differing pixel "
+    "<span class=\"first\"></span> the first difference "
     "<span style=\"background:#808080\"></span> equal (our frame, dimmed)</p>\n";
 
 // Their value beside ours at the first difference, as far as their files were read.
@@ -168,6 +169,7 @@ bool writeReport(const std::string& path, const std::string& summary, const std:
         "border: 2px solid #0cf; border-radius: 50%; }\n"
         ".legend span { display: inline-block; width: 0.9em; height: 0.9em; border: 1px solid #444; "
         "vertical-align: middle; margin-left: 0.8em; }\n"
+        ".legend span.first { border: 2px solid #0cf; border-radius: 50%; }\n"
         ".values td, .values th { padding: 0 0.8em 0 0; text-align: left; font-family: monospace; }\n"
         "pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }\n"
         "details li { margin: 0.2em 0; }\n"
