@@ -231,7 +231,8 @@ struct Run {
                 run.result.outcome = Outcome::commandFailed,
                 run.result.line = "the command exited with status 0; " + run.result.line + tail;
         }
-        run.seconds = (command ? command->seconds : 0.0) +
+        run.commandSeconds = command ? command->seconds : 0.0;
+        run.seconds = run.commandSeconds +
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!o.report.empty() && error.empty()) {
             const CaseResult& r = run.result;
@@ -379,9 +380,11 @@ int run(const Options& o)
     std::printf("%s\n", summary.c_str());
     if (!state.closer.empty())
         std::printf("%s\n", state.closer.c_str());
+    if (!o.command.empty())
+        std::printf("%s\n", timingText(state.runs, seconds, o.jobs).c_str());
     if (!o.junit.empty() && !writeText(o.junit, junitXml(state.runs, seconds), error))
         return fail(error);
-    if (!o.json.empty() && !writeText(o.json, jsonLines(resultsJson(state.runs, summary, o.random > 0 ? o.seed : std::nullopt)) + "\n", error))
+    if (!o.json.empty() && !writeText(o.json, jsonLines(resultsJson(state.runs, summary, o.random > 0 ? o.seed : std::nullopt, seconds)) + "\n", error))
         return fail(error);
     if (!o.report.empty()) {
         std::string failed, equal;

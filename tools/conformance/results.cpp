@@ -104,7 +104,8 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
         std::to_string(errors) + "\" time=\"" + secondsText(seconds) + "\">\n" + body + " </testsuite>\n</testsuites>\n";
 }
 
-Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, std::optional<std::uint64_t> seed)
+Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, std::optional<std::uint64_t> seed,
+    double seconds)
 {
     Json cases = Json::array();
     Json counts{{"equal", 0}, {"differs", 0}, {"missing", 0}, {"unreadable", 0}, {"command failed", 0}};
@@ -113,11 +114,24 @@ Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, s
         counts[outcomeName(r.outcome)] = counts[outcomeName(r.outcome)].get<int>() + 1;
         cases.push_back(Json{{"name", run.c.name}, {"width", run.c.width}, {"height", run.c.height},
             {"outcome", outcomeName(r.outcome)}, {"line", r.line}, {"seconds", run.seconds},
+            {"command_seconds", run.commandSeconds},
             {"color_differences", r.colorCount}, {"depth_differences", r.depthCount},
             {"first_difference", firstJson(run)}, {"snapshot", snapshotCommand(run.c)}});
     }
     return Json{{"tool", "sphaerix-conformance"}, {"summary", summary}, {"counts", counts},
-        {"seed", seed ? Json(*seed) : Json(nullptr)}, {"cases", cases}};
+        {"seed", seed ? Json(*seed) : Json(nullptr)}, {"seconds", seconds}, {"cases", cases}};
+}
+
+std::string timingText(const std::vector<CaseRun>& runs, double seconds, int jobs)
+{
+    double commands = 0.0, all = 0.0;
+    for (const CaseRun& run : runs)
+        commands += run.commandSeconds, all += run.seconds;
+    char text[200];
+    std::snprintf(text, sizeof text,
+        "time: %.1f s for %zu cases, %d at once: the commands %.1f s, our frames and comparisons %.1f s", seconds,
+        runs.size(), jobs, commands, all - commands);
+    return text;
 }
 
 bool readBaseline(const std::string& path, std::map<std::string, std::string>& outcomes, std::string& error)

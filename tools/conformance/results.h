@@ -14,7 +14,8 @@
 struct CaseRun {
     ConformanceCase c;
     CaseResult result;
-    double seconds = 0.0; // the command's and the comparison's
+    double seconds = 0.0;        // the command's and the comparison's
+    double commandSeconds = 0.0; // the command's alone
 };
 
 // "equal", "differs", "missing", "unreadable" or "command failed".
@@ -30,7 +31,11 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds);
 
 // Every case's outcome, line and first difference, the counts and the seed of the random
 // views (null without them): what --baseline reads back.
-Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, std::optional<std::uint64_t> seed);
+Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, std::optional<std::uint64_t> seed,
+    double seconds);
+
+// "time: T s for N cases, J at once: the commands C s, our frames and comparisons F s"
+std::string timingText(const std::vector<CaseRun>& runs, double seconds, int jobs);
 
 // The outcome of each case by name from a file resultsJson wrote; false with `error`
 // saying why the file is not one.
