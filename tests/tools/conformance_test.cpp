@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -212,7 +214,7 @@ no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
 nothing) ;;
 fails) echo "fake: the scene is gone" >&2; exit 2 ;;
 crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
-hang) echo "fake: waiting" >&2; sleep 30 ;;
+hang) echo "fake: waiting" >&2; sleep 30 & echo $! >../sleeper.pid; wait ;;
 size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
 text) snap --size ${w}x$h -o "$color" --depth "$depth" && echo "a picture, honestly" >"$color" ;;
 esac
@@ -225,45 +227,59 @@ struct FakeRun {
     int status;
     const char* line;    // speck's, whole; the other two cases stay equal
     const char* junit;   // speck's test case in the JUnit file, its time cut out
+    const char* counts;  // of the summary line, from "failed"
+    const char* first;   // speck's first difference in the JSON
 };
 
+const char* const commandFailed = "1 failed (0 differ, 0 missing, 0 unreadable, 1 command failed)";
+
 const FakeRun fakes[] = {
-    {"equal", 0, "equal    speck 5x4", "<testcase classname=\"sphaerix-conformance\" name=\"speck\"/>"},
+    {"equal", 0, "equal    speck 5x4", "<testcase classname=\"sphaerix-conformance\" name=\"speck\"/>",
+        "0 failed (0 differ, 0 missing, 0 unreadable, 0 command failed)", "null"},
     {"pixel", 3,
         "DIFFERS  speck 5x4: colour: 1 of 20 pixels differ, first at 0,3 (row 0 from the top): ours 255 255 255, "
         "theirs 255 7 255; depth equal",
         "<failure type=\"differs\" message=\"speck 5x4: colour: 1 of 20 pixels differ, first at 0,3 (row 0 from the "
-        "top): ours 255 255 255, theirs 255 7 255; depth equal\">"},
+        "top): ours 255 255 255, theirs 255 7 255; depth equal\">",
+        "1 failed (1 differ, 0 missing, 0 unreadable, 0 command failed)",
+        R"({"x":0,"y":3,"row_from_top":0,"ours":{"color":[255,255,255],"depth":1.0},"theirs":{"color":[255,7,255],"depth":1.0}})"},
     {"depth", 3,
         "DIFFERS  speck 5x4: colour equal; depth: 1 of 20 values differ, first at 0,0 (row 3 from the top): ours 1, "
         "theirs 1.0000001",
-        "<failure type=\"differs\" message=\"speck 5x4: colour equal; depth: 1 of 20 values differ"},
+        "<failure type=\"differs\" message=\"speck 5x4: colour equal; depth: 1 of 20 values differ",
+        "1 failed (1 differ, 0 missing, 0 unreadable, 0 command failed)",
+        R"({"x":0,"y":0,"row_from_top":3,"ours":{"color":[255,255,255],"depth":1.0},"theirs":{"color":[255,255,255],"depth":1.0000001}})"},
     {"no-depth", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.depth; colour equal",
         "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 0; no speck.depth; "
-        "colour equal\">"},
+        "colour equal\">",
+        commandFailed, "null"},
     {"no-color", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.png or speck.ppm; depth equal",
-        "<error type=\"command failed\""},
+        "<error type=\"command failed\"", commandFailed, "null"},
     {"nothing", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.png or speck.ppm; no speck.depth",
-        "<error type=\"command failed\""},
+        "<error type=\"command failed\"", commandFailed, "null"},
     {"fails", 1, "ERROR    speck 5x4: the command exited with status 2; its standard error ends: fake: the scene is gone",
         "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 2; its standard error "
-        "ends: fake: the scene is gone\">"},
+        "ends: fake: the scene is gone\">",
+        commandFailed, "null"},
     {"crash", 1,
         "ERROR    speck 5x4: the command exited with status 139 (signal 11, Segmentation fault); its standard error "
-        "ends: fake: drawing / fake: about to crash",
-        "<error type=\"command failed\""},
+        "ends: fake: drawing / fake: about to crash / Segmentation fault", // the last, the shell's
+        "<error type=\"command failed\"", commandFailed, "null"},
     {"hang", 1,
         "ERROR    speck 5x4: the command did not finish within 0.5 s and was stopped; its standard error ends: fake: "
         "waiting",
-        "<error type=\"command failed\""},
-    {"size", 1, "ERROR    speck 5x4: \"", "<error type=\"unreadable\" message=\"speck 5x4: &quot;"},
-    {"text", 1, "speck.png\" is not a PNG file (no PNG signature)", "<error type=\"unreadable\""},
+        "<error type=\"command failed\"", commandFailed, "null"},
+    {"size", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is 6x4; the frame is 5x4",
+        "<error type=\"unreadable\" message=\"speck 5x4: &quot;work dir/speck.png&quot; is 6x4",
+        "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
+    {"text", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is not a PNG file (no PNG signature)",
+        "<error type=\"unreadable\"", "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
     {"'case {name} in speck) ./none {color} {depth} ;; *) ./fake.sh equal {name} {width} {height} {az} {ax} {panx} "
      "{pany} {zoom} {texture} {color} {depth} ;; esac'",
         1,
         "ERROR    speck 5x4: the command exited with status 127 (not found); its standard error ends: /bin/sh: 1: "
         "./none: not found",
-        "<error type=\"command failed\""},
+        "<error type=\"command failed\"", commandFailed, "null"},
 };
 
 // The test case of `name` in a JUnit file, without its time.
@@ -292,7 +308,10 @@ protected:
     ToolRun runFake(const std::string& command, const std::string& more)
     {
         const std::string run = command[0] == '\'' ? command : "'./fake.sh " + command + fakeArgs + "'";
-        return runTool(dir, "--cases list.txt --jobs 2 --timeout 0.5 --keep work --run " + run + " " + more);
+        // A view of each value a placeholder gives, and a folder whose name needs quoting.
+        writeFile(dir / "views.txt", "wide 40x30 -135.5 -60.25 3,-2 0.5\nclose 17x23 -135 -80 0,0 8\n"
+                                     "speck 5x4 -135 -60 0,0 0.25\n");
+        return runTool(dir, "--cases views.txt --jobs 2 --timeout 0.5 --keep 'work dir' --run " + run + " " + more);
     }
 };
 
@@ -300,13 +319,24 @@ protected:
 TEST_F(ConformanceRunner, FakeRasterizers)
 {
     for (const FakeRun& fake : fakes) {
-        const ToolRun r = runFake(fake.command, "--junit junit.xml");
+        const ToolRun r = runFake(fake.command, "--junit junit.xml --json results.json");
         EXPECT_EQ(r.status, fake.status) << fake.command << "\n" << r.output << r.errors;
-        EXPECT_NE(r.output.find(fake.line), std::string::npos) << fake.command << "\n" << r.output;
+        EXPECT_NE(r.output.find(fake.line + std::string("\n") + (fake.status ? "2" : "3") + " passed, " + fake.counts),
+            std::string::npos)
+            << fake.command << "\n"
+            << r.output;
+        EXPECT_EQ(Json::parse(readFile(dir / "results.json"))["cases"][2]["first_difference"].dump(), fake.first);
         EXPECT_EQ(r.output.find("equal    wide 40x30\nequal    close 17x23\n"), 0u) << fake.command << "\n" << r.output;
         const std::string xml = readFile(dir / "junit.xml");
         EXPECT_NE(junitCase(xml, "speck").find(fake.junit), std::string::npos) << fake.command << "\n" << xml;
         EXPECT_EQ(junitCase(xml, "wide"), "<testcase classname=\"sphaerix-conformance\" name=\"wide\"/>");
+        if (fs::exists(dir / "sleeper.pid")) { // the hang's child, stopped with it
+            const pid_t sleeper = std::stoi(readFile(dir / "sleeper.pid"));
+            for (int wait = 0; wait < 100 && kill(sleeper, 0) == 0; ++wait)
+                usleep(10000);
+            EXPECT_NE(kill(sleeper, 0), 0) << "the hang's sleep is still running";
+            fs::remove(dir / "sleeper.pid");
+        }
         EXPECT_NE(xml.find(std::string("tests=\"3\" failures=\"") + (fake.status == 3 ? "1" : "0") +
                       "\" errors=\"" + (fake.status == 1 ? "1" : "0") + "\""),
             std::string::npos)

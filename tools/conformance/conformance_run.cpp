@@ -76,7 +76,7 @@ std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
     return describeHistory(watch.history->history);
 }
 
-CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir)
+CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir, bool withDetails)
 {
     const std::filesystem::path base = std::filesystem::path(dir) / c.name;
     std::string colorPath = existing(base.string() + ".png");
@@ -105,7 +105,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         parts.push_back("no " + c.name + ".png or " + c.name + ".ppm");
     } else {
         colors = compareColors(ours.image, theirImage);
-        r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
+        if (withDetails)
+            r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
         parts.push_back(colors.count == 0 ? "colour equal"
                                           : "colour: " + countText(colors, "pixels") + ": ours " +
                     rgbText(ours.image, colors.first) + ", theirs " + rgbText(theirImage, colors.first));
@@ -114,7 +115,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         parts.push_back("no " + c.name + ".depth");
     } else {
         depths = compareDepths(ours.depth, theirDepth, c.width, c.height);
-        r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
+        if (withDetails)
+            r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
         parts.push_back(depths.count == 0 ? "depth equal"
                                           : "depth: " + countText(depths, "values") + ": ours " +
                     exactText(ours.depth[std::size_t(depths.first)]) + ", theirs " +

@@ -204,7 +204,7 @@ struct Run {
         const ReferenceFrame ours = renderReference(c);
         if (!o.reference.empty() && !writeReference(o.reference, c, ours, error))
             return {};
-        return dir.empty() ? CaseResult{} : compareCase(c, ours, dir);
+        return dir.empty() ? CaseResult{} : compareCase(c, ours, dir, !o.report.empty());
     }
 
     // The case's files in `dir`, after `command` (when it ran) ended as it did.
