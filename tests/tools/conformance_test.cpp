@@ -214,7 +214,7 @@ no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
 nothing) ;;
 fails) echo "fake: the scene is gone" >&2; exit 2 ;;
 crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
-hang) echo "fake: waiting" >&2; sleep 30 & echo $! >../sleeper.pid; wait ;;
+hang) echo "fake: waiting" >&2; sleep 30 & echo $! >sleeper.pid; wait ;;
 size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
 text) snap --size ${w}x$h -o "$color" --depth "$depth" && echo "a picture, honestly" >"$color" ;;
 esac
@@ -282,6 +282,19 @@ const FakeRun fakes[] = {
         "<error type=\"command failed\"", commandFailed, "null"},
 };
 
+// Whether process `pid` still runs; a zombie left to an init that does not reap it has
+// stopped all the same.
+bool stillRunning(pid_t pid)
+{
+    for (int wait = 0; wait < 100; ++wait, usleep(10000)) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t paren = stat.rfind(')');
+        if (kill(pid, 0) != 0 || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0))
+            return false;
+    }
+    return true;
+}
+
 // The test case of `name` in a JUnit file, without its time.
 std::string junitCase(const std::string& xml, const std::string& name)
 {
@@ -331,10 +344,7 @@ TEST_F(ConformanceRunner, FakeRasterizers)
         EXPECT_NE(junitCase(xml, "speck").find(fake.junit), std::string::npos) << fake.command << "\n" << xml;
         EXPECT_EQ(junitCase(xml, "wide"), "<testcase classname=\"sphaerix-conformance\" name=\"wide\"/>");
         if (fs::exists(dir / "sleeper.pid")) { // the hang's child, stopped with it
-            const pid_t sleeper = std::stoi(readFile(dir / "sleeper.pid"));
-            for (int wait = 0; wait < 100 && kill(sleeper, 0) == 0; ++wait)
-                usleep(10000);
-            EXPECT_NE(kill(sleeper, 0), 0) << "the hang's sleep is still running";
+            EXPECT_FALSE(stillRunning(std::stoi(readFile(dir / "sleeper.pid")))) << "the hang's sleep";
             fs::remove(dir / "sleeper.pid");
         }
         EXPECT_NE(xml.find(std::string("tests=\"3\" failures=\"") + (fake.status == 3 ? "1" : "0") +
@@ -431,6 +441,20 @@ TEST_F(ConformanceRunner, Baseline)
         EXPECT_EQ(r.output, "") << text; // refused before anything runs
     }
     EXPECT_EQ(runFake("equal", "--baseline none.json").status, 1);
+}
+
+// An interrupted run stops the commands it started (each in a process group of its own,
+// out of the terminal's reach), removes its work folder and exits with 130.
+TEST_F(ConformanceRunner, InterruptStopsTheCommands)
+{
+    const std::string command = std::string("cd '") + dir.string() + "' && { '" CONFORMANCE_TOOL
+        "' --cases views.txt --only speck --run './fake.sh hang" + fakeArgs +
+        "' 2>err.txt & tool=$!; n=0; while [ ! -s sleeper.pid ] && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done; kill -INT $tool; wait $tool; }";
+    writeFile(dir / "views.txt", "speck 5x4 -135 -60 0,0 0.25\n");
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130) << readFile(dir / "err.txt");
+    EXPECT_NE(readFile(dir / "err.txt").find("interrupted"), std::string::npos);
+    EXPECT_FALSE(stillRunning(std::stoi(readFile(dir / "sleeper.pid")))) << "the hang's sleep";
 }
 
 } // namespace

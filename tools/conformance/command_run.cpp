@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -25,6 +26,33 @@ const char* const commandPlaceholders[11] = {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void noteInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Interrupts are noted while the commands run, and the old handlers put back after.
+struct InterruptWatch {
+    static constexpr int signals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction before[3];
+    InterruptWatch()
+    {
+        interrupted = 0;
+        struct sigaction note {};
+        note.sa_handler = noteInterrupt;
+        sigemptyset(&note.sa_mask);
+        for (int k = 0; k < 3; ++k)
+            sigaction(signals[k], &note, &before[k]);
+    }
+    ~InterruptWatch()
+    {
+        for (int k = 0; k < 3; ++k)
+            sigaction(signals[k], &before[k], nullptr);
+    }
+};
 
 // Single quotes unless the path is plainly safe for the shell as it stands.
 std::string shellWord(const std::string& text)
@@ -138,15 +166,16 @@ std::string expandCommand(const std::string& command, const ConformanceCase& c, 
     return out;
 }
 
-void runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeout,
+bool runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeout,
     const std::function<void(std::size_t, const CommandOutcome&)>& finished)
 {
+    const InterruptWatch watch;
     Finished done;
     std::thread reporter([&] {
         for (;;) {
             std::unique_lock<std::mutex> hold(done.lock);
             done.ready.wait(hold, [&] { return done.closed || !done.queue.empty(); });
-            if (done.queue.empty())
+            if (done.queue.empty() || interrupted)
                 return;
             auto [index, outcome] = done.queue.front();
             done.queue.pop_front();
@@ -162,7 +191,7 @@ void runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeo
     };
     std::vector<Running> running;
     std::size_t next = 0;
-    while (next < jobs.size() || !running.empty()) {
+    while ((next < jobs.size() || !running.empty()) && !interrupted) {
         while (next < jobs.size() && int(running.size()) < parallel) {
             Running r{next, 0, {}};
             const CommandOutcome outcome = start(jobs[next], r);
@@ -186,12 +215,17 @@ void runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeo
         if (!any)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    for (const Running& r : running) {
+        kill(-r.pid, SIGKILL);
+        waitpid(r.pid, nullptr, 0);
+    }
     {
         std::lock_guard<std::mutex> hold(done.lock);
         done.closed = true;
         done.ready.notify_one();
     }
     reporter.join();
+    return !interrupted;
 }
 
 std::string commandProblem(const CommandOutcome& o, double timeout)

@@ -38,7 +38,10 @@ struct CommandJob {
 // a time limit of `timeout` seconds stops every process it started. `finished(index,
 // outcome)` is called for each job as it ends, one call at a time, from one thread other
 // than the caller's, while the other jobs go on; runCommands returns after the last call.
-void runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeout,
+// An interrupt (SIGINT, SIGTERM, SIGHUP) stops every running command's process group, as
+// the terminal would have had they not had groups of their own, and returns false; the
+// jobs not yet ended are not reported.
+bool runCommands(const std::vector<CommandJob>& jobs, int parallel, double timeout,
     const std::function<void(std::size_t, const CommandOutcome&)>& finished);
 
 // What went wrong for an ERROR line ("the command exited with status 2"), or "" when it

@@ -67,7 +67,8 @@ last line gives the snapshot command for our history of the first difference fou
 
 Exit status: 0 every case equal, 3 some case differs or misses a file, 1 a file that
 cannot be read or has another size, a command that failed (the line says which), a bad
-case list, texture or baseline, 2 usage error. With --baseline: 3 when some case that
+case list, texture or baseline, 2 usage error, 130 interrupted (the running commands
+are stopped). With --baseline: 3 when some case that
 was equal there is not now, else 0 (1 and 2 as before).
 
 Make the sphere map first: sphaerix-spheremap generate sphere.raw
@@ -275,9 +276,8 @@ std::string makeWorkFolder(const Options& o, std::string& error)
     return name;
 }
 
-// Runs the command of every case, judging each as it ends; false when the work folder
-// cannot be made.
-void runCommand(Run& state, const std::vector<ConformanceCase>& cases, const std::string& folder)
+// Runs the command of every case, judging each as it ends; false when interrupted.
+bool runCommand(Run& state, const std::vector<ConformanceCase>& cases, const std::string& folder)
 {
     std::vector<CommandJob> jobs;
     for (const ConformanceCase& c : cases) {
@@ -289,7 +289,7 @@ void runCommand(Run& state, const std::vector<ConformanceCase>& cases, const std
                             base.string() + ".png", base.string() + ".depth"),
             base.string() + ".out", base.string() + ".err"});
     }
-    runCommands(jobs, state.o.jobs, state.o.timeout,
+    return runCommands(jobs, state.o.jobs, state.o.timeout,
         [&](std::size_t index, const CommandOutcome& outcome) { state.judge(index, folder, &outcome); });
 }
 
@@ -359,9 +359,13 @@ int run(const Options& o)
         const std::string folder = makeWorkFolder(o, error);
         if (!error.empty())
             return fail(error);
-        runCommand(state, cases, folder);
+        const bool whole = runCommand(state, cases, folder);
         if (o.keep.empty())
             std::filesystem::remove_all(folder, ignored);
+        if (!whole) {
+            std::fprintf(stderr, "sphaerix-conformance: interrupted; the commands still running were stopped\n");
+            return 130;
+        }
     } else {
         for (std::size_t k = 0; k < cases.size() && state.error.empty(); ++k)
             state.judge(k, o.dir, nullptr);
