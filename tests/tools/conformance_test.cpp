@@ -213,6 +213,7 @@ no-depth) snap --size ${w}x$h -o "$color" ;;
 no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
 nothing) ;;
 fails) echo "fake: the scene is gone" >&2; exit 2 ;;
+garbled) printf 'fake: \377 in UTF-8\n' >&2; exit 3 ;;
 crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
 hang) echo "fake: waiting" >&2; sleep 30 & echo $! >sleeper.pid; wait ;;
 size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
@@ -260,6 +261,9 @@ const FakeRun fakes[] = {
     {"fails", 1, "ERROR    speck 5x4: the command exited with status 2; its standard error ends: fake: the scene is gone",
         "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 2; its standard error "
         "ends: fake: the scene is gone\">",
+        commandFailed, "null"},
+    {"garbled", 1, "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8",
+        "message=\"speck 5x4: the command exited with status 3; its standard error ends: fake: \xEF\xBF\xBD in UTF-8\">",
         commandFailed, "null"},
     {"crash", 1,
         "ERROR    speck 5x4: the command exited with status 139 (signal 11, Segmentation fault); its standard error "

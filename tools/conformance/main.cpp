@@ -331,7 +331,7 @@ int run(const Options& o)
         if (o.listJson) {
             std::string text = "[";
             for (std::size_t k = 0; k < list.size(); ++k)
-                text += (k ? ",\n " : "") + list[k].dump();
+                text += (k ? ",\n " : "") + list[k].dump(-1, ' ', false, Json::error_handler_t::replace);
             std::printf("%s]\n", text.c_str());
         }
         return 0;

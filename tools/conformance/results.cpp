@@ -48,7 +48,38 @@ Json firstJson(const CaseRun& run)
     return Json{{"x", x}, {"y", y}, {"row_from_top", run.c.height - 1 - y}, {"ours", ours}, {"theirs", theirs}};
 }
 
+// The length of the UTF-8 sequence at `at`, 0 when it is not a valid one.
+std::size_t sequenceLength(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+    const unsigned char lead = byte(0);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+        : lead >= 0xf0 && lead <= 0xf4                                                                   ? 4
+                                                                                                         : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((byte(k) & 0xc0) != 0x80)
+            return 0;
+    // No overlong forms, surrogates or code points beyond U+10FFFF.
+    if ((lead == 0xe0 && byte(1) < 0xa0) || (lead == 0xed && byte(1) >= 0xa0) || (lead == 0xf0 && byte(1) < 0x90) ||
+        (lead == 0xf4 && byte(1) >= 0x90))
+        return 0;
+    return length;
+}
+
 } // namespace
+
+std::string validUtf8(const std::string& text)
+{
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = sequenceLength(text, at);
+        out += length ? text.substr(at, length) : "\xEF\xBF\xBD";
+        at += length ? length : 1;
+    }
+    return out;
+}
 
 const char* outcomeName(Outcome outcome)
 {
@@ -93,9 +124,9 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
         }
         const char* element = isError(outcome) ? "error" : "failure";
         ++(isError(outcome) ? errors : failures);
-        const std::string line = caseTitle(run.c) + ": " + run.result.line;
+        const std::string line = validUtf8(caseTitle(run.c) + ": " + run.result.line);
         body += ">\n    <" + std::string(element) + " type=\"" + outcomeName(outcome) + "\" message=\"" +
-            xmlEscaped(line) + "\">" + xmlEscaped(line + "\nour view: " + snapshotCommand(run.c)) + "</" +
+            xmlEscaped(line) + "\">" + xmlEscaped(line + "\nour view: " + validUtf8(snapshotCommand(run.c))) + "</" +
             element + ">\n  </testcase>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n <testsuite name=\"sphaerix-conformance\" "
@@ -113,12 +144,12 @@ Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, s
         const CaseResult& r = run.result;
         counts[outcomeName(r.outcome)] = counts[outcomeName(r.outcome)].get<int>() + 1;
         cases.push_back(Json{{"name", run.c.name}, {"width", run.c.width}, {"height", run.c.height},
-            {"outcome", outcomeName(r.outcome)}, {"line", r.line}, {"seconds", run.seconds},
+            {"outcome", outcomeName(r.outcome)}, {"line", validUtf8(r.line)}, {"seconds", run.seconds},
             {"command_seconds", run.commandSeconds},
             {"color_differences", r.colorCount}, {"depth_differences", r.depthCount},
-            {"first_difference", firstJson(run)}, {"snapshot", snapshotCommand(run.c)}});
+            {"first_difference", firstJson(run)}, {"snapshot", validUtf8(snapshotCommand(run.c))}});
     }
-    return Json{{"tool", "sphaerix-conformance"}, {"summary", summary}, {"counts", counts},
+    return Json{{"tool", "sphaerix-conformance"}, {"summary", validUtf8(summary)}, {"counts", counts},
         {"seed", seed ? Json(*seed) : Json(nullptr)}, {"seconds", seconds}, {"cases", cases}};
 }
 

@@ -18,6 +18,10 @@ struct CaseRun {
     double commandSeconds = 0.0; // the command's alone
 };
 
+// `text` with every byte that is not part of valid UTF-8 replaced by U+FFFD, so that a
+// command's standard error or a folder's name cannot make the XML or JSON invalid.
+std::string validUtf8(const std::string& text);
+
 // "equal", "differs", "missing", "unreadable" or "command failed".
 const char* outcomeName(Outcome outcome);
 
