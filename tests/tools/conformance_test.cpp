@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "inspect/exact_number.h"
 #include "tools/snapshot/against.h"
 #include "tools/snapshot/image_file.h"
 #include "texture/generate_sphere_map.h"
@@ -41,6 +44,18 @@ ToolRun runTool(const fs::path& dir, const std::string& args)
     return {
         WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir / "out.txt"), readFile(dir / "err.txt")};
 }
+
+// The list --random 8 --seed 20261207 gives, recorded.
+const char* const randomList =
+    "speck             5x4        -135      -60       0,0         0.25\n"
+    "random-20261207-1 262x762    790957.5  465949    -165,71.75  -34.25\n"
+    "random-20261207-2 679x983    199.875   -118.375  934,29.75   3.625\n"
+    "random-20261207-3 96x424     24965.25  -275.625  -159.75,118.75 -36.75\n"
+    "random-20261207-4 633x588    -125.125  -55.125   -92,153.25  7\n"
+    "random-20261207-5 820x143    -740507.75 -197997.75 137.5,-117  8.25\n"
+    "random-20261207-6 17x1011    104.875   -275.625  -178.75,-191 -15.75\n"
+    "random-20261207-7 2x174      243.5     653931    82.5,-69.5  14.875\n"
+    "random-20261207-8 11x11      -2.625    -109.75   -39.75,101.25 14.25\n";
 
 const char* const smallList = "# three views\n"
                               "wide 40x30 -135 -60 0,0 0.25\n"
@@ -114,6 +129,18 @@ const ConformanceRun runs[] = {
      "would overwrite"},
     {"unknown option", [](const fs::path&) {}, "--cases list.txt --colour theirs", 2, "--colour"},
     {"unknown case", [](const fs::path&) {}, "--cases list.txt --only wide,far theirs", 2, "no case \"far\""},
+    {"run and DIR", [](const fs::path&) {}, "--cases list.txt --run './r {color} {depth}' theirs", 2,
+        "no DIR beside it"},
+    {"no colour placeholder", [](const fs::path&) {}, "--cases list.txt --run './r {colour} {depth}'", 2,
+        "--run: the command has no {color} placeholder"},
+    {"no depth placeholder", [](const fs::path&) {}, "--cases list.txt --run './r {color}'", 2, "no {depth}"},
+    {"keep without run", [](const fs::path&) {}, "--cases list.txt --keep k theirs", 2, "--keep keeps"},
+    {"no jobs", [](const fs::path&) {}, "--cases list.txt --jobs 0 theirs", 2, "--jobs 0: at least 1"},
+    {"no time", [](const fs::path&) {}, "--cases list.txt --timeout 0 theirs", 2, "--timeout: a number of"},
+    {"seed alone", [](const fs::path&) {}, "--cases list.txt --seed 4 theirs", 2, "--seed needs --random N"},
+    {"json without file", [](const fs::path&) {}, "--cases list.txt theirs --json", 2, "--json needs a FILE"},
+    {"junit without run", [](const fs::path&) {}, "--cases list.txt --write-reference r --junit j.xml", 2,
+        "need a DIR or --run"},
 };
 
 class ConformanceTool : public ::testing::Test {
@@ -164,6 +191,276 @@ TEST_F(ConformanceTool, ReportAndBuiltInList)
     EXPECT_EQ(all.status, 0) << all.output;
     EXPECT_NE(all.output.find(" passed, 0 failed (0 differ, 0 missing, 0 unreadable)"), std::string::npos)
         << all.output;
+}
+
+// A fake rasterizer around our snapshot: it draws every case right, but "speck" the
+// way its first argument says.
+const char* const fakeRasterizer = R"sh(#!/bin/sh
+kind=$1 name=$2 w=$3 h=$4 az=$5 ax=$6 px=$7 py=$8 zoom=$9 tex=${10} color=${11} depth=${12}
+snap() { "$SNAPSHOT" --angle-z "$az" --angle-x "$ax" --pan "$px,$py" --zoom "$zoom" --texture "$tex" "$@"; }
+# One byte of a file changed in place.
+poke() { printf "$2" | dd of="$1" bs=1 seek="$3" conv=notrunc 2>/dev/null; }
+header=$(printf 'P6\n%s %s\n255\n' "$w" "$h" | wc -c)
+[ "$name" = speck ] || kind=equal
+case $kind in
+equal) snap --size ${w}x$h -o "$color" --depth "$depth" ;;
+pixel) snap --size ${w}x$h -o "$color.ppm" --depth "$depth" && mv "$color.ppm" "$color" &&
+       poke "$color" '\007' $((header + 1)) ;; # the top left pixel's green
+depth) snap --size ${w}x$h -o "$color" --depth "$depth" && poke "$depth" '\001' 0 ;; # window 0,0
+both) snap --size ${w}x$h -o "$color.ppm" --depth "$depth" && mv "$color.ppm" "$color" &&
+      poke "$color" '\007' $((header + 1)) && poke "$depth" '\001' 0 ;;
+no-depth) snap --size ${w}x$h -o "$color" ;;
+no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
+nothing) ;;
+fails) echo "fake: the scene is gone" >&2; exit 2 ;;
+garbled) printf 'fake: \377 in UTF-8\n' >&2; exit 3 ;;
+crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
+hang) echo "fake: waiting" >&2; sleep 30 & echo $! >sleeper.pid; wait ;;
+size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
+text) snap --size ${w}x$h -o "$color" --depth "$depth" && echo "a picture, honestly" >"$color" ;;
+esac
+)sh";
+
+const char* const fakeArgs = " {name} {width} {height} {az} {ax} {panx} {pany} {zoom} {texture} {color} {depth}";
+
+struct FakeRun {
+    const char* command; // the kind of fake, or a whole command
+    int status;
+    const char* line;    // speck's, whole; the other two cases stay equal
+    const char* junit;   // speck's test case in the JUnit file, its time cut out
+    const char* counts;  // of the summary line, from "failed"
+    const char* first;   // speck's first difference in the JSON
+};
+
+const char* const commandFailed = "1 failed (0 differ, 0 missing, 0 unreadable, 1 command failed)";
+
+const FakeRun fakes[] = {
+    {"equal", 0, "equal    speck 5x4", "<testcase classname=\"sphaerix-conformance\" name=\"speck\"/>",
+        "0 failed (0 differ, 0 missing, 0 unreadable, 0 command failed)", "null"},
+    {"pixel", 3,
+        "DIFFERS  speck 5x4: colour: 1 of 20 pixels differ, first at 0,3 (row 0 from the top): ours 255 255 255, "
+        "theirs 255 7 255; depth equal",
+        "<failure type=\"differs\" message=\"speck 5x4: colour: 1 of 20 pixels differ, first at 0,3 (row 0 from the "
+        "top): ours 255 255 255, theirs 255 7 255; depth equal\">",
+        "1 failed (1 differ, 0 missing, 0 unreadable, 0 command failed)",
+        R"({"x":0,"y":3,"row_from_top":0,"ours":{"color":[255,255,255],"depth":1.0},"theirs":{"color":[255,7,255],"depth":1.0}})"},
+    {"depth", 3,
+        "DIFFERS  speck 5x4: colour equal; depth: 1 of 20 values differ, first at 0,0 (row 3 from the top): ours 1, "
+        "theirs 1.0000001",
+        "<failure type=\"differs\" message=\"speck 5x4: colour equal; depth: 1 of 20 values differ",
+        "1 failed (1 differ, 0 missing, 0 unreadable, 0 command failed)",
+        R"({"x":0,"y":0,"row_from_top":3,"ours":{"color":[255,255,255],"depth":1.0},"theirs":{"color":[255,255,255],"depth":1.0000001}})"},
+    {"no-depth", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.depth; colour equal",
+        "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 0; no speck.depth; "
+        "colour equal\">",
+        commandFailed, "null"},
+    {"no-color", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.png or speck.ppm; depth equal",
+        "<error type=\"command failed\"", commandFailed, "null"},
+    {"nothing", 1, "ERROR    speck 5x4: the command exited with status 0; no speck.png or speck.ppm; no speck.depth",
+        "<error type=\"command failed\"", commandFailed, "null"},
+    {"fails", 1, "ERROR    speck 5x4: the command exited with status 2; its standard error ends: fake: the scene is gone",
+        "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 2; its standard error "
+        "ends: fake: the scene is gone\">",
+        commandFailed, "null"},
+    {"garbled", 1, "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8",
+        "message=\"speck 5x4: the command exited with status 3; its standard error ends: fake: \xEF\xBF\xBD in UTF-8\">",
+        commandFailed, "null"},
+    {"crash", 1,
+        "ERROR    speck 5x4: the command exited with status 139 (signal 11, Segmentation fault); its standard error "
+        "ends: fake: drawing / fake: about to crash / Segmentation fault", // the last, the shell's
+        "<error type=\"command failed\"", commandFailed, "null"},
+    {"hang", 1,
+        "ERROR    speck 5x4: the command did not finish within 4 s and was stopped; its standard error ends: fake: "
+        "waiting",
+        "<error type=\"command failed\"", commandFailed, "null"},
+    {"size", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is 6x4; the frame is 5x4",
+        "<error type=\"unreadable\" message=\"speck 5x4: &quot;work dir/speck.png&quot; is 6x4",
+        "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
+    {"text", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is not a PNG file (no PNG signature)",
+        "<error type=\"unreadable\"", "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
+    {"'case {name} in speck) ./none {color} {depth} ;; *) ./fake.sh equal {name} {width} {height} {az} {ax} {panx} "
+     "{pany} {zoom} {texture} {color} {depth} ;; esac'",
+        1,
+        "ERROR    speck 5x4: the command exited with status 127 (not found); its standard error ends: /bin/sh: 1: "
+        "./none: not found",
+        "<error type=\"command failed\"", commandFailed, "null"},
+};
+
+// Whether process `pid` still runs; a zombie left to an init that does not reap it has
+// stopped all the same.
+bool stillRunning(pid_t pid)
+{
+    for (int wait = 0; wait < 100; ++wait, usleep(10000)) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t paren = stat.rfind(')');
+        if (kill(pid, 0) != 0 || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0))
+            return false;
+    }
+    return true;
+}
+
+// The test case of `name` in a JUnit file, without its time.
+std::string junitCase(const std::string& xml, const std::string& name)
+{
+    const std::size_t start = xml.find("<testcase classname=\"sphaerix-conformance\" name=\"" + name + "\"");
+    if (start == std::string::npos)
+        return "";
+    std::size_t end = xml.find("<testcase", start + 1);
+    std::string element = xml.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    element.erase(element.find_last_not_of(" \n") + 1);
+    const std::size_t time = element.find(" time=\"");
+    if (time != std::string::npos)
+        element.erase(time, element.find('"', time + 7) + 1 - time);
+    return element;
+}
+
+class ConformanceRunner : public ConformanceTool {
+protected:
+    void SetUp() override
+    {
+        ConformanceTool::SetUp();
+        writeFile(dir / "fake.sh", std::string("#!/bin/sh\nSNAPSHOT='" SNAPSHOT_TOOL "'\n") + (fakeRasterizer + 10));
+        fs::permissions(dir / "fake.sh", fs::perms::owner_all, fs::perm_options::add);
+    }
+    // The time limit leaves a loaded machine's snapshots time enough; the hang's is short.
+    ToolRun runFake(const std::string& command, const std::string& more, const char* timeout = "30")
+    {
+        const std::string run = command[0] == '\'' ? command : "'./fake.sh " + command + fakeArgs + "'";
+        // A view of each value a placeholder gives, and a folder whose name needs quoting.
+        writeFile(dir / "views.txt", "wide 40x30 -135.5 -60.25 3,-2 0.5\nclose 17x23 -135 -80 0,0 8\n"
+                                     "speck 5x4 -135 -60 0,0 0.25\n");
+        return runTool(dir, std::string("--cases views.txt --jobs 2 --timeout ") + timeout + " --keep 'work dir' --run " + run + " " + more);
+    }
+};
+
+// Each fake: speck's line, its JUnit entry and the exit status; the other cases equal.
+TEST_F(ConformanceRunner, FakeRasterizers)
+{
+    for (const FakeRun& fake : fakes) {
+        const bool hang = std::string(fake.command) == "hang";
+        const ToolRun r = runFake(fake.command, "--junit junit.xml --json results.json", hang ? "4" : "30");
+        EXPECT_EQ(r.status, fake.status) << fake.command << "\n" << r.output << r.errors;
+        EXPECT_NE(r.output.find(fake.line + std::string("\n") + (fake.status ? "2" : "3") + " passed, " + fake.counts),
+            std::string::npos)
+            << fake.command << "\n"
+            << r.output;
+        EXPECT_EQ(Json::parse(readFile(dir / "results.json"))["cases"][2]["first_difference"].dump(), fake.first);
+        EXPECT_EQ(r.output.find("equal    wide 40x30\nequal    close 17x23\n"), 0u) << fake.command << "\n" << r.output;
+        const std::string xml = readFile(dir / "junit.xml");
+        EXPECT_NE(junitCase(xml, "speck").find(fake.junit), std::string::npos) << fake.command << "\n" << xml;
+        EXPECT_EQ(junitCase(xml, "wide"), "<testcase classname=\"sphaerix-conformance\" name=\"wide\"/>");
+        if (fs::exists(dir / "sleeper.pid")) { // the hang's child, stopped with it
+            EXPECT_FALSE(stillRunning(std::stoi(readFile(dir / "sleeper.pid")))) << "the hang's sleep";
+            fs::remove(dir / "sleeper.pid");
+        }
+        EXPECT_NE(xml.find(std::string("tests=\"3\" failures=\"") + (fake.status == 3 ? "1" : "0") +
+                      "\" errors=\"" + (fake.status == 1 ? "1" : "0") + "\""),
+            std::string::npos)
+            << xml;
+    }
+}
+
+// Colour and depth both differ: the first difference is the earlier in buffer order
+// (the depth at 0,0, not the colour at 0,3), in the terminal, the JSON and the report,
+// whose ring sits on that pixel's row from the top, not on the mirrored row.
+TEST_F(ConformanceRunner, FirstDifferenceOfBoth)
+{
+    const ToolRun r = runFake("both", "--json results.json --report report.html");
+    EXPECT_EQ(r.status, 3) << r.output << r.errors;
+    EXPECT_NE(r.output.find("our history of speck's first difference: sphaerix-snapshot --size 5x4 --angle-z -135 "
+                            "--angle-x -60 --pan 0,0 --zoom 0.25 --history 0,0\n"),
+        std::string::npos)
+        << r.output;
+    const Json json = Json::parse(readFile(dir / "results.json"));
+    EXPECT_EQ(json["cases"][2]["first_difference"].dump(),
+        R"({"x":0,"y":0,"row_from_top":3,"ours":{"color":[255,255,255],"depth":1.0},"theirs":{"color":[255,255,255],"depth":1.0000001}})");
+    EXPECT_EQ(json["counts"].dump(), R"({"equal":2,"differs":1,"missing":0,"unreadable":0,"command failed":0})");
+    const std::string page = readFile(dir / "report.html");
+    EXPECT_NE(page.find("<div class=\"ring\" data-pixel=\"0,0\" style=\"left:10.0000%;top:87.5000%\">"),
+        std::string::npos)
+        << page;
+    EXPECT_NE(page.find("pixel 0,0 of 5x4 (row 3 counted from the top)"), std::string::npos);
+    // Failures first, the equal ones folded after them.
+    EXPECT_LT(page.find("id=\"speck\""), page.find("<details class=\"equal\"><summary>2 equal cases"));
+    EXPECT_LT(page.find("<details"), page.find("<li id=\"wide\">"));
+}
+
+// Random views: the same seed gives the same views everywhere, as recorded here; the
+// list reads back as a case list.
+TEST_F(ConformanceTool, RandomViewsOfASeed)
+{
+    const ToolRun r = runTool(dir, "--cases list.txt --list --random 8 --seed 20261207 --only speck,"
+                                   "random-20261207-1,random-20261207-2,random-20261207-3,random-20261207-4,"
+                                   "random-20261207-5,random-20261207-6,random-20261207-7,random-20261207-8");
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.output, randomList);
+    writeFile(dir / "again.txt", r.output);
+    EXPECT_EQ(runTool(dir, "--cases again.txt --list").output, r.output);
+    const ToolRun json = runTool(dir, "--cases list.txt --list --json --only close");
+    EXPECT_EQ(json.output, "[{\"name\":\"close\",\"width\":17,\"height\":23,\"angle_z\":-135.0,\"angle_x\":-80.0,"
+                           "\"pan_x\":0.0,\"pan_y\":0.0,\"zoom\":8.0,\"texture\":\"sphere.raw\",\"snapshot\":"
+                           "\"sphaerix-snapshot --size 17x23 --angle-z -135 --angle-x -80 --pan 0,0 --zoom 8\"}]\n");
+}
+
+// Two recorded runs as baselines: what regressed, what was fixed, the exit status; a
+// run's own --json reads back; files that are not such JSON are refused with status 1.
+TEST_F(ConformanceRunner, Baseline)
+{
+    const std::string closeDiffered =
+        R"({"tool": "sphaerix-conformance", "cases": [{"name": "wide", "outcome": "equal"},)"
+        R"( {"name": "close", "outcome": "differs"}, {"name": "speck", "outcome": "equal"}]})";
+    const std::string allEqualNoWide =
+        R"({"tool": "sphaerix-conformance", "cases": [{"name": "close", "outcome": "equal"},)"
+        R"( {"name": "speck", "outcome": "command failed"}]})";
+    writeFile(dir / "a.json", closeDiffered);
+    writeFile(dir / "b.json", allEqualNoWide);
+    struct {
+        const char* kind;
+        const char* more;
+        int status;
+        const char* output;
+    } const runs[] = {
+        {"pixel", "--baseline a.json", 3, "against a.json: 1: speck regressed (equal there, not now); 1: close fixed\n"},
+        {"equal", "--baseline a.json", 0, "against a.json: 0 regressed (equal there, not now); 1: close fixed\n"},
+        {"crash", "--baseline b.json", 0,
+            "against b.json: 0 regressed (equal there, not now); 0 fixed; 1: wide not in it\n"},
+        {"equal", "--baseline b.json --json c.json", 0, "against b.json: 0 regressed (equal there, not now); 1: speck fixed; 1: wide not in it\n"},
+        {"depth", "--baseline c.json", 3, "against c.json: 1: speck regressed (equal there, not now); 0 fixed\n"},
+    };
+    for (const auto& run : runs) {
+        const ToolRun r = runFake(run.kind, run.more);
+        EXPECT_EQ(r.status, run.status) << run.kind << " " << run.more << "\n" << r.output << r.errors;
+        EXPECT_NE(r.output.find(run.output), std::string::npos) << run.kind << " " << run.more << "\n" << r.output;
+    }
+    const std::pair<const char*, const char*> bad[] = {
+        {"[1, 2", "is not JSON"},
+        {R"({"tool": "other", "cases": []})", "is not the JSON of sphaerix-conformance --json"},
+        {R"({"tool": "sphaerix-conformance", "cases": {}})", "is not the JSON of sphaerix-conformance --json"},
+        {R"({"tool": "sphaerix-conformance", "cases": [{"name": "wide"}]})", "has a case without a name or an outcome"},
+        {R"({"tool": "sphaerix-conformance", "cases": [{"name": 3, "outcome": "equal"}]})", "has a case without"},
+    };
+    for (const auto& [text, message] : bad) {
+        writeFile(dir / "bad.json", text);
+        const ToolRun r = runFake("equal", "--baseline bad.json");
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_NE(r.errors.find(std::string("the baseline \"bad.json\" ") + message), std::string::npos) << r.errors;
+        EXPECT_EQ(r.output, "") << text; // refused before anything runs
+    }
+    EXPECT_EQ(runFake("equal", "--baseline none.json").status, 1);
+}
+
+// An interrupted run stops the commands it started (each in a process group of its own,
+// out of the terminal's reach), removes its work folder and exits with 130.
+TEST_F(ConformanceRunner, InterruptStopsTheCommands)
+{
+    const std::string command = std::string("cd '") + dir.string() + "' && { '" CONFORMANCE_TOOL
+        "' --cases views.txt --only speck --run './fake.sh hang" + fakeArgs +
+        "' 2>err.txt & tool=$!; n=0; while [ ! -s sleeper.pid ] && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done; kill -INT $tool; wait $tool; }";
+    writeFile(dir / "views.txt", "speck 5x4 -135 -60 0,0 0.25\n");
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130) << readFile(dir / "err.txt");
+    EXPECT_NE(readFile(dir / "err.txt").find("interrupted"), std::string::npos);
+    EXPECT_FALSE(stillRunning(std::stoi(readFile(dir / "sleeper.pid")))) << "the hang's sleep";
 }
 
 } // namespace

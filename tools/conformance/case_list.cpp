@@ -1,6 +1,7 @@
 #include "tools/conformance/case_list.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -103,4 +104,39 @@ bool parseCaseList(const std::string& text, const std::string& source, const std
         return false;
     }
     return true;
+}
+
+std::string caseTitle(const ConformanceCase& c)
+{
+    return c.name + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
+}
+
+std::string snapshotCommand(const ConformanceCase& c)
+{
+    std::string command = "sphaerix-snapshot --size " + std::to_string(c.width) + "x" +
+        std::to_string(c.height) + " --angle-z " + c.angleZText + " --angle-x " + c.angleXText + " --pan " +
+        c.panText + " --zoom " + c.zoomText;
+    if (!c.texture.empty())
+        command += " --texture " + c.texture;
+    return command;
+}
+
+std::string caseLine(const ConformanceCase& c, int nameWidth)
+{
+    char line[512];
+    std::snprintf(line, sizeof line, "%-*s %-10s %-9s %-9s %-11s %s", nameWidth, c.name.c_str(),
+        (std::to_string(c.width) + "x" + std::to_string(c.height)).c_str(), c.angleZText.c_str(),
+        c.angleXText.c_str(), c.panText.c_str(), c.zoomText.c_str());
+    std::string text = line;
+    if (!c.texture.empty())
+        text += " " + c.texture;
+    return text;
+}
+
+Json caseJson(const ConformanceCase& c, const std::string& runTexture)
+{
+    return Json{{"name", c.name}, {"width", c.width}, {"height", c.height}, {"angle_z", exactJson(c.angleZ)},
+        {"angle_x", exactJson(c.angleX)}, {"pan_x", exactJson(c.panX)}, {"pan_y", exactJson(c.panY)},
+        {"zoom", exactJson(c.zoom)}, {"texture", c.texture.empty() ? runTexture : c.texture},
+        {"snapshot", snapshotCommand(c)}};
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "inspect/exact_number.h"
+
 // One view of the conformance run: a frame size and the interaction state, drawn on a
 // texture. The view values keep the text they were written with, so that the command
 // that reproduces a case uses the very same numbers.
@@ -24,3 +26,13 @@ bool parseCaseList(const std::string& text, const std::string& source, const std
 
 // The list built into the tool (tools/conformance/cases.txt at build time).
 extern const char* const builtInCaseList;
+
+// "NAME WxH" and the snapshot's command line for the same view.
+std::string caseTitle(const ConformanceCase& c);
+std::string snapshotCommand(const ConformanceCase& c);
+
+// The case as a line of the list, its name padded to `nameWidth`, and as an object for
+// --list --json: its name, size, view values, texture (`runTexture` when it names none)
+// and snapshot command.
+std::string caseLine(const ConformanceCase& c, int nameWidth);
+Json caseJson(const ConformanceCase& c, const std::string& runTexture);

@@ -76,7 +76,7 @@ std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
     return describeHistory(watch.history->history);
 }
 
-CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir)
+CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir, bool withDetails)
 {
     const std::filesystem::path base = std::filesystem::path(dir) / c.name;
     std::string colorPath = existing(base.string() + ".png");
@@ -105,7 +105,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         parts.push_back("no " + c.name + ".png or " + c.name + ".ppm");
     } else {
         colors = compareColors(ours.image, theirImage);
-        r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
+        if (withDetails)
+            r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
         parts.push_back(colors.count == 0 ? "colour equal"
                                           : "colour: " + countText(colors, "pixels") + ": ours " +
                     rgbText(ours.image, colors.first) + ", theirs " + rgbText(theirImage, colors.first));
@@ -114,7 +115,8 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         parts.push_back("no " + c.name + ".depth");
     } else {
         depths = compareDepths(ours.depth, theirDepth, c.width, c.height);
-        r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
+        if (withDetails)
+            r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
         parts.push_back(depths.count == 0 ? "depth equal"
                                           : "depth: " + countText(depths, "values") + ": ours " +
                     exactText(ours.depth[std::size_t(depths.first)]) + ", theirs " +
@@ -130,27 +132,22 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
     r.outcome = colorPath.empty() || depthPath.empty() ? Outcome::missing
         : differs                                      ? Outcome::differs
                                                        : Outcome::equal;
+    r.colorCount = colors.count, r.depthCount = depths.count;
     if (differs) {
         r.firstPixel = colors.count > 0 ? colors.first : depths.first;
         if (depths.count > 0 && (r.firstPixel < 0 || depths.first < r.firstPixel))
             r.firstPixel = depths.first;
+        const long long x = r.firstPixel % c.width, row = c.height - 1 - r.firstPixel / c.width;
+        r.first.color = !colorPath.empty(), r.first.depth = !depthPath.empty();
+        for (int k = 0; k < 3 && r.first.color; ++k) {
+            r.first.ourRgb[k] = ours.image.rgb[std::size_t((row * c.width + x) * 3 + k)];
+            r.first.theirRgb[k] = theirImage.rgb[std::size_t((row * c.width + x) * 3 + k)];
+        }
+        if (r.first.depth)
+            r.first.ourDepth = ours.depth[std::size_t(r.firstPixel)],
+            r.first.theirDepth = theirDepth[std::size_t(r.firstPixel)];
         r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr,
                            wholePicture(ours.image.width, ours.image.height));
     }
     return r;
-}
-
-std::string caseTitle(const ConformanceCase& c)
-{
-    return c.name + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
-}
-
-std::string snapshotCommand(const ConformanceCase& c)
-{
-    std::string command = "sphaerix-snapshot --size " + std::to_string(c.width) + "x" +
-        std::to_string(c.height) + " --angle-z " + c.angleZText + " --angle-x " + c.angleXText + " --pan " +
-        c.panText + " --zoom " + c.zoomText;
-    if (!c.texture.empty())
-        command += " --texture " + c.texture;
-    return command;
 }

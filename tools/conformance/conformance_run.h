@@ -18,20 +18,28 @@ ReferenceFrame renderReference(const ConformanceCase& c);
 // with the observer, as the snapshot's --history prints it.
 std::string pixelHistoryText(const ConformanceCase& c, int x, int y);
 
-enum class Outcome { equal, differs, missing, unreadable };
+// commandFailed: --run's command failed, was stopped or left a file out.
+enum class Outcome { equal, differs, missing, unreadable, commandFailed };
+
+// Both frames at the first differing pixel, as far as their files were read.
+struct PixelValues {
+    bool color = false, depth = false;
+    unsigned char ourRgb[3] = {0, 0, 0}, theirRgb[3] = {0, 0, 0};
+    float ourDepth = 0.0f, theirDepth = 0.0f;
+};
 
 // How another rasterizer's files for one case compare with ours.
 struct CaseResult {
     Outcome outcome = Outcome::equal;
     std::string line; // what the run prints after the case's name
     std::string colorDetail, depthDetail; // the full comparison lines, with digests
+    long long colorCount = 0, depthCount = 0; // differing pixels and depth values
     long long firstPixel = -1; // first pixel that differs in either, buffer order
+    PixelValues first;         // at firstPixel
     RgbImage mask; // the error mask, only when something differs
 };
 
-// Compares DIR/NAME.png (else DIR/NAME.ppm) and DIR/NAME.depth with `ours`.
-CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir);
-
-// "NAME WxH" and the snapshot's command line for the same view.
-std::string caseTitle(const ConformanceCase& c);
-std::string snapshotCommand(const ConformanceCase& c);
+// Compares DIR/NAME.png (else DIR/NAME.ppm) and DIR/NAME.depth with `ours`; the detail
+// lines (whose digests take a third of the time) only `withDetails`.
+CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir,
+    bool withDetails = true);
