@@ -135,7 +135,8 @@ std::string theColour(const HistoryFragment& w)
     if (l.vClamp == TexelClamp::last)
         held.push_back("y " + y + ", at or past the map's top edge, so the row is held at the last one, " + v);
     if (!held.empty())
-        return "its eye-space normal x, y " + eye + " has " + listed(held) + ": " + texel;
+        return "its eye-space normal x, y " + eye + " has " + held[0] + (held.size() > 1 ? ", and " + held[1] : "") +
+               ": " + texel;
     if (l.centreOutside)
         return "its eye-space normal x, y " + eye + " has length " + exactText(l.eyeLength) +
                ", close to 1 (the surface is seen almost edge-on), and the nearest texel, " + where +
@@ -155,7 +156,8 @@ std::vector<std::string> pixelReason(const PixelHistory& h)
         if (h.fragments[i].passed)
             winner = i;
     if (winner == none)
-        return {sentence("no fragment passed the depth test, so the pixel keeps " + clearedValues(h)),
+        return {sentence("no fragment passed the depth test, so the pixel keeps " + clearedValues(h) +
+                         ", the far end of the depth range"),
                 sentence(theOthers(h, none))};
     const HistoryFragment& w = h.fragments[winner];
     std::vector<std::string> reason = {sentence(whoWon(h, w))};
