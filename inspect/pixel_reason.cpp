@@ -62,8 +62,8 @@ std::string whoWon(const PixelHistory& h, const HistoryFragment& w)
            " fragments tested, its depth " + exactText(w.depth) + " is the nearest";
 }
 
-// What became of every fragment but the winner, in drawing order; failures in a row
-// behind the same stored depth share one clause.
+// What became of every fragment but the winner, in drawing order. Stored depths change
+// only on a pass, so failures in a row failed against the same one and share a clause.
 std::string theOthers(const PixelHistory& h, std::size_t winner)
 {
     const std::vector<HistoryFragment>& fs = h.fragments;
@@ -73,7 +73,7 @@ std::string theOthers(const PixelHistory& h, std::size_t winner)
         if (i == winner)
             continue;
         if (f.passed) {
-            // Stored depths change only on a pass: the next pass compared with this depth.
+            // The next pass compared with this depth.
             std::size_t next = i + 1;
             while (!fs[next].passed)
                 ++next;
@@ -91,13 +91,14 @@ std::string theOthers(const PixelHistory& h, std::size_t winner)
         else {
             std::vector<std::string> numbers, amounts;
             std::size_t j = i;
-            for (; j < fs.size() && !fs[j].passed && fs[j].depth > fs[j].stored && fs[j].stored == f.stored; ++j) {
+            for (; j < fs.size() && !fs[j].passed && fs[j].depth > fs[j].stored; ++j) {
                 numbers.push_back(numberOf(fs[j]));
                 amounts.push_back(exactText(fs[j].depth - fs[j].stored));
             }
             i = j - 1;
-            clauses.push_back((numbers.size() == 1 ? "polygon " : "polygons ") + listed(numbers) + " failed the depth test, " +
-                              listed(amounts) + " behind the stored depth " + exactText(f.stored));
+            clauses.push_back((numbers.size() == 1 ? "polygon " : "polygons ") + listed(numbers) +
+                              " failed the depth test, " + listed(amounts) + " behind the stored depth " +
+                              exactText(f.stored));
         }
     }
     std::string text;
