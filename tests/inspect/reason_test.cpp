@@ -57,6 +57,14 @@ TEST(PixelReason, EveryCaseOnTheTorus)
           "64 and 65 failed the depth test, 0.0027082562 and 0.0027082562 behind the stored depth 0.9340009.",
           "Its colour is texel 190,29, bytes 190 29 7, the texel under its eye-space normal's x, y (0.4904958, "
           "-0.7711798)."}},
+        {"drawn over twice, then a tie", 240, 240, -75, -30, 6.0f, 156, 105,
+         {"Polygon 373 won this pixel: of the 4 fragments tested, its depth 0.86969995 is the nearest.",
+          "Polygon 276 passed at depth 0.8779432 but was drawn over by polygon 325, 0.0019701123 nearer; polygon "
+          "325 passed at depth 0.8759731 but was drawn over by polygon 373, 0.0062731504 nearer; polygon 374 "
+          "tied: its depth 0.86969995 equals the stored depth, and the test passes only a nearer fragment, so "
+          "the one drawn first keeps the pixel.",
+          "Its colour is texel 32,212, bytes 32 212 7, the texel under its eye-space normal's x, y (-0.74378675, "
+          "0.6631756)."}},
         {"a tie, and a row held at the last texel", 480, 480, -135, -60, 0.25f, 240, 264,
          {"Polygon 283 won this pixel: of the 4 fragments tested, its depth 0.9366497 is the nearest.",
           "Polygon 284 tied: its depth 0.9366497 equals the stored depth, and the test passes only a nearer "
