@@ -7,6 +7,7 @@
 #include "scene/torus.h"
 #include "texture/sphere_map.h"
 #include "inspect/exact_number.h"
+#include "inspect/pixel_reason.h"
 
 PixelHistoryObserver::PixelHistoryObserver(int x, int y, int width, int height)
 {
@@ -72,6 +73,9 @@ void completeHistory(PixelHistory& history, const Scene& scene)
         l.centreOutside = map.texels && cx * cx + cy * cy > 1.0;
         l.u = s.u;
         l.v = s.v;
+        l.uClamp = s.uClamp;
+        l.vClamp = s.vClamp;
+        l.textured = s.texel != nullptr;
         l.color = s.color;
     }
     const std::size_t index = static_cast<std::size_t>(history.y) * history.width + history.x;
@@ -136,6 +140,9 @@ std::string describeHistory(const PixelHistory& h)
     }
     text += "final: depth " + exactText(h.finalDepth) + ", colour " + colorText(h.finalColor) +
             (h.fragments.empty() ? " (nothing reached this pixel: the cleared values)\n" : "\n");
+    text += "why:\n";
+    for (const std::string& line : pixelReason(h))
+        text += "  " + line + "\n";
     return text;
 }
 
@@ -171,5 +178,6 @@ Json historyJson(const PixelHistory& h)
     return {{"pixel", {h.x, h.y}},
             {"size", {h.width, h.height}},
             {"fragments", fragments},
-            {"final", {{"depth", exactJson(h.finalDepth)}, {"color", colorJson(h.finalColor)}}}};
+            {"final", {{"depth", exactJson(h.finalDepth)}, {"color", colorJson(h.finalColor)}}},
+            {"reason", pixelReason(h)}};
 }

@@ -5,6 +5,7 @@
 
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
+#include "texture/sphere_map.h"
 #include "inspect/exact_number.h"
 
 // The lookup that coloured a passing fragment, as the pipeline's own lookup made it.
@@ -14,6 +15,8 @@ struct HistoryLookup {
     float eyeLength;      // sqrt(eyeX^2 + eyeY^2): 1 on the map's inscribed circle
     bool centreOutside;   // the texel's centre lies outside that circle
     int u, v;
+    TexelClamp uClamp, vClamp; // whether u, v were held at the map's first or last texel
+    bool textured;        // false: the mesh has no texture, and the colour says so
     unsigned char bytes[3];
     Color4 color;
 };
@@ -55,8 +58,9 @@ struct PixelHistoryObserver : FillObserver {
 // and the pixel's final colour and depth from the frame buffers.
 void completeHistory(PixelHistory& history, const Scene& scene);
 
-// A table for people: one line per fragment, its lookup under it.
+// A table for people: one line per fragment, its lookup under it; then, under "why:",
+// the reason in words.
 std::string describeHistory(const PixelHistory& history);
 
-// {"pixel", "size", "fragments": [...], "final"}, every float exact.
+// {"pixel", "size", "fragments": [...], "final", "reason": [sentences]}, every float exact.
 Json historyJson(const PixelHistory& history);

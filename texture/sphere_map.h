@@ -26,11 +26,16 @@ inline Color4 colorFromTexel(const unsigned char* texel)
 // that the gap cannot pass for a rendering.
 constexpr Color4 missingTextureColor{1.0f, 0.0f, 1.0f, 1.0f};
 
+// How a texel index was found: inside the map, held at the first texel (an eye-space
+// component below -1), held at the last (1 or more), or 0 for a NaN.
+enum class TexelClamp : unsigned char { none, first, last, notANumber };
+
 // Every step of one lookup, for tools that show where a colour came from.
 struct SphereMapSteps {
     float unit[3];      // the normal at unit length, each component rounded to float
     float eyeX, eyeY;   // its eye-space x and y
     int u, v;           // the texel's column and row
+    TexelClamp uClamp, vClamp;
     const unsigned char* texel; // its three bytes; null for a mesh without a texture
     Color4 color;
 };
@@ -54,14 +59,23 @@ struct SphereMap {
     SphereMap(const Scene& scene, const Mesh& mesh);
 
     // trunc((e * 0.5 + 0.5) * size) clamped to 0..size-1, in double; NaN lands on 0
-    // without ever reaching an integer conversion.
-    static int texelIndex(float e, int size)
+    // without ever reaching an integer conversion. `clamp` says which way it went, for the
+    // pixel history; the plain frame drops it.
+    static int texelIndex(float e, int size, TexelClamp& clamp)
     {
         const double t = (static_cast<double>(e) * 0.5 + 0.5) * size;
-        if (!(t >= 1.0))
+        clamp = TexelClamp::none;
+        if (!(t >= 1.0)) {
+            if (t < 0.0)
+                clamp = TexelClamp::first;
+            else if (t != t)
+                clamp = TexelClamp::notANumber;
             return 0;
-        if (t >= size)
+        }
+        if (t >= size) {
+            clamp = TexelClamp::last;
             return size - 1;
+        }
         return static_cast<int>(t);
     }
 
@@ -83,8 +97,8 @@ struct SphereMap {
             s.color = missingTextureColor;
             return s;
         }
-        s.u = texelIndex(s.eyeX, width);
-        s.v = texelIndex(s.eyeY, height);
+        s.u = texelIndex(s.eyeX, width, s.uClamp);
+        s.v = texelIndex(s.eyeY, height, s.vClamp);
         s.texel = texels + (static_cast<long>(s.v) * width + s.u) * components;
         s.color = colorFromTexel(s.texel);
         return s;

@@ -69,22 +69,33 @@ struct Lookup {
 using Texel = std::pair<int, int>;
 
 // trunc((e * 0.5 + 0.5) * 256) clamped, for the eye-space normal; a normal without a
-// direction reads texel (0, 0); a mesh without a texture is magenta.
+// direction reads texel (0, 0); a mesh without a texture is magenta. The steps say which
+// index was held at the map's edge, for the pixel history.
 TEST(SphereMapLookup, TruncatesAndClampsTheEyeSpaceNormal)
 {
     const float z = std::sqrt(1.0f - 0.999f * 0.999f), inf = std::numeric_limits<float>::infinity();
+    constexpr TexelClamp in = TexelClamp::none, last = TexelClamp::last, nan = TexelClamp::notANumber;
     const struct {
         float x, y, z;
         Texel texel;
-    } cases[] = {{0, 0, 1, {128, 128}},   {0, 0, 5, {128, 128}},  {1, 0, 0, {255, 128}}, // 256 clamps
-                 {-1, 0, 0, {0, 128}},    {0, 1, 0, {128, 255}},  {0, -1, 0, {128, 0}},  // up: last row
+        TexelClamp u = in, v = in;
+    } cases[] = {{0, 0, 1, {128, 128}},   {0, 0, 5, {128, 128}},  {1, 0, 0, {255, 128}, last}, // 256 clamps
+                 {-1, 0, 0, {0, 128}},    {0, 1, 0, {128, 255}, in, last},  {0, -1, 0, {128, 0}}, // up: last row
                  {-0.999f, 0, z, {0, 128}}, {0.999f, 0, z, {255, 128}},             // 0.128, 255.872
                  {0.1f, 0, std::sqrt(0.99f), {140, 128}},                            // 140.8, not rounded
-                 {0, 0, 0, {0, 0}},       {inf, 0, 0, {0, 0}},    {std::nanf(""), 1, 0, {0, 0}}};
+                 {0, 0, 0, {0, 0}, nan, nan}, {inf, 0, 0, {0, 0}, nan, nan}, {std::nanf(""), 1, 0, {0, 0}, nan, nan}};
     Lookup f;
     f.scene.modelView.translate(3, -2, 9); // translation does not turn a direction
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(f.texel(c.x, c.y, c.z), c.texel) << c.x << " " << c.y << " " << c.z;
+        const SphereMapSteps s = SphereMap(f.scene, f.mesh).steps(c.x, c.y, c.z);
+        EXPECT_TRUE(s.uClamp == c.u && s.vClamp == c.v) << c.x << " " << c.y << " " << c.z;
+    }
+    // Past -1 (a model-view that doubles x and y, which the camera's never does).
+    Lookup doubled;
+    doubled.scene.modelView.current.m[0] = doubled.scene.modelView.current.m[5] = 2.0;
+    const SphereMapSteps s = SphereMap(doubled.scene, doubled.mesh).steps(-0.6f, -0.8f, 0.0f);
+    EXPECT_TRUE(s.u == 0 && s.v == 0 && s.uClamp == TexelClamp::first && s.vClamp == TexelClamp::first);
     f.scene.modelView.rotateZ(90); // object +x turns to eye +y
     EXPECT_EQ(f.texel(1, 0, 0), Texel(128, 255));
 

@@ -1,7 +1,7 @@
 // The WebAssembly build against the native one, byte for byte: the torus as built and
 // the generated sphere map (where the two C libraries' maths could differ), then frames,
-// depths, histories and traces of a table of views; then a frame too large for the
-// module. Under ctest:
+// depths, histories, reasons and traces of a table of views; then a frame too large for
+// the module. Under ctest:
 //   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
@@ -44,7 +44,8 @@ check('torus vertices, normals and u, v', m.sceneBytes().slice(), readFileSync(j
 
 // size, angle z, angle x, pan, zoom, a pixel for its history, a polygon to trace
 const views = [
-    ['480x480', -135, -60, '0,0', 0.25, '70,214', 1000],
+    ['480x480', -135, -60, '0,0', 0.25, '240,264', 1000],
+    ['320x320', -135, -60, '0,0', 6, '70,214', 713],
     ['640x360', -75, -30, '12,-7', 6.25, '320,180', 17],
     ['200x300', 33, -170, '-40,25', -3, '0,0', 2303],
     ['1920x1080', -100, -20, '0,0', 4, '960,540', 1200],
@@ -60,11 +61,15 @@ for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
     check(`${name}: colour`, message === '' && m.pixels().slice(), ppmPixels(readFileSync(join(dir, 'frame.ppm'))));
     check(`${name}: depth`, m.depthBytes().slice(), readFileSync(join(dir, 'frame.depth')));
     const [x, y] = pixel.split(',').map(Number);
-    check(`${name}: history of ${pixel}`, Buffer.from(m.historyJson(x, y)),
-          Buffer.from(native(snapshot, [...view, '--history', pixel, '--json']), 'latin1'));
+    const history = native(snapshot, [...view, '--history', pixel, '--json']);
+    check(`${name}: history of ${pixel}`, Buffer.from(m.historyJson(x, y)), Buffer.from(history, 'latin1'));
+    check(`${name}: reason of ${pixel}`, Buffer.from(JSON.stringify(m.reason(x, y))),
+          Buffer.from(JSON.stringify(JSON.parse(history).reason)));
     check(`${name}: trace of ${polygon}`, Buffer.from(m.traceJson(polygon)),
           Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
 }
+check('reason of a pixel outside the frame', Buffer.from(JSON.stringify(m.reason(7, 0))),
+      Buffer.from(JSON.stringify(['error: pixel 7,0 lies outside the 7x3 frame'])));
 // A frame larger than the module's memory is refused with a message, and the module goes
 // on with the view it had.
 const kept = m.historyJson(3, 1);

@@ -135,6 +135,29 @@ TEST_F(WebSession, ComparisonFindsTheFirstDifferenceInWindowCoordinates)
                   std::string("{\"error\":") + Json(message).dump() + "}");
 }
 
+// The reason is that of the pixel's history, which is kept for one pixel of one view
+// with one texture.
+TEST_F(WebSession, TheReasonIsThatOfThePixelsOwnHistory)
+{
+    ViewRequest r = view(240, 240);
+    ASSERT_EQ(drawView(r), "");
+    for (const auto& [x, y] : {std::pair{120, 60}, {0, 0}, {187, 48}, {120, 60}}) {
+        const Json history = Json::parse(pixelHistoryJson(x, y));
+        EXPECT_EQ(history["pixel"], Json({x, y}));
+        EXPECT_EQ(Json(pixelReasonLines(x, y)), history["reason"]) << x << "," << y;
+    }
+    const std::vector<std::string> before = pixelReasonLines(120, 60);
+    ASSERT_EQ(loadRawTexture(std::vector<unsigned char>(textureBytes, 9)), "");
+    EXPECT_NE(pixelReasonLines(120, 60).back().find("bytes 9 9 9"), std::string::npos) << "a new texture";
+    ASSERT_EQ(useGeneratedTexture(), "");
+    EXPECT_EQ(pixelReasonLines(120, 60), before);
+    r.angleZ = -100.0f;
+    ASSERT_EQ(drawView(r), "");
+    EXPECT_NE(pixelReasonLines(120, 60), before) << "a new view";
+    ASSERT_EQ(drawView(view(5, 4)), "");
+    EXPECT_EQ(pixelReasonLines(5, 0), std::vector<std::string>{"error: pixel 5,0 lies outside the 5x4 frame"});
+}
+
 TEST_F(WebSession, SpanEndsStayInsideTheFrameWhateverTheRectangle)
 {
     ASSERT_EQ(drawView(view(48, 40)), "");

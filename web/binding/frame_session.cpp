@@ -5,6 +5,7 @@
 
 #include "app/camera.h"
 #include "inspect/frame_watch.h"
+#include "inspect/pixel_reason.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
@@ -26,6 +27,8 @@ std::optional<ViewRequest> drawn;
 // The last polygon traced in the drawn view: the page asks for its text and its JSON in
 // turn, and each would otherwise draw the frame again.
 std::optional<PolygonTrace> keptTrace;
+// Likewise the last pixel's history: the page asks for its JSON and its reason in turn.
+std::optional<PixelHistory> keptHistory;
 RgbImage picture;
 std::string line;
 
@@ -120,11 +123,13 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
         error = pixelOutside(x, y);
         return std::nullopt;
     }
+    if (keptHistory && keptHistory->x == x && keptHistory->y == y)
+        return keptHistory;
     const int pixel[2] = {x, y};
     FrameWatch watch(DebugView::color, pixel, -1, drawn->width, drawn->height, theScene);
     redraw(watch.observer());
     completeHistory(watch.history->history, theScene);
-    return watch.history->history;
+    return keptHistory = watch.history->history;
 }
 
 std::optional<PolygonTrace> trace(int n, std::string& error)
@@ -146,6 +151,11 @@ std::optional<PolygonTrace> trace(int n, std::string& error)
 }
 
 } // namespace
+
+void forgetKeptHistory()
+{
+    keptHistory.reset();
+}
 
 std::string parseViewName(const std::string& name, DebugView& view)
 {
@@ -185,6 +195,7 @@ std::string drawView(const ViewRequest& r)
     ensureScene();
     drawn = r;
     keptTrace.reset();
+    keptHistory.reset();
     FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
     redraw(watch.observer());
     line.clear();
@@ -240,6 +251,13 @@ std::string pixelHistoryText(int x, int y)
     std::string error;
     const std::optional<PixelHistory> h = history(x, y, error);
     return h ? describeHistory(*h) : error;
+}
+
+std::vector<std::string> pixelReasonLines(int x, int y)
+{
+    std::string error;
+    const std::optional<PixelHistory> h = history(x, y, error);
+    return h ? pixelReason(*h) : std::vector<std::string>{error};
 }
 
 std::string polygonTraceJson(int n)

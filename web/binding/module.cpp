@@ -98,6 +98,14 @@ val maskPixels()
     return bytesView(lastMask().rgb);
 }
 
+val reason(int x, int y)
+{
+    val lines = val::array();
+    for (const std::string& line : pixelReasonLines(x, y))
+        lines.call<void>("push", line);
+    return lines;
+}
+
 val sceneView()
 {
     static std::vector<unsigned char> bytes;
@@ -123,6 +131,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("viewLine", &viewLine);
     function("historyJson", &pixelHistoryJson);
     function("historyText", &pixelHistoryText);
+    function("reason", &reason);
     function("traceJson", &polygonTraceJson);
     function("traceText", &polygonTraceText);
     function("polygonCount", &scenePolygonCount);

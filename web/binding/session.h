@@ -22,6 +22,9 @@
 //                                                          --depth file: floats, bottom row first
 //   m.viewLine() -> string                                the overdraw/texels line, else ""
 //   m.historyJson(x, y) -> string, m.historyText(x, y) -> string
+//   m.reason(x, y) -> string[]                            1 to 3 sentences: why the pixel has its
+//                                                          colour (the history's "reason"); one
+//                                                          "error: ..." string for a bad pixel
 //   m.traceJson(n) -> string, m.traceText(n) -> string    "error: ..." for a missing polygon
 //   m.polygonCount() -> number
 //   m.spanEndsAround(x, y, w, h) -> string                JSON [[x, y, "visible"|"hidden"], ...]
@@ -51,6 +54,9 @@ std::string loadRawTexture(const std::vector<unsigned char>& bytes);
 std::string importImageTexture(const std::vector<double>& samples, int width, int height);
 const std::vector<unsigned char>& currentTextureBytes();
 
+// The kept history read the old texture: a new one forgets it.
+void forgetKeptHistory();
+
 // Where the texture is written for the program's own reader (the module's file system).
 void setTextureScratchPath(const std::string& path);
 
@@ -74,9 +80,12 @@ const std::string& lastViewLine();
 // The depth buffer of the last frame, as depthFileBytes writes it.
 const std::vector<unsigned char>& lastDepthBytes();
 
-// The histories and traces of the last drawn view, drawn again with the observer.
+// The histories and traces of the last drawn view, drawn again with the observer (the last
+// pixel's history and the last polygon's trace are kept until the next view).
 std::string pixelHistoryJson(int x, int y);
 std::string pixelHistoryText(int x, int y);
+// The reason of that history, or the one line of its error.
+std::vector<std::string> pixelReasonLines(int x, int y);
 std::string polygonTraceJson(int n);
 std::string polygonTraceText(int n);
 int scenePolygonCount();

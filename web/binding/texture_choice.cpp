@@ -37,6 +37,7 @@ std::string useTextureFile(const std::vector<unsigned char>& bytes)
         return error; // the scene keeps the texture it was built with
     buildScene(theScene, scratchPath.c_str());
     shownBytes = checked.data;
+    forgetKeptHistory();
     return "";
 }
 
