@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "inspect/exact_number.h"
 #include "inspect/md5.h"
@@ -238,4 +240,24 @@ RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const Fr
                     }
         }
     return slide;
+}
+
+std::string depthSizeProblem(const std::string& name, unsigned long long bytes, std::size_t values)
+{
+    if (bytes == static_cast<unsigned long long>(values) * 4)
+        return "";
+    return "\"" + name + "\" has " + std::to_string(bytes) + " bytes; the frame's depth has " +
+        std::to_string(values * 4);
+}
+
+std::vector<float> depthFromBytes(const unsigned char* bytes, std::size_t count)
+{
+    std::vector<float> depth(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t bits = 0;
+        for (int k = 0; k < 4; ++k)
+            bits |= std::uint32_t(bytes[i * 4 + std::size_t(k)]) << (8 * k);
+        std::memcpy(&depth[i], &bits, 4);
+    }
+    return depth;
 }

@@ -26,6 +26,13 @@ FrameDifference compareColors(const RgbImage& ours, const RgbImage& theirs);
 FrameDifference compareDepths(const std::vector<float>& ours, const std::vector<float>& theirs,
                               int width, int height);
 
+// `count` little-endian 32-bit floats from `bytes`, the --depth files' format.
+std::vector<float> depthFromBytes(const unsigned char* bytes, std::size_t count);
+
+// "\"NAME\" has N bytes; the frame's depth has M" when a depth file of `bytes` bytes
+// cannot hold the frame's `values` values (4 bytes each), else empty.
+std::string depthSizeProblem(const std::string& name, unsigned long long bytes, std::size_t values);
+
 // "against FILE: N of T pixels differ (P%), largest channel difference D, first at X,Y
 // (row R from the top): ours r g b, theirs r g b; md5 ours M, theirs M"
 std::string describeColorDifference(const std::string& path, const FrameDifference& d,

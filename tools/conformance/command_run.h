@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/conformance/case_list.h"
+#include "conformance/case_list.h"
 
 // Running another rasterizer once per case: its command line, the processes and what
 // became of them.

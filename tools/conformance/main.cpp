@@ -18,9 +18,10 @@
 
 #include "scene/scene.h"
 #include "texture/texture.h"
-#include "tools/conformance/case_list.h"
+#include "conformance/case_list.h"
 #include "tools/conformance/command_run.h"
-#include "tools/conformance/conformance_run.h"
+#include "conformance/case_compare.h"
+#include "tools/conformance/case_files.h"
 #include "tools/conformance/random_cases.h"
 #include "tools/conformance/report.h"
 #include "tools/conformance/results.h"
@@ -171,22 +172,6 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
     return true;
 }
 
-const char* outcomeWord(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::equal:
-        return "equal   ";
-    case Outcome::differs:
-        return "DIFFERS ";
-    case Outcome::missing:
-        return "MISSING ";
-    case Outcome::unreadable:
-    case Outcome::commandFailed:
-        break;
-    }
-    return "ERROR   ";
-}
-
 // One run over the cases: each case judged once its files are there, the lines printed
 // in the list's order.
 struct Run {
@@ -250,9 +235,7 @@ struct Run {
     void print(const CaseRun& run)
     {
         const CaseResult& r = run.result;
-        const bool equal = r.outcome == Outcome::equal;
-        std::printf("%s %s%s%s\n", outcomeWord(r.outcome), caseTitle(run.c).c_str(), equal ? "" : ": ",
-            equal ? "" : r.line.c_str());
+        std::printf("%s\n", caseResultLine(run.c, r).c_str());
         std::fflush(stdout);
         if (closer.empty() && r.firstPixel >= 0)
             closer = "our history of " + run.c.name + "'s first difference: " + snapshotCommand(run.c) +
@@ -459,7 +442,7 @@ int main(int argc, char** argv)
     app.add_option("--timeout", o.timeout, "seconds a case's command may take, default 60")->type_name("S");
     app.add_option("--keep", o.keep, "write the command's files in DIR and keep them")->type_name("DIR");
     app.add_option(
-           "--cases", o.cases, "the case list, default the one built in (tools/conformance/cases.txt)")
+           "--cases", o.cases, "the case list, default the one built in (conformance/cases.txt)")
         ->type_name("FILE");
     app.add_option("--random", o.random, "add N random views, named random-SEED-K")->type_name("N");
     std::uint64_t seed = 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/conformance/case_list.h"
+#include "conformance/case_list.h"
 
 // `count` views drawn from `seed`, named random-SEED-K (K from 1): sizes 1 to 1024 per
 // side, angles ordinary and up to ±1e6, pans and zooms from far away to through and

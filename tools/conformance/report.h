@@ -3,8 +3,8 @@
 #include <string>
 
 #include "inspect/rgb_image.h"
-#include "tools/conformance/case_list.h"
-#include "tools/conformance/conformance_run.h"
+#include "conformance/case_list.h"
+#include "conformance/case_compare.h"
 
 // The HTML report of a conformance run: one self-contained page, the masks inside it.
 

@@ -81,33 +81,12 @@ std::string validUtf8(const std::string& text)
     return out;
 }
 
-const char* outcomeName(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::equal:
-        return "equal";
-    case Outcome::differs:
-        return "differs";
-    case Outcome::missing:
-        return "missing";
-    case Outcome::unreadable:
-        return "unreadable";
-    case Outcome::commandFailed:
-        break;
-    }
-    return "command failed";
-}
-
 std::string summaryText(const std::vector<CaseRun>& runs, bool commandRun)
 {
     long long counts[5] = {0, 0, 0, 0, 0};
     for (const CaseRun& run : runs)
         ++counts[int(run.result.outcome)];
-    const long long failed = counts[1] + counts[2] + counts[3] + counts[4];
-    return std::to_string(counts[0]) + " passed, " + std::to_string(failed) + " failed (" +
-        std::to_string(counts[1]) + " differ, " + std::to_string(counts[2]) + " missing, " +
-        std::to_string(counts[3]) + " unreadable" +
-        (commandRun ? ", " + std::to_string(counts[4]) + " command failed)" : ")");
+    return summaryLine(counts, commandRun);
 }
 
 std::string junitXml(const std::vector<CaseRun>& runs, double seconds)

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "inspect/exact_number.h"
-#include "tools/conformance/case_list.h"
-#include "tools/conformance/conformance_run.h"
+#include "conformance/case_list.h"
+#include "conformance/case_compare.h"
 
 // A run's results as CI systems and later runs read them.
 
@@ -21,9 +21,6 @@ struct CaseRun {
 // `text` with every byte that is not part of valid UTF-8 replaced by U+FFFD, so that a
 // command's standard error or a folder's name cannot make the XML or JSON invalid.
 std::string validUtf8(const std::string& text);
-
-// "equal", "differs", "missing", "unreadable" or "command failed".
-const char* outcomeName(Outcome outcome);
 
 // "N passed, M failed (D differ, M missing, U unreadable[, C command failed])".
 std::string summaryText(const std::vector<CaseRun>& runs, bool commandRun);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "inspect/comparison.h"
 #include "tools/png/png_io.h"
 #include "tools/snapshot/file_handle.h"
 
@@ -138,18 +139,14 @@ bool readDepthValues(const std::string& path, std::size_t count, std::vector<flo
     const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
-    if (std::size_t(size) != count * 4)
-        return failure(error, path, "has " + std::to_string(size) + " bytes; the frame's depth has " +
-                                        std::to_string(count * 4));
+    if (const std::string problem = depthSizeProblem(path, static_cast<unsigned long long>(size), count);
+        !problem.empty()) {
+        error = problem;
+        return false;
+    }
     std::vector<unsigned char> bytes(count * 4);
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
-    depth.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t bits = 0;
-        for (int k = 0; k < 4; ++k)
-            bits |= std::uint32_t(bytes[i * 4 + k]) << (8 * k);
-        std::memcpy(&depth[i], &bits, 4);
-    }
+    depth = depthFromBytes(bytes.data(), count);
     return true;
 }

@@ -157,6 +157,14 @@ void forgetKeptHistory()
     keptHistory.reset();
 }
 
+void redrawKeptView()
+{
+    keptTrace.reset();
+    keptHistory.reset();
+    if (drawn)
+        drawView(*drawn);
+}
+
 std::string parseViewName(const std::string& name, DebugView& view)
 {
     if (debugViewFromName(name, view))

@@ -106,6 +106,28 @@ val reason(int x, int y)
     return lines;
 }
 
+std::string judgeCase(int index, const val& rgb, int width, int height, const std::string& colorName,
+    const std::string& colorError, const val& depth, const std::string& depthName)
+{
+    std::vector<unsigned char> colorBytes, depthBytes;
+    if (!rgb.isNull())
+        colorBytes = arrayFrom<unsigned char>(rgb);
+    if (!depth.isNull())
+        depthBytes = arrayFrom<unsigned char>(depth);
+    return conformanceCompare(index, rgb.isNull() ? nullptr : &colorBytes, width, height, colorName, colorError,
+        depth.isNull() ? nullptr : &depthBytes, depthName);
+}
+
+val caseMask()
+{
+    return bytesView(conformanceMask().rgb);
+}
+
+std::string caseSummary(double equal, double differs, double missing, double unreadable)
+{
+    return conformanceSummary((long long)equal, (long long)differs, (long long)missing, (long long)unreadable);
+}
+
 val sceneView()
 {
     static std::vector<unsigned char> bytes;
@@ -139,6 +161,11 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("compareImage", &compare);
     function("compareImageNamed", &compareNamed);
     function("maskPixels", &maskPixels);
+    function("conformanceCases", &conformanceCasesJson);
+    function("conformanceCompare", &judgeCase);
+    function("conformanceMask", &caseMask);
+    function("conformanceEnd", &conformanceEnd);
+    function("conformanceSummary", &caseSummary);
     function("sceneBytes", &sceneView);
     function("largestFramePixels", &largestFramePixels);
     function("rasterTimes", &rasterTimesJson);

@@ -33,6 +33,17 @@
 //             "line"}; colours of the last drawn frame (not the debug view's picture)
 //   m.compareImageNamed(rgb, width, height, name: string) -> string   the line names `name`
 //   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
+//   m.conformanceCases() -> string                       JSON list of the built-in cases: name,
+//       width, height, angle_z, angle_x, pan_x, pan_y, zoom, texture, snapshot (--list --json's)
+//   m.conformanceCompare(index, rgb: Uint8Array | null, width, height, colorName: string,
+//          colorError: string, depth: Uint8Array | null, depthName: string) -> string
+//       JSON {"outcome", "line" (as sphaerix-conformance prints it), "first": [x, y] | null,
+//             "history"}: the case drawn on the scene's texture and judged; a colorError (the
+//       file could not be decoded) makes the case unreadable
+//   m.conformanceEnd()                                    after the last case: the page's own
+//       view is drawn again into the buffers the cases used
+//   m.conformanceMask() -> Uint8Array                    the last judged case's error mask, RGB
+//   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line
 //   m.sceneBytes() -> Uint8Array                          the torus as built (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
@@ -56,6 +67,10 @@ const std::vector<unsigned char>& currentTextureBytes();
 
 // The kept history read the old texture: a new one forgets it.
 void forgetKeptHistory();
+
+// Another frame was drawn into the buffers (the conformance cases): the kept view is
+// drawn again, so that what the page shows and compares is its own frame.
+void redrawKeptView();
 
 // Where the texture is written for the program's own reader (the module's file system).
 void setTextureScratchPath(const std::string& path);
@@ -95,6 +110,16 @@ std::string spanEndsAround(int x, int y, int w, int h);
 std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int width, int height,
                                  const std::string& name);
 const RgbImage& lastMask();
+
+// The page's conformance run (web/binding/conformance_session.cpp). `rgb` and `depth`
+// are null for a case whose file the tester did not give.
+std::string conformanceCasesJson();
+std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb, int width, int height,
+    const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
+    const std::string& depthName);
+void conformanceEnd();
+const RgbImage& conformanceMask();
+std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable);
 
 // The built torus: per vertex its position (x, y, z, w), normal and u, v as little-endian floats,
 // polygon by polygon in drawing order.

@@ -3,8 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "conformance/case_list.h"
 #include "inspect/rgb_image.h"
-#include "tools/conformance/case_list.h"
+
+// One case of the conformance run judged: our frame against another rasterizer's, as
+// read from its files by the tool or decoded by the page. No files here, so both share it.
 
 // Our frame of one case, drawn by the program's own camera and fill into theScene's
 // buffers; theScene must hold the case's texture (buildScene).
@@ -39,7 +42,30 @@ struct CaseResult {
     RgbImage mask; // the error mask, only when something differs
 };
 
-// Compares DIR/NAME.png (else DIR/NAME.ppm) and DIR/NAME.depth with `ours`; the detail
+// Their frame as read: the picture (null: no colour file) and the depth values (null: no
+// depth file), each with the name its lines give it.
+struct TheirFrame {
+    const RgbImage* image = nullptr;
+    std::string imageName;
+    const std::vector<float>* depth = nullptr;
+    std::string depthName;
+};
+
+// Judges `theirs` against `ours`; a picture of another size is unreadable. The detail
 // lines (whose digests take a third of the time) only `withDetails`.
-CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir,
+CaseResult compareCaseFrames(const ConformanceCase& c, const ReferenceFrame& ours, const TheirFrame& theirs,
     bool withDetails = true);
+
+// A case whose files could not be read, with the message that says why.
+CaseResult unreadableCase(const std::string& message);
+
+// "equal", "differs", "missing", "unreadable" or "command failed".
+const char* outcomeName(Outcome outcome);
+
+// The line the run prints for a case: "equal   NAME WxH", "DIFFERS  NAME WxH: ...",
+// "MISSING ...", "ERROR   ...".
+std::string caseResultLine(const ConformanceCase& c, const CaseResult& r);
+
+// "N passed, M failed (D differ, M missing, U unreadable[, C command failed])", from the
+// number of cases of each outcome in the order of Outcome.
+std::string summaryLine(const long long (&counts)[5], bool commandRun);

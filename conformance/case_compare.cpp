@@ -1,7 +1,6 @@
-#include "tools/conformance/conformance_run.h"
+#include "conformance/case_compare.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "app/camera.h"
 #include "inspect/comparison.h"
@@ -10,7 +9,6 @@
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
-#include "tools/snapshot/against.h"
 
 namespace {
 
@@ -41,21 +39,15 @@ std::string countText(const FrameDifference& d, const char* what)
         " " + what + " differ, " + firstText(d);
 }
 
-std::string existing(const std::filesystem::path& path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(path, ignored) ? path.string() : "";
-}
+} // namespace
 
-CaseResult unreadable(const std::string& message)
+CaseResult unreadableCase(const std::string& message)
 {
     CaseResult r;
     r.outcome = Outcome::unreadable;
     r.line = message;
     return r;
 }
-
-} // namespace
 
 ReferenceFrame renderReference(const ConformanceCase& c)
 {
@@ -76,47 +68,40 @@ std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
     return describeHistory(watch.history->history);
 }
 
-CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, const std::string& dir, bool withDetails)
+CaseResult compareCaseFrames(const ConformanceCase& c, const ReferenceFrame& ours, const TheirFrame& theirs,
+    bool withDetails)
 {
-    const std::filesystem::path base = std::filesystem::path(dir) / c.name;
-    std::string colorPath = existing(base.string() + ".png");
-    if (colorPath.empty())
-        colorPath = existing(base.string() + ".ppm");
-    const std::string depthPath = existing(base.string() + ".depth");
-
-    std::string error;
-    RgbImage theirImage;
-    std::vector<float> theirDepth;
-    if (!colorPath.empty()) {
-        if (!readImageFile(colorPath, theirImage, error))
-            return unreadable(error);
-        if (theirImage.width != c.width || theirImage.height != c.height)
-            return unreadable("\"" + colorPath + "\" is " + std::to_string(theirImage.width) + "x" +
-                std::to_string(theirImage.height) + "; the frame is " + std::to_string(c.width) + "x" +
-                std::to_string(c.height));
-    }
-    if (!depthPath.empty() && !readDepthValues(depthPath, ours.depth.size(), theirDepth, error))
-        return unreadable(error);
+    const bool hasColor = theirs.image != nullptr, hasDepth = theirs.depth != nullptr;
+    const RgbImage empty;
+    const RgbImage& theirImage = hasColor ? *theirs.image : empty;
+    const std::vector<float> none;
+    const std::vector<float>& theirDepth = hasDepth ? *theirs.depth : none;
+    if (hasColor && (theirImage.width != c.width || theirImage.height != c.height))
+        return unreadableCase("\"" + theirs.imageName + "\" is " + std::to_string(theirImage.width) + "x" +
+            std::to_string(theirImage.height) + "; the frame is " + std::to_string(c.width) + "x" +
+            std::to_string(c.height));
+    if (hasDepth && theirDepth.size() != ours.depth.size())
+        return unreadableCase(depthSizeProblem(theirs.depthName, theirDepth.size() * 4, ours.depth.size()));
 
     CaseResult r;
     std::vector<std::string> parts;
     FrameDifference colors, depths;
-    if (colorPath.empty()) {
+    if (!hasColor) {
         parts.push_back("no " + c.name + ".png or " + c.name + ".ppm");
     } else {
         colors = compareColors(ours.image, theirImage);
         if (withDetails)
-            r.colorDetail = describeColorDifference(colorPath, colors, ours.image, theirImage);
+            r.colorDetail = describeColorDifference(theirs.imageName, colors, ours.image, theirImage);
         parts.push_back(colors.count == 0 ? "colour equal"
                                           : "colour: " + countText(colors, "pixels") + ": ours " +
                     rgbText(ours.image, colors.first) + ", theirs " + rgbText(theirImage, colors.first));
     }
-    if (depthPath.empty()) {
+    if (!hasDepth) {
         parts.push_back("no " + c.name + ".depth");
     } else {
         depths = compareDepths(ours.depth, theirDepth, c.width, c.height);
         if (withDetails)
-            r.depthDetail = describeDepthDifference(depthPath, depths, ours.depth, theirDepth);
+            r.depthDetail = describeDepthDifference(theirs.depthName, depths, ours.depth, theirDepth);
         parts.push_back(depths.count == 0 ? "depth equal"
                                           : "depth: " + countText(depths, "values") + ": ours " +
                     exactText(ours.depth[std::size_t(depths.first)]) + ", theirs " +
@@ -129,7 +114,7 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         r.line += (r.line.empty() ? "" : "; ") + part;
 
     const bool differs = colors.count > 0 || depths.count > 0;
-    r.outcome = colorPath.empty() || depthPath.empty() ? Outcome::missing
+    r.outcome = !hasColor || !hasDepth ? Outcome::missing
         : differs                                      ? Outcome::differs
                                                        : Outcome::equal;
     r.colorCount = colors.count, r.depthCount = depths.count;
@@ -138,7 +123,7 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
         if (depths.count > 0 && (r.firstPixel < 0 || depths.first < r.firstPixel))
             r.firstPixel = depths.first;
         const long long x = r.firstPixel % c.width, row = c.height - 1 - r.firstPixel / c.width;
-        r.first.color = !colorPath.empty(), r.first.depth = !depthPath.empty();
+        r.first.color = hasColor, r.first.depth = hasDepth;
         for (int k = 0; k < 3 && r.first.color; ++k) {
             r.first.ourRgb[k] = ours.image.rgb[std::size_t((row * c.width + x) * 3 + k)];
             r.first.theirRgb[k] = theirImage.rgb[std::size_t((row * c.width + x) * 3 + k)];
@@ -150,4 +135,26 @@ CaseResult compareCase(const ConformanceCase& c, const ReferenceFrame& ours, con
                            wholePicture(ours.image.width, ours.image.height));
     }
     return r;
+}
+
+const char* outcomeName(Outcome outcome)
+{
+    static const char* const names[] = {"equal", "differs", "missing", "unreadable", "command failed"};
+    return names[int(outcome)];
+}
+
+std::string caseResultLine(const ConformanceCase& c, const CaseResult& r)
+{
+    static const char* const words[] = {"equal   ", "DIFFERS ", "MISSING ", "ERROR   ", "ERROR   "};
+    const bool equal = r.outcome == Outcome::equal;
+    return words[int(r.outcome)] + (" " + caseTitle(c)) + (equal ? "" : ": " + r.line);
+}
+
+std::string summaryLine(const long long (&counts)[5], bool commandRun)
+{
+    const long long failed = counts[1] + counts[2] + counts[3] + counts[4];
+    return std::to_string(counts[0]) + " passed, " + std::to_string(failed) + " failed (" +
+        std::to_string(counts[1]) + " differ, " + std::to_string(counts[2]) + " missing, " +
+        std::to_string(counts[3]) + " unreadable" +
+        (commandRun ? ", " + std::to_string(counts[4]) + " command failed)" : ")");
 }

@@ -1,4 +1,4 @@
-#include "tools/conformance/case_list.h"
+#include "conformance/case_list.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,0 +1,148 @@
+// The conformance run in the page: a tester's files for the built-in cases (NAME.png or
+// NAME.ppm, and NAME.depth), each case drawn and judged by the module as
+// sphaerix-conformance judges it, with the same line. Only the decoding happens here.
+import { paintRgb } from './canvas.js';
+import { decodeImage, toRgb8 } from './image.js';
+import { showAtScale } from './magnify.js';
+import { showMessage } from './messages.js';
+
+const $ = id => document.getElementById(id);
+
+// `show(view, first)`: puts the case's view on the frame, software rendering, and selects
+// its first differing pixel [x, y] (or none).
+export function wireConformance(app, show) {
+    let cases = null;
+    const list = () => (cases ??= JSON.parse(app.m.conformanceCases()));
+    $('conformance').addEventListener('toggle', () => {
+        if ($('conformance').open && !$('conformance-cases').rows.length)
+            listCases(list());
+    });
+    const take = files => run(app, list(), files, show);
+    for (const input of [$('conformance-files'), $('conformance-folder')]) {
+        input.addEventListener('change', async () => {
+            const files = [...input.files];
+            input.value = '';
+            await take(files);
+        });
+    }
+    const panel = $('conformance');
+    panel.addEventListener('dragover', e => { e.preventDefault(); e.stopPropagation(); });
+    panel.addEventListener('drop', async e => {
+        e.preventDefault();
+        e.stopPropagation();
+        await take([...e.dataTransfer.files]);
+    });
+}
+
+function row(cells) {
+    const tr = document.createElement('tr');
+    for (const cell of cells) {
+        const td = document.createElement('td');
+        td.append(cell);
+        tr.append(td);
+    }
+    return tr;
+}
+
+function code(text) {
+    const c = document.createElement('code');
+    c.textContent = text;
+    return c;
+}
+
+// The cases before any file: their names, sizes and the snapshot's options for each.
+function listCases(cases) {
+    const table = $('conformance-cases');
+    table.replaceChildren(...cases.map(c =>
+        row([c.name, `${c.width}x${c.height}`, code(c.snapshot.replace(/^sphaerix-snapshot /, ''))])));
+}
+
+// Files by name; a name seen twice keeps the last (a folder has each name once).
+function byName(files) {
+    const named = new Map();
+    for (const file of files)
+        named.set(file.name, file);
+    return named;
+}
+
+async function bytesOf(file) {
+    return new Uint8Array(await file.arrayBuffer());
+}
+
+async function run(app, cases, files, show) {
+    const { m } = app;
+    const named = byName(files);
+    const used = new Set();
+    const started = performance.now();
+    const results = [];
+    for (const [index, c] of cases.entries()) {
+        const colorFile = named.get(`${c.name}.png`) ?? named.get(`${c.name}.ppm`);
+        const depthFile = named.get(`${c.name}.depth`);
+        for (const f of [colorFile, depthFile])
+            if (f)
+                used.add(f.name);
+        let rgb = null, width = 0, height = 0, problem = '';
+        if (colorFile) {
+            const { image, error } = await decodeImage(colorFile.name, await bytesOf(colorFile));
+            if (error)
+                problem = error;
+            else
+                ({ width, height } = image), rgb = toRgb8(image);
+        }
+        const depth = depthFile && !problem ? await bytesOf(depthFile) : null;
+        const result = JSON.parse(m.conformanceCompare(index, rgb, width, height, colorFile?.name ?? '', problem,
+                                                       depth, depthFile?.name ?? ''));
+        if (result.error) {
+            showMessage(result.error, $('conformance-message'));
+            m.conformanceEnd();
+            return;
+        }
+        results.push({ c, ...result, mask: result.first ? m.conformanceMask().slice() : null });
+    }
+    m.conformanceEnd();
+    const seconds = (performance.now() - started) / 1000;
+    const count = outcome => results.filter(r => r.outcome === outcome).length;
+    const unused = [...named.keys()].filter(name => !used.has(name)).sort();
+    showMessage(unused.length ? `not used (no case of that name): ${unused.join(', ')}` : '', $('conformance-message'));
+    $('conformance-summary').replaceChildren(
+        code(m.conformanceSummary(count('equal'), count('differs'), count('missing'), count('unreadable'))),
+        ` (judged in ${seconds.toFixed(2)} s)`);
+    showResults(app, results, show);
+}
+
+// Failures first, as the report has them; each differing case one click from its mask
+// and the history of its first differing pixel.
+function showResults(app, results, show) {
+    const ordered = [...results.filter(r => r.outcome !== 'equal'), ...results.filter(r => r.outcome === 'equal')];
+    $('conformance-cases').replaceChildren(...ordered.map(r => {
+        const cells = [code(r.line)];
+        if (r.first) {
+            const button = document.createElement('button');
+            button.type = 'button';
+            button.textContent = `Show ${r.c.name}`;
+            button.title = `The case's view on the frame, its error mask here and the history of ${r.first.join(',')}`;
+            button.addEventListener('click', () => {
+                showCaseMask(r);
+                show(r.c, r.first);
+            });
+            cells.push(button);
+        }
+        const tr = row(cells);
+        tr.className = r.outcome === 'equal' ? 'equal' : 'failed';
+        tr.dataset.case = r.c.name;
+        return tr;
+    }));
+    $('conformance-mask').hidden = true;
+    $('conformance-mask-line').textContent = '';
+}
+
+function showCaseMask(r) {
+    const mask = $('conformance-mask');
+    paintRgb(mask, r.mask, r.c.width, r.c.height);
+    // Whole multiples only, so that the rings stay whole; a wide frame scrolls at 1x.
+    const width = $('conformance').clientWidth - 8;
+    showAtScale(mask, r.c.width, r.c.height, Math.max(1, Math.min(4, Math.floor(width / r.c.width))));
+    mask.hidden = false;
+    $('conformance-mask-line').textContent = `${r.c.name}: the error mask (colour red, depth blue, both magenta); ` +
+        `first difference ${r.first.join(',')}; natively: ${r.history}`;
+}
