@@ -664,6 +664,7 @@ class PageTest(unittest.TestCase):
             (dict(renderer="software"), [f"{base} -o frame.png"]),
             (dict(renderer="software", view="depth", scale=3, grid=True), [f"{base} --view depth --scale 3 --grid -o frame.png"]),
             (dict(renderer="opengl"), [f"{base} --renderer opengl -o frame.png"]),
+            (dict(renderer="opengl", view="depth"), [f"{base} --view depth -o frame.png"]),  # shown in software
             (dict(renderer="difference"), [f"{base} --compare DIR"]),
             (dict(renderer="opengl", pixel="150,40", trace=205),
              [f"{base} --renderer opengl -o frame.png", f"{base} --history 150,40", f"{base} --trace-polygon 205"]),

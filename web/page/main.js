@@ -2,18 +2,17 @@
 // number shown comes from the module; the page only asks and draws.
 import createSphaerix from './sphaerix.js';
 import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
+import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
 import { attachInput } from './input.js';
 import { attachKeys } from './keys.js';
 import { applyFields, formatHash, parseHash, startState } from './state.js';
 import { snapshotCommands } from './commands.js';
-import { showHistory, showTrace, traceCorners } from './history.js';
-import { drawMagnifier, radius } from './magnifier.js';
+import { traceCorners } from './history.js';
+import { showInspector } from './inspector.js';
 import { resolvedScale, showAtScale } from './magnify.js';
 import { showViewKey } from './views.js';
 import { attachMessages, showMessage } from './messages.js';
-import { onFiles } from './files.js';
-import { loadTextureFile, useGenerated } from './texture.js';
-import { compareNow, readComparison } from './compare.js';
+import { useGenerated } from './texture.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
 import { makeRenderingChoice } from './opengl/choice.js';
@@ -85,7 +84,7 @@ function render() {
     const compareKey = JSON.stringify([made.frame, app.scale]);
     if (app.other && (compareKey !== made.compare?.[0] || app.other !== made.compare?.[1])) {
         made.compare = [compareKey, app.other];
-        showComparison(s);
+        showComparison(app, s.scale, (x, y) => select(x, y, { scroll: true }));
     }
     showCommands(s);
     history.replaceState(null, '', formatHash(s) + (app.texture ? `&texture=${encodeURIComponent(app.texture)}` : ''));
@@ -150,125 +149,8 @@ function showCommands(s) {
 }
 
 function showInspection(s) {
-    if (s.watch >= 0) {
-        const trace = tryTrace(s.watch);
-        $('watch-line').textContent = trace ? `Polygon ${trace.frame_polygon} (ring ${trace.ring}, side ` +
-            `${trace.side}) just drawn: ${trace.passed} pixels passed the depth test (green), ` +
-            `${trace.failed} failed (orange).` : '';
-    } else {
-        $('watch-line').textContent = '';
-    }
-    showTracePanel(s);
-    showPixel(s);
-}
-
-// The trace of the drawn frame; a polygon the watched fill has not drawn yet keeps the
-// text it had, which is the whole frame's (a polygon's tests depend only on those before it).
-function showTracePanel(s) {
-    const n = s.trace;
-    if (n === null) {
-        app.traceShown = null;
-        $('trace').replaceChildren();
-        return;
-    }
-    if (s.watch >= 0 && n > s.watch) {
-        const note = `Polygon ${n} is not drawn yet: the watched fill stops after polygon ${s.watch}.`;
-        if (app.traceShown?.n === n) {
-            app.traceShown.note = note;
-            showTrace($('trace'), app.traceShown.trace, app.traceShown.text, watchUpTo, note);
-        } else {
-            $('trace').textContent = note;
-        }
-        return;
-    }
-    const trace = tryTrace(n);
-    if (trace) {
-        app.traceShown = { n, trace, text: app.m.traceText(n), note: '' };
-        showTrace($('trace'), trace, app.traceShown.text, watchUpTo);
-    }
-}
-
-function tryTrace(n) {
-    const text = app.m.traceJson(n);
-    if (text.startsWith('error:')) {
-        showMessage(text.replace(/^error:\s*/, ''));
-        return null;
-    }
-    return JSON.parse(text);
-}
-
-function showPixel(s) {
-    const has = !!s.pixel;
-    $('pixel-hint').hidden = has;
-    $('pixel-view').hidden = !has;
-    $('pixel-note').hidden = !has || app.shown === 'software';
-    if (!has) {
-        $('history').replaceChildren();
-        $('reason').replaceChildren();
-        return;
-    }
-    // The history is the software pipeline's; so is the magnifier, whatever the frame shows.
-    $('pixel-note').textContent = `The frame shows the ${app.shown === 'opengl' ? 'OpenGL' : 'difference'} ` +
-        'rendering; the magnifier and the history are the software frame\'s.';
-    const [x, y] = s.pixel;
-    const history = JSON.parse(app.m.historyJson(x, y));
-    showHistory($('history'), history, n => change({ trace: n }), watchUpTo);
-    showReason(x, y);
-    const framePicture = s.view !== 'texels';
-    $('magnifier').hidden = !framePicture;
-    if (framePicture) {
-        const ends = JSON.parse(app.m.spanEndsAround(x - radius, y - radius, 2 * radius + 1, 2 * radius + 1));
-        drawMagnifier($('magnifier'), app.software, s.pixel, ends);
-    }
-}
-
-// The sentences the module makes from the history, when the module has them.
-function showReason(x, y) {
-    const reason = app.m.reason;
-    if (typeof reason !== 'function') {
-        $('reason').replaceChildren();
-        return;
-    }
-    const text = reason.call(app.m, x, y);
-    $('reason').replaceChildren(...text.split('\n').filter(Boolean).map(line => {
-        const p = document.createElement('p');
-        p.textContent = line;
-        return p;
-    }));
-}
-
-function clearComparison() {
-    app.other = null;
-    made.compare = null;
-    $('compare-line').textContent = '';
-    $('mask').hidden = true;
-}
-
-function showComparison(s) {
-    const result = compareNow(app.m, app.other);
-    const line = $('compare-line');
-    const mask = $('mask');
-    if (result.error) {
-        showMessage(result.error, $('compare-message'));
-        clearComparison();
-        return;
-    }
-    const detail = document.createElement('code');
-    detail.textContent = result.line;
-    line.replaceChildren(detail);
-    if (result.first) {
-        const link = document.createElement('button');
-        link.type = 'button';
-        link.id = 'compare-first';
-        link.title = 'Select it: its history shows in the inspector';
-        link.textContent = `Select the first differing pixel, ${result.first[0]},${result.first[1]}`;
-        link.addEventListener('click', () => select(result.first[0], result.first[1], { scroll: true }));
-        line.append(document.createElement('br'), link);
-    }
-    paintRgb(mask, app.m.maskPixels(), result.width, result.height);
-    const box = { width: $('panels').clientWidth - 4, height: Infinity };
-    showAtScale(mask, result.width, result.height, resolvedScale(s.scale, box, result.width, result.height));
-    mask.hidden = false;
+    app.traceShown = showInspector(app.m, s, { shown: app.shown, software: app.software, kept: app.traceShown },
+        { onTrace: n => change({ trace: n }), onWatch: watchUpTo });
 }
 
 function syncControls(s) {
@@ -314,7 +196,7 @@ function change(fields) {
 }
 
 // The inspector comes into view: in one column it is under the frame.
-function showInspector() {
+function bringInspectorIntoView() {
     if (matchMedia('(max-width: 800px)').matches)
         $('inspector').scrollIntoView({ block: 'start' });
     else
@@ -324,7 +206,7 @@ function showInspector() {
 function select(x, y, { scroll = false } = {}) {
     const done = change({ pixel: `${x},${y}` });
     if (scroll)
-        done.then(showInspector);
+        done.then(bringInspectorIntoView);
     return done;
 }
 
@@ -354,7 +236,8 @@ function toggleKeys(show = $('keys').hidden) {
 
 // Everything back to the program's start-up, and the page says so.
 function reset() {
-    clearComparison();
+    clearComparison(app);
+    made.compare = null;
     showMessage('', $('compare-message'));
     showMessage('', $('texture-message'));
     if (app.texture) {
@@ -406,48 +289,8 @@ function wireControls() {
     $('watch-off').addEventListener('click', () => change({ watch: -1 }));
     $('watch').addEventListener('toggle', e => { if (!e.target.open && app.state.watch >= 0) change({ watch: -1 }); });
 
-    $('texture-generated').addEventListener('click', () => {
-        const problem = useGenerated(app.m);
-        showMessage(problem, $('texture-message'));
-        if (!problem) {
-            app.texture = null;
-            $('texture-line').textContent = 'generated sphere map';
-            ++app.textureVersion;
-            requestFrame();
-        }
-    });
-    // A file dropped anywhere but on the compare panel is taken as the texture, and says so.
-    onFiles($('texture-file'), document.body, async (name, bytes, dropped) => {
-        $('texture').open = true;
-        const problem = await loadTextureFile(app.m, name, bytes);
-        showMessage(problem, $('texture-message'));
-        if (!problem) {
-            app.texture = name;
-            $('texture-line').textContent = `from ${name}` + (dropped ? ' (dropped on the page)' : '');
-            ++app.textureVersion;
-            requestFrame();
-        }
-    });
-    onFiles($('compare-file'), $('compare'), async (name, bytes) => {
-        $('compare').open = true;
-        const { other, error } = await readComparison(name, bytes);
-        const result = error ? { error } : compareNow(app.m, other);
-        if (result.error) {
-            // The file refused: its message in the panel, and no result of an earlier file.
-            clearComparison();
-            showMessage(result.error, $('compare-message'));
-            return;
-        }
-        showMessage('', $('compare-message'));
-        app.other = other;
-        made.compare = null;
-        requestFrame();
-    });
-    $('compare-off').addEventListener('click', () => {
-        clearComparison();
-        showMessage('', $('compare-message'));
-        requestFrame();
-    });
+    wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
+    wireCompare(app, () => { made.compare = null; requestFrame(); });
 
     // An address without a pixel selects none, as a link opened afresh would.
     window.addEventListener('hashchange', () => openAddress(location.hash, { pixel: '', trace: '', watch: '' }));
@@ -468,13 +311,24 @@ function openAddress(hash, defaults = {}) {
     return done;
 }
 
-// Save PNG and Copy: the picture shown, as the snapshot's --scale and --grid would write it.
+// Save PNG and Copy: the picture shown, as the snapshot's --scale and --grid would write
+// it; save.js makes it from the module. Without that module the buttons say so.
+function pictureRequest(options = {}) {
+    const s = app.drawn;
+    return { m: app.m, width: s.width, height: s.height, view: s.view, shown: app.shown, picture: app.picture,
+             scale: app.scale, grid: s.grid, watch: s.watch, subject: 'frame', ...options };
+}
+
 function wireSave() {
-    const request = () => ({ view: app.state.view, renderer: app.shown, scale: app.scale, grid: app.state.grid });
+    const line = $('controls-line');
     import('./save.js').then(save => {
         app.save = save;
-        $('save-png').addEventListener('click', () => save.savePicture(request()));
-        $('copy-png').addEventListener('click', () => save.copyPicture(request()));
+        const run = act => async () => {
+            line.textContent = '';
+            line.textContent = await act(pictureRequest());
+        };
+        $('save-png').addEventListener('click', run(save.savePicture));
+        $('copy-png').addEventListener('click', run(save.copyPicture));
     }).catch(() => {
         for (const id of ['save-png', 'copy-png']) {
             $(id).disabled = true;
@@ -520,6 +374,6 @@ exposeApi(window, {
     settled: () => requestFrame.settled(),
     magnification: () => app.scale,
     reason: (x, y) => app.m.reason?.(x, y),
-    savedPng: (...args) => app.save?.savedPng?.(...args),
+    savedPng: options => app.save?.savedPng(pictureRequest(options)),
     reset,
 });
