@@ -122,8 +122,13 @@ PAGE_MEASURE = """
 const [fields, frames, done] = [arguments[0], arguments[1], arguments[arguments.length - 1]];
 (async () => {
     const page = window.sphaerix;
-    await page.ready;
     const flush = () => { for (const cb of window.__frames.splice(0)) cb(performance.now()); };
+    let ready = false;
+    page.ready.then(() => { ready = true; });
+    while (!ready) {  // the first frame too waits for its animation frame
+        flush();
+        await new Promise(resolve => setTimeout(resolve, 10));
+    }
     const timed = act => { const start = performance.now(); act(); flush(); return performance.now() - start; };
     timed(() => page.setView(fields));
     const drag = [], click = [];
@@ -155,12 +160,12 @@ def page_main(before_site, after_site):
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
         driver.set_script_timeout(300)
-        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES})
         try:
             tabs = []
             for server in servers:
                 if tabs:
                     driver.switch_to.new_window("tab")
+                driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES})
                 driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
                 tabs.append(driver.current_window_handle)
             for _ in range(ROUNDS):

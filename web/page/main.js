@@ -38,7 +38,8 @@ const app = {
 
 // What each part of the page was last made from: a part is made again only when its
 // inputs change, so a click on a pixel asks for its history without drawing the frame.
-const made = { frame: null, overlay: null, inspection: null, compare: null };
+const made = { frame: null, overlay: null, inspection: null, compare: null, scale: null, commands: null,
+    controls: null };
 
 const frameKeyOf = s => JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view,
     s.watch, s.renderer, app.textureVersion].map(String));
@@ -74,6 +75,9 @@ function render() {
         }
     }
     app.drawn = s;
+    if (problems.length)
+        made.controls = null;  // a menu may show what was refused
+    syncControls(s);
     showScale(s);
     const inspectionKey = JSON.stringify([made.frame, s.pixel, s.trace]);
     if (inspectionKey !== made.inspection) {
@@ -104,19 +108,30 @@ function showFrame(s) {
     else
         paintRgb($('frame'), app.picture.rgb, width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
-    syncControls(s);
 }
 
 // The magnification: 'fit' is the largest whole multiple that fits the frame's pane.
 // It is found for the frame, not for the keys below some views, so that a view with a key
-// shows the frame at the same size.
+// shows the frame at the same size. The pane's size does not follow its content, so it is
+// measured only when the window changes, never in the middle of a frame.
+let paneBox = null;
+
+function measurePane() {
+    const pane = $('pane');
+    const narrow = matchMedia('(max-width: 800px)').matches;
+    paneBox = { width: pane.clientWidth - 2, height: narrow ? innerHeight - 60 : pane.clientHeight - 2 };
+}
+
 function showScale(s) {
     const { width, height } = app.picture;
     const fitted = s.view === 'texels' ? [width, height] : [s.width, s.height];
-    const pane = $('pane');
-    const narrow = matchMedia('(max-width: 800px)').matches;
-    const box = { width: pane.clientWidth - 2, height: narrow ? innerHeight - 60 : pane.clientHeight - 2 };
-    app.scale = resolvedScale(s.scale, box, ...fitted);
+    if (!paneBox)
+        measurePane();
+    const scale = resolvedScale(s.scale, paneBox, ...fitted);
+    if (scale === app.scale && made.scale === `${width}x${height}`)
+        return;
+    app.scale = scale;
+    made.scale = `${width}x${height}`;
     showAtScale($('frame'), width, height, app.scale);
     showAtScale($('overlay'), width, height, app.scale);
 }
@@ -139,6 +154,10 @@ function showOverlay(s) {
 function showCommands(s) {
     const list = snapshotCommands(s, { shown: app.shown, scale: app.scale, texture: app.texture,
         compared: app.other?.name });
+    const key = JSON.stringify(list);
+    if (key === made.commands)
+        return;
+    made.commands = key;
     $('commands').replaceChildren(...list.map(([what, command]) => {
         const item = document.createElement('li');
         const code = document.createElement('code');
@@ -154,6 +173,11 @@ function showInspection(s) {
 }
 
 function syncControls(s) {
+    // A drag changes none of these: nothing is touched then.
+    const key = JSON.stringify([s.width, s.height, s.view, s.renderer, s.scale, s.grid, s.watch, app.polygons, app.texture]);
+    if (key === made.controls)
+        return;
+    made.controls = key;
     const size = `${s.width}x${s.height}`;
     const sizes = $('size');
     if (![...sizes.options].some(o => o.value === size))
@@ -189,6 +213,8 @@ function change(fields) {
     const more = [polygonProblem('watch', state.watch), polygonProblem('trace', state.trace)].filter(Boolean);
     if (!problems.length && !more.length)
         app.state = state;
+    else
+        made.controls = null;  // a menu may show what was refused
     problems.push(...more);
     showMessage(problems.join('; '));
     $('controls-line').textContent = '';
@@ -294,7 +320,7 @@ function wireControls() {
 
     // An address without a pixel selects none, as a link opened afresh would.
     window.addEventListener('hashchange', () => openAddress(location.hash, { pixel: '', trace: '', watch: '' }));
-    window.addEventListener('resize', () => requestFrame());
+    window.addEventListener('resize', () => { paneBox = null; requestFrame(); });
     wireSave();
 }
 
