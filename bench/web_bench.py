@@ -6,6 +6,13 @@ paintRgba; beside it the page's older path, its own RGB-to-RGBA loop in paintRgb
 pixel's history. Medians in milliseconds.
 
     bench/web_bench.py [SITE [FRAME_BENCH]]   (defaults build-web/site, build/bench/frame_bench)
+
+The page's own frame after a drag, two builds of the page side by side in one browser
+(each in its tab, rounds interleaved): the time from the drag's change of the view to the
+frame on the canvas, with the inspector when a pixel is selected, and from a click to the
+pixel's history (and reason) on the page.
+
+    bench/web_bench.py --page BEFORE-SITE AFTER-SITE
 """
 import functools
 import http.server
@@ -107,7 +114,84 @@ def native_core(frame_bench):
     return statistics.median(b["real_time"] * scale[b["time_unit"]] for b in runs)
 
 
+# The page's animation frames are run here, when the measurement says, so that the time
+# is the page's work and not the wait for the display.
+HELD_FRAMES = "window.__frames = []; window.requestAnimationFrame = cb => window.__frames.push(cb);"
+
+PAGE_MEASURE = """
+const [fields, frames, done] = [arguments[0], arguments[1], arguments[arguments.length - 1]];
+(async () => {
+    const page = window.sphaerix;
+    const flush = () => { for (const cb of window.__frames.splice(0)) cb(performance.now()); };
+    let ready = false;
+    page.ready.then(() => { ready = true; });
+    while (!ready) {  // the first frame too waits for its animation frame
+        flush();
+        await new Promise(resolve => setTimeout(resolve, 10));
+    }
+    const timed = act => { const start = performance.now(); act(); flush(); return performance.now() - start; };
+    timed(() => page.setView(fields));
+    const drag = [], click = [];
+    // Turning by a degree a frame, as a drag does; the first frames warm the module up.
+    for (let i = 0; i < frames + 20; ++i) {
+        const t = timed(() => page.setView({ az: -135 + (window.__turn = ((window.__turn ?? 0) + 1) % 90) }));
+        if (i >= 20)
+            drag.push(t);
+    }
+    for (let i = 0; i < 10; ++i)
+        click.push(timed(() => page.select(100 + i, 200)));
+    timed(() => page.setView({ pixel: '' }));
+    done({ drag, click });
+})().catch(e => done({ error: String(e) }));
+"""
+
+
+def page_main(before_site, after_site):
+    """The page's frame after a drag and a click, before and after a change to the page."""
+    servers = [serve(os.path.abspath(before_site)), serve(os.path.abspath(after_site))]
+    # (what, the fields set first; scale only where the page has it)
+    cases = [("480x480", dict(size="480x480", renderer="software"), {}),
+             ("480x480 at 2x", dict(size="480x480", renderer="software"), dict(scale=2)),
+             ("480x480, a pixel selected", dict(size="480x480", renderer="software", pixel="150,300"), {}),
+             ("960x960", dict(size="960x960", renderer="software"), {}),
+             ("960x960, a pixel selected, at 1x", dict(size="960x960", renderer="software", pixel="300,600"),
+              dict(scale=1))]
+    samples = {(what, side): {"drag": [], "click": []} for what, _, _ in cases for side in (0, 1)}
+    with tempfile.TemporaryDirectory() as profile:
+        driver = browser(profile)
+        driver.set_script_timeout(300)
+        try:
+            tabs = []
+            for server in servers:
+                if tabs:
+                    driver.switch_to.new_window("tab")
+                driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES})
+                driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
+                tabs.append(driver.current_window_handle)
+            for _ in range(ROUNDS):
+                for what, fields, more in cases:
+                    for side, tab in enumerate(tabs):
+                        driver.switch_to.window(tab)
+                        result = driver.execute_async_script(PAGE_MEASURE, dict(fields, **(more if side else {})), FRAMES)
+                        if "error" in result:
+                            sys.exit("web_bench: " + result["error"])
+                        for key in ("drag", "click"):
+                            samples[(what, side)][key] += result[key]
+        finally:
+            driver.quit()
+            for server in servers:
+                server.shutdown()
+    print("the page's frame after a drag and a click, medians of %d rounds (ms): before, after, after/before" % ROUNDS)
+    for what, _, _ in cases:
+        drag = [statistics.median(samples[(what, side)]["drag"]) for side in (0, 1)]
+        click = [statistics.median(samples[(what, side)]["click"]) for side in (0, 1)]
+        print("%-36s drag %7.2f %7.2f %5.3f   click %7.2f %7.2f" % (what, drag[0], drag[1], drag[1] / drag[0],
+                                                                    click[0], click[1]))
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--page":
+        return page_main(sys.argv[2], sys.argv[3])
     site = sys.argv[1] if len(sys.argv) > 1 else "build-web/site"
     frame_bench = sys.argv[2] if len(sys.argv) > 2 else "build/bench/frame_bench"
     server = serve(os.path.abspath(site))

@@ -38,13 +38,17 @@ def snapshot(view, *extra, texture=None):
     return run.stdout, run.returncode
 
 
-def native_pixels(view, name="color", texture=None):
-    out = os.path.join(WORK, "native.ppm")
-    snapshot(view, "--view", name, "-o", out, texture=texture)
-    with open(out, "rb") as f:
+def ppm_pixels(path):
+    with open(path, "rb") as f:
         data = f.read()
     w, h = (int(v) for v in data.split()[1:3])
     return data[len(data) - w * h * 3:]
+
+
+def native_pixels(view, name="color", texture=None, *extra):
+    out = os.path.join(WORK, "native.ppm")
+    snapshot(view, "--view", name, *extra, "-o", out, texture=texture)
+    return ppm_pixels(out)
 
 
 def hash_of(v, **more):
@@ -124,21 +128,28 @@ class PageTest(unittest.TestCase):
         cls.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Server, directory=SITE))
         threading.Thread(target=cls.httpd.serve_forever, daemon=True).start()
         cls.url = f"http://127.0.0.1:{cls.httpd.server_address[1]}/index.html"
-        cls.profile = tempfile.mkdtemp(prefix="sphaerix-chromium-")
+        cls.driver = cls.new_driver()
+
+    @classmethod
+    def new_driver(cls):
+        """A fresh headless Chromium with a profile of its own."""
+        cls.profiles = getattr(cls, "profiles", []) + [tempfile.mkdtemp(prefix="sphaerix-chromium-")]
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--no-first-run", "--disable-component-update", "--disable-sync",
-                     f"--user-data-dir={cls.profile}", "--window-size=1600,1400", "--force-device-scale-factor=1"]:
+                     f"--user-data-dir={cls.profiles[-1]}", "--window-size=1600,1400", "--force-device-scale-factor=1"]:
             options.add_argument(flag)
-        cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        cls.wait = WebDriverWait(cls.driver, 30)
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.wait = WebDriverWait(driver, 30)
+        return driver
 
     @classmethod
     def tearDownClass(cls):
         cls.driver.quit()
         cls.httpd.shutdown()
-        shutil.rmtree(cls.profile, ignore_errors=True)
+        for profile in cls.profiles:
+            shutil.rmtree(profile, ignore_errors=True)
 
     # --- the page ------------------------------------------------------------------
     def open(self, hash="#renderer=software"):  # else the page opens on the OpenGL rendering
@@ -174,12 +185,16 @@ class PageTest(unittest.TestCase):
     def canvas(self):
         return self.driver.find_element(By.ID, "frame")
 
+    def pixel_position(self, x, y, height):
+        """A whole viewport position inside window pixel x, y of the frame at its magnification."""
+        left, top, s = self.js("const r = document.getElementById('frame').getBoundingClientRect();"
+                               "return [r.left, r.top, window.sphaerix.magnification()]")
+        return math.ceil(left + x * s) + s // 2, math.ceil(top + (height - 1 - y) * s) + s // 2
+
     def click_pixel(self, x, y, height):
         """A real click on window pixel x, y (row 0 at the bottom) of the frame."""
-        left, top = self.js("const r = document.getElementById('frame').getBoundingClientRect();"
-                            "return [r.left, r.top]")
-        action = ActionBuilder(self.driver)  # the first whole viewport position inside the pixel
-        action.pointer_action.move_to_location(math.ceil(left + x), math.ceil(top + height - 1 - y)).click()
+        action = ActionBuilder(self.driver)
+        action.pointer_action.move_to_location(*self.pixel_position(x, y, height)).click()
         action.perform()
         self.wait.until(lambda d: self.js("return window.sphaerix.drawn().pixel") == [x, y])
 
@@ -189,8 +204,29 @@ class PageTest(unittest.TestCase):
             const norm = t => t.replace(/\\s+/g, ' ').trim();
             const h = document.getElementById('history');
             return [norm(h.querySelector('.summary').textContent),
-                    ...[...h.querySelectorAll('tbody tr')].map(r => norm([...r.cells].map(c => c.textContent).join(' '))),
+                    ...[...h.querySelectorAll('tbody tr')].map(r => norm([...r.cells].filter(c => !c.matches('.act'))
+                                                                          .map(c => c.textContent).join(' '))),
                     norm(h.querySelector('.final').textContent)];""")
+
+    def box(self, id):
+        return self.js("const r = document.getElementById(arguments[0]).getBoundingClientRect();"
+                       "return {left: r.left, top: r.top, right: r.right, bottom: r.bottom}", id)
+
+    def in_view(self, id):
+        """Whether the element's top part is inside the window and its scrolling column."""
+        return self.js("""
+            const e = document.getElementById(arguments[0]), r = e.getBoundingClientRect();
+            let inside = r.top >= 0 && r.top < innerHeight - 20 && r.left >= 0 && r.left < innerWidth - 20;
+            for (let p = e.parentElement; p && inside; p = p.parentElement) {
+                const b = p.getBoundingClientRect();
+                if (getComputedStyle(p).overflowY !== 'visible')
+                    inside = r.top >= b.top - 1 && r.top < b.bottom - 20;
+            }
+            return inside && r.height > 0;""", id)
+
+    def viewport(self, width, height):
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                    dict(width=width, height=height, deviceScaleFactor=1, mobile=False))
 
     def choose_file(self, input_id, name, data):
         os.makedirs(os.path.join(WORK, "given"), exist_ok=True)
@@ -302,7 +338,8 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.js("return window.sphaerix.trace(713)"),
                          json.loads(snapshot(view, "--trace-polygon", "713", "--json")[0]))
         self.assertEqual(self.js("return location.hash"),
-                         "#size=320x320&az=-135&ax=-60&pan=0,0&zoom=6&view=polygons&renderer=software&pixel=70,214")
+                         "#size=320x320&az=-135&ax=-60&pan=0,0&zoom=6&view=polygons&renderer=software&pixel=70,214"
+                         "&scale=fit&trace=713")
 
     def test_watch_the_fill_steps_through_the_drawing_order(self):
         view = dict(START, size="160x160")
@@ -316,38 +353,410 @@ class PageTest(unittest.TestCase):
         self.assertNotEqual(self.page_pixels(), native_pixels(view))
         self.driver.find_element(By.ID, "watch-slider").send_keys(Keys.END)
         self.assertTrue(line().startswith("Polygon 2303 (ring 47, side 47) just drawn"), line())
-        self.assertEqual(self.page_pixels(), native_pixels(view))
+        # The last polygon watched: the whole frame, that polygon coloured as the snapshot does.
+        out = os.path.join(WORK, "watch.ppm")
+        snapshot(view, "--trace-polygon", "2303", "-o", out)
+        self.assertEqual(self.page_pixels(), ppm_pixels(out))
+        trace = json.loads(snapshot(view, "--trace-polygon", "2303", "--json")[0])
+        self.assertIn(f"{trace['passed']} pixels passed the depth test (green), {trace['failed']} failed", line())
 
-    def test_bad_input_is_named_and_the_page_keeps_working(self):
-        short_png = png(2, 2, [[1, 2, 3] * 2] * 2)
-        cases = [  # (what, how, input, the message names)
-            ("size out of range", "hash", "size=0x480", "size"),
-            ("width too large", "hash", "size=16385x2", "16384"),
-            ("height too large", "hash", "size=2x16385", "16384"),
-            ("angle not a number", "hash", "az=abc", 'az "abc"'),
-            ("unknown view", "hash", "view=shiny", 'view "shiny"'),
-            ("pixel outside", "hash", "pixel=480,2", "pixel 480,2 is outside"),
-            ("short sphere.raw", "texture-file", ("sphere.raw", b"\1" * 1000), "1000"),
-            ("not an image", "texture-file", ("notes.txt", b"hello"), "neither"),
-            ("damaged PNG", "texture-file", ("bad.png", short_png[:-20] + b"x" * 20), "not a valid PNG"),
-            ("PNG of another size", "compare-file", ("small.png", short_png), "2x2"),
-            ("PPM maxval", "compare-file", ("odd.ppm", b"P6 2 2 1000\n" + b"\0" * 24), "maxval 1000"),
-            ("compare with text", "compare-file", ("notes.txt", b"hello"), "neither a PNG nor a PPM"),
+    def test_watch_the_fill_from_the_number_the_history_and_the_trace(self):
+        view = dict(START, size="240x240")
+        self.open(hash_of(view, pixel="150,40", trace=205))
+        trace_text = lambda: self.js("return window.sphaerix.settled().then(() => "
+                                     "document.querySelector('#trace pre').textContent)")
+        whole = trace_text()
+        watched = lambda: self.js("return window.sphaerix.settled().then(() => window.sphaerix.drawn().watch)")
+        cases = [  # (what, how, the polygon watched)
+            ("a row of the history", "#history button.watch-to[data-polygon='165']", 165),
+            ("the trace's heading", "#trace button.watch-to", 205),
+            ("the number box", "number:300", 300),
+            ("a step back", "#watch-back", 299),
+            ("the slider", "slider", 2303),
         ]
+        for what, how, n in cases:
+            with self.subTest(what):
+                if how.startswith("number:"):
+                    box = self.driver.find_element(By.ID, "watch-number")
+                    box.clear()
+                    box.send_keys(how.split(":")[1], Keys.ENTER)
+                elif how == "slider":
+                    self.driver.find_element(By.ID, "watch-slider").send_keys(Keys.END)
+                else:
+                    self.driver.find_element(By.CSS_SELECTOR, how).click()
+                self.wait.until(lambda d: watched() == n)
+                self.assertTrue(self.js("return document.getElementById('watch').open"))
+                self.assertIn(f"&watch={n}", self.js("return location.hash"))
+                # The trace of polygon 205 stays as it was, drawn or not yet.
+                self.assertEqual(trace_text(), whole)
+                drawn_yet = n >= 205
+                self.assertEqual("not drawn yet" in self.js("return document.getElementById('trace').textContent"),
+                                 not drawn_yet)
+
+    def test_bad_input_is_named_beside_its_cause_and_nothing_changes(self):
+        short_png = png(2, 2, [[1, 2, 3] * 2] * 2)
         view = dict(START, size="240x240", az=10.0)
+        good = ("good.ppm", ppm(240, 240, native_pixels(view)))
+        cases = [  # (what, where it comes from, input, the message's place, what it names)
+            ("size out of range", "hash", "size=0x480", "message", 'bad value "0x480" for size (--size)'),
+            ("width too large", "hash", "size=16385x2", "message", "16384"),
+            ("height too large", "hash", "size=2x16385", "message", "16384"),
+            ("a frame too large for the module", "hash", "size=16384x16384", "message", "needs more memory"),
+            ("angle not a number", "hash", "az=abc", "message", 'bad value "abc" for az (--angle-z)'),
+            ("zoom beyond a float", "hash", "zoom=1e40", "message", 'bad value "1e40" for zoom (--zoom)'),
+            ("angle beyond a float", "hash", "az=-1e40", "message", 'bad value "-1e40" for az'),
+            ("angle nan", "hash", "ax=nan", "message", 'bad value "nan" for ax (--angle-x)'),
+            ("pan infinite", "hash", "pan=1,inf", "message", 'bad value "1,inf" for pan (--pan)'),
+            ("unknown view", "hash", "view=shiny", "message", 'bad value "shiny" for view (--view)'),
+            ("unknown rendering", "hash", "renderer=vulkan", "message", '"vulkan" for renderer'),
+            ("pixel right of the frame", "hash", "pixel=480,2", "message", "pixel 480,2 lies outside the 240x240 frame"),
+            ("pixel left of the frame", "hash", "pixel=-5,3", "message", "pixel -5,3 lies outside the 240x240 frame"),
+            ("pixel not whole", "hash", "pixel=1.5,2", "message", 'bad value "1.5,2" for pixel'),
+            ("magnification 5", "hash", "scale=5", "message", 'bad value "5" for scale (--scale)'),
+            ("grid maybe", "hash", "grid=maybe", "message", '"maybe" for grid'),
+            ("watch past the last polygon", "hash", "watch=2304", "message", "the frame has 2304 polygons"),
+            ("trace of no polygon", "hash", "trace=x", "message", 'bad value "x" for trace'),
+            ("short sphere.raw", "texture-file", ("sphere.raw", b"\1" * 1000), "texture-message", "1000"),
+            ("not an image", "texture-file", ("notes.txt", b"hello"), "texture-message", "neither"),
+            ("damaged PNG", "texture-file", ("bad.png", short_png[:-20] + b"x" * 20), "texture-message",
+             "not a valid PNG"),
+            ("PNG of another size", "compare-file", ("small.png", short_png), "compare-message", "2x2"),
+            ("PPM maxval", "compare-file", ("odd.ppm", b"P6 2 2 1000\n" + b"\0" * 24), "compare-message",
+             "maxval 1000"),
+            ("compare with text", "compare-file", ("notes.txt", b"hello"), "compare-message", "neither a PNG nor a PPM"),
+            ("typed polygon too large", "watch-number", "5000", "watch-message", "from 0 to 2303"),
+            ("typed polygon negative", "watch-number", "-2", "watch-message", 'bad value "-2"'),
+            ("typed polygon not whole", "watch-number", "1.5", "watch-message", 'bad value "1.5"'),
+        ]
+        places = ["message", "texture-message", "compare-message", "watch-message"]
         self.open(hash_of(view))
-        before = self.page_pixels()
-        for what, how, given, names in cases:
+        before, address = self.page_pixels(), self.js("return location.hash")
+        state = self.js("return window.sphaerix.drawn()")
+        for what, how, given, place, names in cases:
             with self.subTest(what):
                 if how == "hash":
                     self.js("location.hash = arguments[0]", hash_of(view) + "&" + given)
+                elif how == "compare-file":  # a result shown before: the refused file must clear it
+                    self.choose_file(how, *good)
+                    self.wait.until(lambda d: "good.ppm" in self.js("return document.getElementById('compare-line').textContent"))
+                    self.choose_file(how, *given)
+                elif how == "watch-number":
+                    if not self.js("return document.getElementById('watch').open"):
+                        self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
+                    box = self.driver.find_element(By.ID, "watch-number")
+                    box.clear()
+                    box.send_keys(given, Keys.ENTER)
                 else:
                     self.choose_file(how, *given)
-                self.wait.until(lambda d: self.message())
-                self.assertIn(names, self.message())
-                self.set_view(view)  # the page still draws, from what it had
+                text = lambda id: self.js("const m = document.getElementById(arguments[0]); return m.hidden ? '' : m.textContent", id)
+                self.wait.until(lambda d: text(place))
+                self.assertIn(names, text(place))
+                if place != "message":
+                    self.assertEqual(text("message"), "", "a panel's message went to the top")
+                if how == "compare-file":
+                    self.assertEqual(self.js("return document.getElementById('compare-line').textContent"), "")
+                    self.assertTrue(self.js("return document.getElementById('mask').hidden"))
+                self.js("return window.sphaerix.settled()")
                 self.assertEqual(self.page_pixels(), before)
-                self.assertEqual(self.message(), "")
+                self.assertEqual(self.js("return window.sphaerix.drawn()"), state)
+                self.assertEqual(self.js("return location.hash"), address)
+                # The page still takes a drag, a click and g.
+                action = ActionBuilder(self.driver)
+                action.pointer_action.move_to(self.canvas()).pointer_down(MouseButton.LEFT).move_by(7, 0) \
+                    .pointer_up(MouseButton.LEFT)
+                action.perform()
+                self.wait.until(lambda d: self.js("return window.sphaerix.drawn().az") == 17.0)
+                self.click_pixel(20, 30, 240)
+                ActionChains(self.driver).send_keys("g").perform()
+                self.wait.until(lambda d: self.js("return window.sphaerix.drawn().renderer") == "opengl")
+                self.set_view(view, pixel="", renderer="software")
+                self.assertEqual(self.page_pixels(), before)
+
+    def test_a_frame_too_large_is_refused_and_the_rest_is_kept(self):
+        # A link opened on it: the rest of its view at the start-up size, and the address says so.
+        self.open("#size=16384x16384&view=depth&az=-100&renderer=software")
+        self.assertIn("needs more memory", self.message())
+        view = dict(START, az=-100.0)
+        self.assertEqual(self.page_pixels(), native_pixels(view, "depth"))
+        self.assertTrue(self.js("return location.hash").startswith("#size=480x480&az=-100&ax=-60&pan=0,0&zoom=0.25&view=depth"))
+        # On a page in use: the view it had stays, not the start-up view.
+        action = ActionBuilder(self.driver)
+        action.pointer_action.move_to(self.canvas()).pointer_down(MouseButton.LEFT).move_by(11, -4).pointer_up(MouseButton.LEFT)
+        action.perform()
+        self.wait.until(lambda d: self.js("return window.sphaerix.drawn().az") == -89.0)
+        kept, address = self.page_pixels(), self.js("return location.hash")
+        problems = self.js("return window.sphaerix.setView({size: '16384x16384', view: 'color'})")
+        self.assertIn("needs more memory", problems[0])
+        self.assertEqual(self.js("return [window.sphaerix.drawn().az, window.sphaerix.drawn().view]"), [-89.0, "depth"])
+        self.assertEqual((self.page_pixels(), self.js("return location.hash")), (kept, address))
+
+    def test_layout_keeps_the_frame_and_the_inspector_in_view(self):
+        docs = os.path.join(WORK, "screens")
+        os.makedirs(docs, exist_ok=True)
+        pages = [  # (name, link, the pixel a click selects)
+            ("lecture", "#size=480x480&renderer=opengl&pixel=150,300", None),
+            ("lab", hash_of(dict(START, size="320x320", zoom=6.0), pixel="70,214", trace=713), (71, 214)),
+        ]
+        sizes = [(1920, 1080), (1366, 768), (800, 600)]
+        try:
+            for width, height in sizes:
+                self.viewport(width, height)
+                for name, link, click in pages:
+                    with self.subTest(f"{name} at {width}x{height}"):
+                        self.open(link)
+                        frame, inspector = self.box("frame"), self.box("inspector")
+                        w, h = self.js("const s = window.sphaerix.drawn(); return [s.width, s.height]")
+                        scale = self.js("return window.sphaerix.magnification()")
+                        # Whole multiples only, and fit is the largest that fits.
+                        self.assertEqual((frame["right"] - frame["left"], frame["bottom"] - frame["top"]),
+                                         (w * scale, h * scale))
+                        if width > 800:
+                            self.assertLessEqual(frame["bottom"], height)
+                            self.assertLessEqual(frame["right"], inspector["left"])
+                            self.assertTrue(self.in_view("pixel-view") and self.in_view("history"))
+                            self.assertLessEqual(self.js("return document.documentElement.scrollHeight"), height)
+                            if width == 1920 and name == "lecture":
+                                self.assertEqual(scale, 2)
+                        else:  # the frame first; a click brings the inspector into view
+                            self.assertLess(frame["bottom"], inspector["top"])
+                            self.assertLessEqual(frame["right"], width)
+                        if click:
+                            self.js("window.scrollTo(0, 0)")
+                            self.click_pixel(click[0], click[1], h)
+                            self.wait.until(lambda d: self.in_view("pixel-view"))
+                        self.driver.save_screenshot(os.path.join(docs, f"{name}-{width}x{height}.png"))
+            # The frame stays put whatever changes beside it.
+            self.viewport(1366, 768)
+            self.open(hash_of(dict(START, size="240x240"), pixel="100,100"))
+            # Its top left corner and its magnification; a key below a view may make it taller.
+            where = lambda: (self.box("frame")["left"], self.box("frame")["top"], self.js("return window.sphaerix.magnification()"))
+            kept = where()
+            steps = [
+                ("g", lambda: ActionChains(self.driver).send_keys("g").perform()),
+                ("g back", lambda: ActionChains(self.driver).send_keys("g").perform()),
+                ("a view", lambda: self.js("return window.sphaerix.setView({view: 'depth'})")),
+                ("a texture", lambda: self.choose_file("texture-file", "mine.raw", bytes(196608))),
+                ("a message", lambda: self.js("location.hash += '&az=nan'")),
+                ("the watch panel", lambda: self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()),
+                ("a refused compare file", lambda: self.choose_file("compare-file", "notes.txt", b"hello")),
+                ("the keys", lambda: self.driver.find_element(By.ID, "keys-button").click()),
+            ]
+            for what, step in steps:
+                with self.subTest(f"the frame after {what}"):
+                    step()
+                    self.js("return window.sphaerix.settled()")
+                    self.assertEqual(where(), kept)
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    def test_magnification_and_grid_as_the_snapshot_draws_them(self):
+        view = dict(START, size="64x48", zoom=4.0)
+        composite = """
+            const f = document.getElementById('frame'), o = document.getElementById('overlay');
+            const c = document.createElement('canvas'); c.width = o.width; c.height = o.height;
+            const g = c.getContext('2d'); g.imageSmoothingEnabled = false;
+            g.drawImage(f, 0, 0, o.width, o.height); g.drawImage(o, 0, 0);
+            return g.getImageData(0, 0, c.width, c.height).data.filter((_, i) => i % 4 !== 3);"""
+        cases = [  # (scale, grid, view)
+            (1, False, "color"), (2, False, "normals"), (2, True, "color"), (3, True, "color"),
+            (4, True, "normals"), (4, False, "color"), (3, False, "edges"),
+        ]
+        self.open(hash_of(view))
+        for scale, grid, name in cases:
+            with self.subTest(f"{scale}x grid {grid} {name}"):
+                self.set_view(view, scale=scale, grid=grid, view=name, pixel="")
+                self.assertEqual(self.js("return window.sphaerix.magnification()"), scale)
+                extra = ["--scale", str(scale)] + (["--grid"] if grid else [])
+                self.assertEqual(self.bytes_of(f"(() => {{ {composite} }})()"), native_pixels(view, name, None, *extra))
+                self.assertIn(f"&scale={scale}" + ("&grid=on" if grid else ""), self.js("return location.hash"))
+                for x, y in [(0, 0), (63, 47), (31, 20)]:  # the corners and one inside
+                    self.click_pixel(x, y, 48)
+
+    def test_keys(self):
+        view = dict(START, size="240x240")
+        state = lambda key: self.js("const k = arguments[0];"
+                                    "return window.sphaerix.settled().then(() => window.sphaerix.drawn()[k])", key)
+        cases = [  # (keys, what the state then holds); Shift held for the keys after it
+            ([Keys.ARROW_UP], ("pixel", [100, 101])),
+            ([Keys.ARROW_DOWN, Keys.ARROW_DOWN], ("pixel", [100, 98])),
+            ([Keys.ARROW_RIGHT], ("pixel", [101, 100])),
+            ([Keys.ARROW_LEFT], ("pixel", [99, 100])),
+            ([Keys.SHIFT, Keys.ARROW_UP], ("pixel", [100, 110])),
+            ([Keys.SHIFT, Keys.ARROW_LEFT, Keys.ARROW_DOWN], ("pixel", [90, 90])),
+            ([Keys.ESCAPE], ("pixel", None)),
+            (["g"], ("renderer", "opengl")),
+            (["g", "g"], ("renderer", "software")),
+            (["]"], ("watch", 0)),
+            (["[", "["], ("watch", 2302)),
+        ]
+        for keys, (key, value) in cases:
+            with self.subTest(" ".join(map(repr, keys))):
+                self.open(hash_of(view))
+                self.click_pixel(100, 100, 240)  # which also gives the frame the focus
+                chain = ActionChains(self.driver)
+                for k in keys:
+                    chain = chain.key_down(k) if k == Keys.SHIFT else chain.send_keys(k)
+                if Keys.SHIFT in keys:
+                    chain = chain.key_up(Keys.SHIFT)
+                chain.perform()
+                self.assertEqual(state(key), value)
+        self.assertTrue(self.js("return document.getElementById('keys').hidden"))
+        ActionChains(self.driver).send_keys("?").perform()
+        self.assertFalse(self.js("return document.getElementById('keys').hidden"))
+        # Every control says what it does.
+        unlabelled = self.js("""return [...document.querySelectorAll('button, select, input, canvas#frame')]
+            .filter(e => !e.title && !e.getAttribute('aria-label') && !e.closest('label[title]')
+                    && !(e.matches('button') && e.textContent.trim() && e.closest('[title]')))
+            .map(e => e.id || e.outerHTML.slice(0, 60))""")
+        self.assertEqual(unlabelled, [])
+
+    def test_links_reproduce_what_is_shown(self):
+        close = dict(START, size="320x320", zoom=6.0)
+        cases = [  # (what, the view and the fields set on the page)
+            ("a debug view and size", close, dict(view="normals")),
+            ("the OpenGL rendering", START, dict(renderer="opengl", pixel="200,200")),
+            ("the difference", dict(START, size="240x240"), dict(renderer="difference")),
+            ("magnified with the grid", dict(START, size="64x48", zoom=4.0), dict(scale=3, grid=True, pixel="5,6")),
+            ("a pixel and a trace", close, dict(pixel="70,214", trace=713)),
+            ("the watched fill", close, dict(view="polygons", watch=1214, pixel="70,214")),
+            ("the watched fill and a trace not drawn yet", close, dict(watch=700, trace=713)),
+        ]
+        inspector = """return window.sphaerix.settled().then(() => ['history', 'reason', 'trace', 'watch-line',
+            'pixel-note', 'commands', 'renderer-line'].map(id => document.getElementById(id).innerText))"""
+        for what, view, fields in cases:
+            with self.subTest(what):
+                self.open(hash_of(view))
+                self.set_view(view, **fields)
+                link = self.js("return location.hash")
+                shown = (self.page_pixels(), self.js(inspector), self.js("return window.sphaerix.magnification()"))
+                self.driver.quit()  # a fresh browser
+                type(self).driver = self.new_driver()
+                self.open(link)
+                self.assertEqual(self.js("return location.hash"), link)
+                self.assertEqual((self.page_pixels(), self.js(inspector), self.js("return window.sphaerix.magnification()")),
+                                 shown)
+
+    def test_the_inspector_belongs_to_the_software_frame(self):
+        view = dict(START, size="240x240")
+        self.open(hash_of(view, renderer="opengl", pixel="150,40"))
+        self.assertIn("software frame's", self.js("return document.getElementById('pixel-note').textContent"))
+        # The magnifier's centre is the history's final colour, not the OpenGL pixel.
+        final = self.js("return window.sphaerix.history(150, 40).final.color")
+        centre = self.js("return [...document.getElementById('magnifier').getContext('2d').getImageData(120, 120, 1, 1).data].slice(0, 3)")
+        self.assertEqual(centre, [min(255, max(0, round(c * 255))) for c in final[:3]])
+        # The button names the fragment that won: the last of the two that passed.
+        passed = [f["polygon"] for f in self.js("return window.sphaerix.history(150, 40)")["fragments"] if f["passed"]]
+        self.assertEqual(passed, [165, 205])
+        self.assertEqual(self.driver.find_element(By.ID, "trace-winner").text, "Trace polygon 205, which won the pixel")
+        # Watching the fill with OpenGL chosen shows the software frame up to that polygon and says so.
+        self.set_view(view, watch=700)
+        self.assertEqual(self.js("return window.sphaerix.renderer"), "software")
+        self.assertIn("watched fill", self.js("return document.getElementById('renderer-line').textContent"))
+        watched = self.page_pixels()
+        self.assertEqual(self.js("return window.sphaerix.setRenderer('software')"), [])
+        self.assertEqual(watched, self.page_pixels())
+        self.assertNotEqual(watched, native_pixels(view))
+
+    def test_commands_say_how_to_see_it_natively(self):
+        view = dict(START, size="240x240")
+        base = "sphaerix-snapshot --size 240x240 --angle-z -135 --angle-x -60 --pan 0,0 --zoom 0.25"
+        cases = [  # (fields, the commands shown)
+            (dict(renderer="software"), [f"{base} -o frame.png"]),
+            (dict(renderer="software", view="depth", scale=3, grid=True), [f"{base} --view depth --scale 3 --grid -o frame.png"]),
+            (dict(renderer="opengl"), [f"{base} --renderer opengl -o frame.png"]),
+            (dict(renderer="opengl", view="depth"), [f"{base} --view depth -o frame.png"]),  # shown in software
+            (dict(renderer="difference"), [f"{base} --compare DIR"]),
+            (dict(renderer="opengl", pixel="150,40", trace=205),
+             [f"{base} --renderer opengl -o frame.png", f"{base} --history 150,40", f"{base} --trace-polygon 205"]),
+            (dict(renderer="software", watch=300, scale=2), [f"{base} --trace-polygon 300 --scale 2 -o watch.png"]),
+        ]
+        self.open(hash_of(view))
+        for fields, commands in cases:
+            with self.subTest(json.dumps(fields)):
+                self.set_view(view, **dict(dict(pixel="", trace="", watch="", view="color", grid=False, scale=1), **fields))
+                self.assertEqual(self.js("return [...document.querySelectorAll('#commands code')].map(c => c.textContent)"),
+                                 commands)
+                for command in commands:  # the software ones run as shown
+                    if "--renderer" not in command and "--compare" not in command:
+                        args = command.replace("frame.png", "c.png").replace("watch.png", "c.png").split()[1:]
+                        run = subprocess.run([SNAPSHOT, *args, "--texture", os.path.join(WORK, "sphere.raw")],
+                                             capture_output=True, cwd=WORK)
+                        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_a_dropped_texture_is_named(self):
+        view = dict(START, size="160x120")
+        self.open(hash_of(view))
+        data = bytes((i * 7) % 251 for i in range(196608))
+        self.js("""const [name, b64] = arguments; const bytes = Uint8Array.from(atob(b64), c => c.charCodeAt(0));
+                   const t = new DataTransfer(); t.items.add(new File([bytes], name));
+                   document.getElementById('frame').dispatchEvent(new DragEvent('drop', {dataTransfer: t, bubbles: true}));""",
+                "mine.raw", base64.b64encode(data).decode())
+        self.wait.until(lambda d: "dropped" in self.js("return document.getElementById('texture-line').textContent"))
+        self.js("return window.sphaerix.settled()")
+        self.assertTrue(self.js("return document.getElementById('texture').open"))
+        self.assertIn('"mine.raw"', self.js("return document.getElementById('texture-note').textContent"))
+        self.assertIn("--texture mine.raw", self.js("return document.getElementById('commands').textContent"))
+        path = os.path.join(WORK, "mine.raw")
+        with open(path, "wb") as f:
+            f.write(data)
+        self.assertEqual(self.page_pixels(), native_pixels(view, texture=path))
+        link = self.js("return location.hash")
+        self.assertIn("&texture=mine.raw", link)
+        self.open(link)
+        self.assertIn('texture file "mine.raw"', self.message())
+
+    def test_right_click_brings_the_browsers_menu_with_shift(self):
+        self.open()
+        self.js("window.menus = []; window.addEventListener('contextmenu', e => { menus.push(e.defaultPrevented); e.preventDefault(); })")
+        cases = [  # (what, actions, whether the page kept the menu away)
+            ("a right click", lambda a: a.context_click(self.canvas()), True),
+            ("with Shift", lambda a: a.key_down(Keys.SHIFT).context_click(self.canvas()).key_up(Keys.SHIFT), False),
+        ]
+        for what, act, blocked in cases:
+            with self.subTest(what):
+                self.js("menus.length = 0")
+                act(ActionChains(self.driver)).perform()
+                self.assertEqual(self.js("return menus"), [blocked])
+
+    def test_start_up_view_resets_everything(self):
+        self.open(hash_of(dict(START, size="240x240", az=3.0), pixel="100,100", trace=205, watch=300, scale=3,
+                          grid="on", view="depth"))
+        self.choose_file("texture-file", "mine.raw", bytes(196608))
+        self.wait.until(lambda d: "mine.raw" in self.js("return document.getElementById('texture-line').textContent"))
+        self.driver.find_element(By.ID, "reset").click()
+        self.js("return window.sphaerix.settled()")
+        self.assertEqual(self.js("return location.hash"),
+                         "#size=480x480&az=-135&ax=-60&pan=0,0&zoom=0.25&view=color&renderer=opengl&scale=fit")
+        self.assertIn("start-up view", self.js("return document.getElementById('controls-line').textContent"))
+        self.assertEqual(self.js("return document.getElementById('texture-line').textContent"), "generated sphere map")
+        self.assertEqual(self.js("return window.sphaerix.setRenderer('software')"), [])
+        self.assertEqual(self.page_pixels(), native_pixels(START))
+
+    def test_magnifier_marks_span_ends_as_the_edges_view(self):
+        view = dict(START, size="320x320", zoom=6.0)
+        color, edges = native_pixels(view), native_pixels(view, "edges")
+        cases = [(319, 160), (0, 200), (70, 214), (319, 319)]  # the last column, the first, inside, a corner
+        self.open(hash_of(view))
+        for x, y in cases:
+            with self.subTest(f"{x},{y}"):
+                self.set_view(view, pixel=f"{x},{y}")
+                cells = self.js("""
+                    const g = document.getElementById('magnifier').getContext('2d'), cell = 16, r = 7, out = [];
+                    for (let j = 0; j <= 2 * r; ++j) for (let i = 0; i <= 2 * r; ++i) {
+                        const bar = [...g.getImageData(i * cell + 2, j * cell + 8, 2, 1).data];
+                        if (bar[0] === 221 && bar[1] === 0) out.push([i, j, bar[4] === 221 ? 'visible' : 'hidden']);
+                    }
+                    return out;""")
+                want = []
+                for j in range(15):
+                    for i in range(15):
+                        px, py = x - 7 + i, y + 7 - j
+                        if not (0 <= px < 320 and 0 <= py < 320):
+                            continue
+                        o = ((319 - py) * 320 + px) * 3
+                        if edges[o:o + 3] != color[o:o + 3] or edges[o:o + 3] == b"\xff\x00\x00":
+                            want.append([i, j, "visible" if edges[o:o + 3] == b"\xff\x00\x00" else "hidden"])
+                self.assertEqual(cells, want)
 
     def test_compare_counts_as_the_snapshot_does(self):
         view = dict(START, size="64x48", zoom=4.0)
@@ -375,10 +784,16 @@ class PageTest(unittest.TestCase):
                 first = re.search(r"first at (\d+),(\d+)", line)
                 self.assertEqual(status, 3 if first else 0)
                 self.assertEqual(bool(self.driver.find_elements(By.ID, "compare-first")), bool(first))
-                if first:  # the first difference is a click away from its history
+                # The mask at a whole multiple of its size, never a fraction.
+                shown, side = self.js("const m = document.getElementById('mask');"
+                                      "return [m.getBoundingClientRect().width - 2, m.width]")
+                self.assertEqual(shown % side, 0)
+                if first:  # the first difference is a click away from its history, in view
+                    self.js("document.getElementById('inspector').scrollTop = 1e6")
                     self.driver.find_element(By.ID, "compare-first").click()
                     self.wait.until(lambda d: self.js("return window.sphaerix.drawn().pixel")
                                     == [int(first[1]), int(first[2])])
+                    self.wait.until(lambda d: self.in_view("history"))
 
     def test_textures_match_the_native_import(self):
         side = 16

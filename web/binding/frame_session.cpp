@@ -204,8 +204,10 @@ std::string drawView(const ViewRequest& r)
     drawn = r;
     keptTrace.reset();
     keptHistory.reset();
-    FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
+    FrameWatch watch(r.view, nullptr, r.tracePolygon, r.width, r.height, theScene);
     redraw(watch.observer());
+    if (watch.trace)
+        keptTrace = watch.trace->trace;
     line.clear();
     // As -o writes the view: the keys of the depth and overdraw views below the frame.
     int pictureWidth = 0, pictureHeight = 0;

@@ -1,6 +1,8 @@
 // The JavaScript names of the session's functions (web/binding/session.h lists them with
 // their types). Bytes cross as typed arrays: copied in, handed out as views into the
 // module's memory.
+#include <climits>
+
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
@@ -36,12 +38,9 @@ val textureView()
     return bytesView(currentTextureBytes());
 }
 
-std::string draw(int width, int height, double angleZ, double angleX, double panX, double panY, double zoom,
-                 const std::string& viewName, int polygonLimit)
+std::string request(int width, int height, double angleZ, double angleX, double panX, double panY, double zoom,
+                    const std::string& viewName, ViewRequest& r)
 {
-    ViewRequest r;
-    if (std::string message = parseViewName(viewName, r.view); !message.empty())
-        return message;
     r.width = width;
     r.height = height;
     r.angleZ = static_cast<float>(angleZ);
@@ -49,7 +48,30 @@ std::string draw(int width, int height, double angleZ, double angleX, double pan
     r.panX = static_cast<float>(panX);
     r.panY = static_cast<float>(panY);
     r.zoom = static_cast<float>(zoom);
+    return parseViewName(viewName, r.view);
+}
+
+std::string draw(int width, int height, double angleZ, double angleX, double panX, double panY, double zoom,
+                 const std::string& viewName, int polygonLimit)
+{
+    ViewRequest r;
+    if (std::string message = request(width, height, angleZ, angleX, panX, panY, zoom, viewName, r); !message.empty())
+        return message;
     r.polygonLimit = polygonLimit;
+    return drawView(r);
+}
+
+// The polygons up to `polygon`, that one drawn on the picture as its trace.
+std::string drawWatching(int width, int height, double angleZ, double angleX, double panX, double panY,
+                         double zoom, const std::string& viewName, int polygon)
+{
+    ViewRequest r;
+    if (std::string message = request(width, height, angleZ, angleX, panX, panY, zoom, viewName, r); !message.empty())
+        return message;
+    if (polygon < 0 || polygon == INT_MAX)
+        return "polygon " + std::to_string(polygon) + " is no polygon of the frame";
+    r.polygonLimit = polygon + 1;
+    r.tracePolygon = polygon;
     return drawView(r);
 }
 
@@ -145,6 +167,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("importImageTexture", &importImage);
     function("textureBytes", &textureView);
     function("draw", &draw);
+    function("drawWatching", &drawWatching);
     function("pixels", &pixels);
     function("rgbaPixels", &rgbaPixels);
     function("imageWidth", &imageWidth);

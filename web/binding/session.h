@@ -14,6 +14,10 @@
 //   m.draw(width, height, angleZ, angleX, panX, panY, zoom, view: string,
 //          polygonLimit: number) -> string                "" or a message; nothing changes
 //                                                          on a message
+//   m.drawWatching(width, height, angleZ, angleX, panX, panY, zoom, view: string,
+//          polygon: number) -> string                   the polygons up to `polygon`, which is
+//                                                          drawn on the picture as --trace-polygon -o
+//                                                          draws it
 //   m.pixels() -> Uint8Array                              the last picture, RGB, top row first
 //   m.imageWidth() -> number, m.imageHeight() -> number   its size (texels: 512x512)
 //   m.rgbaPixels() -> Uint8Array                          the same picture as RGBA (alpha 255),
@@ -82,6 +86,7 @@ struct ViewRequest {
     float zoom = 0.25f;
     DebugView view = DebugView::color;
     int polygonLimit = -1; // -1 for every polygon
+    int tracePolygon = -1; // drawn on the picture as --trace-polygon N -o draws it; -1 for none
 };
 
 // "" and the view's name, or a message naming the unknown view.

@@ -8,11 +8,13 @@ function parsed(text) {
     return JSON.parse(text);
 }
 
-export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown }) {
+export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown,
+                                   magnification, reason, savedPng, reset }) {
     target.sphaerix = {
         ready,
-        // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
-        // text); resolves to the list of what was refused, empty when all was taken.
+        // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], scale 1..4 or
+        // 'fit', grid true or false, trace and watch polygon numbers, numbers or text);
+        // resolves to the list of what was refused, empty when all was taken.
         setView(fields = {}) {
             const f = { ...fields };
             if (Array.isArray(f.pan))
@@ -32,5 +34,13 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         history: (x, y) => parsed(module().historyJson(x, y)),
         trace: n => parsed(module().traceJson(n)),
         select,
+        // Screen pixels per picture pixel, 'fit' resolved.
+        magnification,
+        // The sentences that say why the pixel is what it is.
+        reason,
+        // The bytes Save PNG writes.
+        savedPng,
+        // What "Start-up view" does.
+        reset,
     };
 }

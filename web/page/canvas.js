@@ -34,21 +34,25 @@ export function paintRgba(canvas, rgba, width, height) {
 
 const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 
-// The overlay sits on the frame and holds what the page adds: the selected pixel and
-// an outlined polygon. The frame's own pixels are never drawn over.
-// The frame is the picture's top `frameHeight` rows; keys may follow below it.
-export function drawOverlay(overlay, width, height, frameHeight, { pixel, corners }) {
-    if (overlay.width !== width || overlay.height !== height) {
-        overlay.width = width;
-        overlay.height = height;
+// The overlay sits on the frame, at the frame's magnification, and holds what the page
+// adds: the pixel grid as --grid draws it, the selected pixel and an outlined polygon. The
+// frame's own pixels are never drawn over. The frame is the picture's top `frameHeight`
+// rows (keys may follow below it); the grid covers the top `gridHeight` rows.
+export function drawOverlay(overlay, width, height, { frameHeight, gridHeight, scale, grid, pixel, corners }) {
+    const w = width * scale, h = height * scale;
+    if (overlay.width !== w || overlay.height !== h) {
+        overlay.width = w;
+        overlay.height = h;
+    } else {
+        overlay.getContext('2d').clearRect(0, 0, w, h);
     }
     const g = overlay.getContext('2d');
-    g.clearRect(0, 0, width, height);
-    height = frameHeight;
+    if (grid && scale >= 3)
+        drawGrid(g, width * scale, gridHeight * scale, scale);
     if (corners && corners.length > 1) {
         // Window coordinates have row 0 at the bottom; the canvas counts from the top.
         g.beginPath();
-        corners.forEach(([x, y], i) => (i ? g.lineTo : g.moveTo).call(g, x, height - y));
+        corners.forEach(([x, y], i) => (i ? g.lineTo : g.moveTo).call(g, x * scale, (frameHeight - y) * scale));
         g.closePath();
         g.lineWidth = 1.5;
         g.strokeStyle = '#000';
@@ -60,13 +64,25 @@ export function drawOverlay(overlay, width, height, frameHeight, { pixel, corner
     }
     if (pixel) {
         const [x, y] = pixel;
-        const top = height - 1 - y;
+        const left = x * scale, top = (frameHeight - 1 - y) * scale;
         g.lineWidth = 1;
         g.strokeStyle = '#000';
-        g.strokeRect(x - 2.5, top - 2.5, 6, 6);
+        g.strokeRect(left - 2.5, top - 2.5, scale + 5, scale + 5);
         g.strokeStyle = '#fff';
-        g.strokeRect(x - 3.5, top - 3.5, 8, 8);
+        g.strokeRect(left - 3.5, top - 3.5, scale + 7, scale + 7);
     }
+}
+
+// As the snapshot's --grid: a grey line along the top and left of every block and along
+// the picture's right and bottom edges.
+function drawGrid(g, width, height, scale) {
+    g.fillStyle = 'rgb(150,150,150)';
+    for (let row = 0; row < height; row += scale)
+        g.fillRect(0, row, width, 1);
+    for (let column = 0; column < width; column += scale)
+        g.fillRect(column, 0, 1, height);
+    g.fillRect(0, height - 1, width, 1);
+    g.fillRect(width - 1, 0, 1, height);
 }
 
 // Which frame pixel an event points at, in window coordinates; null outside.

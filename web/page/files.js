@@ -1,10 +1,10 @@
-// Files from a file input or dropped on an element, as (name, bytes).
+// Files from a file input or dropped on an element, as (name, bytes, dropped).
 
 export function onFiles(input, dropTarget, handle) {
     input?.addEventListener('change', async () => {
         const file = input.files[0];
         if (file)
-            handle(file.name, new Uint8Array(await file.arrayBuffer()));
+            handle(file.name, new Uint8Array(await file.arrayBuffer()), false);
         input.value = '';
     });
     dropTarget.addEventListener('dragover', e => {
@@ -19,6 +19,6 @@ export function onFiles(input, dropTarget, handle) {
         dropTarget.classList.remove('dropping');
         const file = e.dataTransfer.files[0];
         if (file)
-            handle(file.name, new Uint8Array(await file.arrayBuffer()));
+            handle(file.name, new Uint8Array(await file.arrayBuffer()), true);
     });
 }

@@ -20,8 +20,16 @@ function lookupText(l) {
         `bytes ${l.bytes.join(' ')}, colour ${vectorText(l.color)}`;
 }
 
-// `onTrace(n)` is called when a polygon number is clicked.
-export function showHistory(panel, history, onTrace) {
+// A button that watches the fill up to polygon n.
+function watchButton(n, onWatch) {
+    const button = element('button', { type: 'button', class: 'watch-to', 'data-polygon': n,
+        title: `Watch the fill up to polygon ${n}` }, 'watch');
+    button.addEventListener('click', () => onWatch(n));
+    return button;
+}
+
+// `onTrace(n)` is called when a polygon number is clicked, `onWatch(n)` for "watch".
+export function showHistory(panel, history, onTrace, onWatch) {
     const [x, y] = history.pixel;
     const [, height] = history.size;
     const n = history.fragments.length;
@@ -29,7 +37,9 @@ export function showHistory(panel, history, onTrace) {
         `pixel ${x},${y} of ${history.size.join('x')} (row ${height - 1 - y} counted from the top): ` +
         `${n} fragment${n === 1 ? '' : 's'} tested`);
     const table = element('table', { class: 'history' });
-    table.append(element('thead', {}, element('tr', {}, ...columns.map(c => element('th', {}, c)))));
+    // The last column is the page's own, not the snapshot's.
+    table.append(element('thead', {}, element('tr', {}, ...columns.map(c => element('th', {}, c)),
+        element('th', { class: 'act' }))));
     const body = element('tbody');
     history.fragments.forEach((f, i) => {
         const polygon = element('button', { type: 'button', class: 'polygon', 'data-polygon': f.polygon,
@@ -40,7 +50,7 @@ export function showHistory(panel, history, onTrace) {
             `[${f.span.columns[0]}, ${f.span.columns[1]})`, exactText(f.depth), exactText(f.stored),
             f.passed ? 'passed' : 'failed', vectorText(f.normal)];
         body.append(element('tr', { class: f.passed ? 'passed' : 'failed' },
-            ...cells.map(c => element('td', {}, c))));
+            ...cells.map(c => element('td', {}, c)), element('td', { class: 'act' }, watchButton(f.polygon, onWatch))));
         if (f.lookup)
             body.append(element('tr', { class: 'lookup' }, element('td', {}), element('td', { colspan: columns.length - 1 },
                 lookupText(f.lookup))));
@@ -49,11 +59,13 @@ export function showHistory(panel, history, onTrace) {
     const final = element('p', { class: 'final' },
         `final: depth ${exactText(history.final.depth)}, colour ${vectorText(history.final.color)}` +
         (n ? '' : ' (nothing reached this pixel: the cleared values)'));
+    // The last fragment that passed is the one the pixel shows.
     const winner = [...history.fragments].reverse().find(f => f.passed);
     // Without fragments there are no rows, and the native text has no header either.
     const parts = n ? [heading, element('div', { class: 'scroll' }, table), final] : [heading, final];
     if (winner !== undefined) {
-        const button = element('button', { type: 'button', id: 'trace-winner' },
+        const button = element('button', { type: 'button', id: 'trace-winner',
+            title: 'The trace of the last fragment that passed the depth test: the one this pixel shows' },
             `Trace polygon ${winner.polygon}, which won the pixel`);
         button.addEventListener('click', () => onTrace(winner.polygon));
         parts.push(button);
@@ -61,11 +73,16 @@ export function showHistory(panel, history, onTrace) {
     panel.replaceChildren(...parts);
 }
 
-export function showTrace(panel, trace, text) {
-    const heading = element('h3', {}, `Polygon ${trace.frame_polygon}: ring ${trace.ring}, side ${trace.side}`);
+// `note` says why the trace is not of the frame shown (a polygon the watched fill has not
+// drawn yet), or is empty.
+export function showTrace(panel, trace, text, onWatch, note = '') {
+    const n = trace.frame_polygon;
+    const heading = element('h3', {}, `Polygon ${n}: ring ${trace.ring}, side ${trace.side} `,
+        watchButton(n, onWatch));
     const summary = element('p', {}, `Outlined on the frame. Depth test: ${trace.passed} passed, ` +
-        `${trace.failed} failed. The trace as --trace-polygon ${trace.frame_polygon} prints it:`);
-    panel.replaceChildren(heading, summary, element('pre', { class: 'trace' }, text));
+        `${trace.failed} failed. The trace as --trace-polygon ${n} prints it:`);
+    panel.replaceChildren(heading, ...(note ? [element('p', { class: 'note' }, note)] : []), summary,
+        element('pre', { class: 'trace' }, text));
 }
 
 // The corners of a traced polygon in window coordinates.

@@ -13,12 +13,22 @@ export function attachInput(canvas, { getState, change, select }) {
     let drag = null;   // { button, x, y, moved }
     let wheelSum = 0;
 
-    canvas.addEventListener('contextmenu', e => e.preventDefault());
+    // The right button moves the torus, so its menu would interrupt every right drag; with
+    // Shift held, or after a right click that did not move (where the menu comes on
+    // release), the browser's own menu comes: Save image as, Copy image.
+    let rightMoved = false;
+    canvas.addEventListener('contextmenu', e => {
+        const pressed = drag && drag.button === 2;
+        if (!e.shiftKey && (pressed || rightMoved))
+            e.preventDefault();
+        rightMoved = false;
+    });
 
     canvas.addEventListener('pointerdown', e => {
         if (e.button !== 0 && e.button !== 2)
             return;
         e.preventDefault();
+        canvas.focus({ preventScroll: true }); // for the arrow keys
         canvas.setPointerCapture(e.pointerId);
         drag = { button: e.button, x: Math.round(e.clientX), y: Math.round(e.clientY), moved: false };
     });
@@ -44,6 +54,7 @@ export function attachInput(canvas, { getState, change, select }) {
         if (!drag)
             return;
         const wasClick = drag.button === 0 && !drag.moved && e.type === 'pointerup';
+        rightMoved = drag.button === 2 && drag.moved;
         drag = null;
         if (wasClick)
             select(e);
@@ -68,17 +79,4 @@ export function attachInput(canvas, { getState, change, select }) {
         if (stepped)
             change({ zoom });
     }, { passive: false });
-}
-
-// The program's `g`: between its OpenGL and software renderings. Typing into a field
-// or a key with a modifier is left to the browser.
-export function attachKeys(target, { toggleRenderer }) {
-    target.addEventListener('keydown', e => {
-        if (e.key !== 'g' || e.ctrlKey || e.metaKey || e.altKey || e.repeat)
-            return;
-        if (e.target instanceof HTMLElement && e.target.closest('textarea, input[type=text], input[type=number]'))
-            return;
-        e.preventDefault();
-        toggleRenderer();
-    });
 }

@@ -43,6 +43,13 @@ export function drawMagnifier(canvas, picture, pixel, spanEnds) {
     }
     g.stroke();
 
+    // The selected pixel outlined, under the bars, so that its own bar shows.
+    g.lineWidth = 2;
+    g.strokeStyle = '#000';
+    g.strokeRect(radius * cell + 1, radius * cell + 1, cell - 2, cell - 2);
+    g.strokeStyle = '#fff';
+    g.lineWidth = 1;
+    g.strokeRect(radius * cell + 3.5, radius * cell + 3.5, cell - 7, cell - 7);
     for (const [x, y, kind] of spanEnds) {
         const i = x - (px - radius), j = py + radius - y;
         if (i < 0 || j < 0 || i > 2 * radius || j > 2 * radius)
@@ -53,11 +60,4 @@ export function drawMagnifier(canvas, picture, pixel, spanEnds) {
         g.fillRect(bx, j * cell + 2, 3, cell - 4);
         g.strokeRect(bx + 0.5, j * cell + 2.5, 2, cell - 5);
     }
-
-    g.lineWidth = 2;
-    g.strokeStyle = '#000';
-    g.strokeRect(radius * cell + 1, radius * cell + 1, cell - 2, cell - 2);
-    g.strokeStyle = '#fff';
-    g.lineWidth = 1;
-    g.strokeRect(radius * cell + 3.5, radius * cell + 3.5, cell - 7, cell - 7);
 }

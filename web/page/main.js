@@ -2,15 +2,17 @@
 // number shown comes from the module; the page only asks and draws.
 import createSphaerix from './sphaerix.js';
 import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
-import { attachInput, attachKeys } from './input.js';
-import { applyFields, formatHash, parseHash, snapshotCommand, startState } from './state.js';
-import { showHistory, showTrace, traceCorners } from './history.js';
-import { drawMagnifier, radius } from './magnifier.js';
+import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
+import { attachInput } from './input.js';
+import { attachKeys } from './keys.js';
+import { applyFields, formatHash, parseHash, startState } from './state.js';
+import { snapshotCommands } from './commands.js';
+import { traceCorners } from './history.js';
+import { showInspector } from './inspector.js';
+import { resolvedScale, showAtScale } from './magnify.js';
 import { showViewKey } from './views.js';
 import { attachMessages, showMessage } from './messages.js';
-import { onFiles } from './files.js';
-import { loadTextureFile, useGenerated } from './texture.js';
-import { compareNow, readComparison } from './compare.js';
+import { useGenerated } from './texture.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
 import { makeRenderingChoice } from './opengl/choice.js';
@@ -21,56 +23,83 @@ attachMessages($('message'));
 const app = {
     m: null,
     state: startState(),
-    watch: -1,            // the polygon the fill stops after, -1 for the whole frame
-    traced: null,         // the polygon whose trace is shown
+    drawn: null,          // the state of the frame on the canvas
+    polygons: 0,          // the scene's polygons, in drawing order
     other: null,          // the picture to compare with
-    picture: { width: 0, height: 0, rgb: new Uint8Array(0) },
+    picture: { width: 0, height: 0, rgb: new Uint8Array(0) },   // as shown
+    software: { width: 0, height: 0, rgb: new Uint8Array(0) },  // the software frame's, for the history
+    shown: 'software',
+    texture: null,        // the texture file's name; null for the generated sphere map
     textureVersion: 0,    // counts texture changes, which change the frame
+    scale: 1,             // the magnification in use, 'fit' resolved
+    traceShown: null,     // { n, trace, text } of the trace panel
+    save: null,           // the Save PNG and Copy module, once loaded
 };
 
 // What each part of the page was last made from: a part is made again only when its
 // inputs change, so a click on a pixel asks for its history without drawing the frame.
-const made = { frame: null, inspection: null, compare: null };
+const made = { frame: null, overlay: null, inspection: null, compare: null, scale: null, commands: null,
+    controls: null };
+
+const frameKeyOf = s => JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view,
+    s.watch, s.renderer, app.textureVersion].map(String));
+
+function drawModule(s) {
+    const { m } = app;
+    return s.watch >= 0
+        ? m.drawWatching(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, s.watch)
+        : m.draw(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, -1);
+}
 
 function render() {
-    const { m } = app;
-    const s = app.state;
-    const limit = app.watch >= 0 ? app.watch + 1 : -1;
-    const frameKey = JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, limit,
-        s.renderer, app.textureVersion].map(String));
-    if (frameKey !== made.frame) {
-        const problem = m.draw(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, limit);
+    let s = app.state;
+    const problems = [];
+    if (frameKeyOf(s) !== made.frame) {
+        const problem = drawModule(s);
         if (problem) {
+            // The module keeps the frame it had; so does the page. A link opened on a frame
+            // too large still shows the rest of its view, at the start-up size.
+            problems.push(problem);
             showMessage(problem);
-            app.state = app.drawn ?? startState();
-            if (app.drawn)
-                syncControls(app.drawn);
-            return [problem];
+            if (app.drawn) {
+                app.state = s = { ...app.drawn };
+            } else {
+                const start = startState();
+                app.state = s = { ...s, width: start.width, height: start.height, pixel: null };
+                drawModule(s);
+            }
         }
-        made.frame = frameKey;
-        showFrame(s);
+        if (frameKeyOf(s) !== made.frame) {
+            made.frame = frameKeyOf(s);
+            showFrame(s);
+        }
     }
     app.drawn = s;
-
-    const inspectionKey = JSON.stringify([frameKey, s.pixel, app.traced]);
+    if (problems.length)
+        made.controls = null;  // a menu may show what was refused
+    syncControls(s);
+    showScale(s);
+    const inspectionKey = JSON.stringify([made.frame, s.pixel, s.trace]);
     if (inspectionKey !== made.inspection) {
         made.inspection = inspectionKey;
         showInspection(s);
     }
-    const compareKey = [frameKey, app.other];
-    if (app.other && (compareKey[0] !== made.compare?.[0] || compareKey[1] !== made.compare?.[1])) {
-        made.compare = compareKey;
-        showComparison();
+    showOverlay(s);
+    const compareKey = JSON.stringify([made.frame, app.scale]);
+    if (app.other && (compareKey !== made.compare?.[0] || app.other !== made.compare?.[1])) {
+        made.compare = [compareKey, app.other];
+        showComparison(app, s.scale, (x, y) => select(x, y, { scroll: true }));
     }
-    history.replaceState(null, '', formatHash(s));
-    return [];
+    showCommands(s);
+    history.replaceState(null, '', formatHash(s) + (app.texture ? `&texture=${encodeURIComponent(app.texture)}` : ''));
+    return problems;
 }
 
 function showFrame(s) {
     const { m } = app;
     const width = m.imageWidth(), height = m.imageHeight();
-    const software = { width, height, rgb: m.pixels().slice() };
-    const shown = app.chooseRendering(m, s, software, { watching: app.watch >= 0 });
+    app.software = { width, height, rgb: m.pixels().slice() };
+    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0 });
     app.picture = shown.picture;
     app.shown = shown.shown;
     $('renderer-line').textContent = shown.line;
@@ -79,95 +108,76 @@ function showFrame(s) {
     else
         paintRgb($('frame'), app.picture.rgb, width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
-    $('command').textContent = snapshotCommand(s) + (s.view === 'color' ? '' : ` --view ${s.view}`) + ' -o frame.png';
-    syncControls(s);
+}
+
+// The magnification: 'fit' is the largest whole multiple that fits the frame's pane.
+// It is found for the frame, not for the keys below some views, so that a view with a key
+// shows the frame at the same size. The pane's size does not follow its content, so it is
+// measured only when the window changes, never in the middle of a frame.
+let paneBox = null;
+
+function measurePane() {
+    const pane = $('pane');
+    const narrow = matchMedia('(max-width: 800px)').matches;
+    paneBox = { width: pane.clientWidth - 2, height: narrow ? innerHeight - 60 : pane.clientHeight - 2 };
+}
+
+function showScale(s) {
+    const { width, height } = app.picture;
+    const fitted = s.view === 'texels' ? [width, height] : [s.width, s.height];
+    if (!paneBox)
+        measurePane();
+    const scale = resolvedScale(s.scale, paneBox, ...fitted);
+    if (scale === app.scale && made.scale === `${width}x${height}`)
+        return;
+    app.scale = scale;
+    made.scale = `${width}x${height}`;
+    showAtScale($('frame'), width, height, app.scale);
+    showAtScale($('overlay'), width, height, app.scale);
+}
+
+function showOverlay(s) {
+    // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
+    const frameSized = s.view !== 'texels';
+    const traced = frameSized && s.trace !== null && s.trace !== s.watch && app.traceShown?.n === s.trace
+        && !app.traceShown.note ? traceCorners(app.traceShown.trace) : null;
+    const { width, height } = app.picture;
+    const options = { frameHeight: s.height, gridHeight: frameSized ? s.height : height, scale: app.scale,
+        grid: s.grid, pixel: frameSized ? s.pixel : null, corners: traced };
+    const key = JSON.stringify([width, height, options]);
+    if (key === made.overlay)
+        return;
+    made.overlay = key;
+    drawOverlay($('overlay'), width, height, options);
+}
+
+function showCommands(s) {
+    const list = snapshotCommands(s, { shown: app.shown, scale: app.scale, texture: app.texture,
+        compared: app.other?.name });
+    const key = JSON.stringify(list);
+    if (key === made.commands)
+        return;
+    made.commands = key;
+    $('commands').replaceChildren(...list.map(([what, command]) => {
+        const item = document.createElement('li');
+        const code = document.createElement('code');
+        code.textContent = command;
+        item.append(`${what}: `, code);
+        return item;
+    }));
 }
 
 function showInspection(s) {
-    const { m } = app;
-    let corners = null;
-    const watched = app.watch >= 0 ? app.watch : app.traced;
-    if (watched !== null) {
-        const trace = tryTrace(watched);
-        if (trace) {
-            corners = traceCorners(trace);
-            if (app.watch >= 0)
-                $('watch-line').textContent = `Polygon ${trace.frame_polygon} (ring ${trace.ring}, side ` +
-                    `${trace.side}) just drawn: ${trace.passed} pixels passed the depth test, ${trace.failed} failed.`;
-            if (app.traced !== null && app.traced === watched)
-                showTrace($('trace'), trace, m.traceText(watched));
-        }
-    }
-    if (app.traced !== null && app.traced !== watched) {
-        const trace = tryTrace(app.traced);
-        if (trace)
-            showTrace($('trace'), trace, m.traceText(app.traced));
-    }
-    if (app.traced === null)
-        $('trace').replaceChildren();
-    // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
-    const frameSized = s.view !== 'texels';
-    drawOverlay($('overlay'), app.picture.width, app.picture.height, s.height,
-        frameSized ? { pixel: s.pixel, corners } : {});
-    showPixel(s);
-}
-
-function tryTrace(n) {
-    const text = app.m.traceJson(n);
-    if (text.startsWith('error:')) {
-        showMessage(text.replace(/^error:\s*/, ''));
-        if (app.traced === n)
-            app.traced = null;
-        return null;
-    }
-    return JSON.parse(text);
-}
-
-function showPixel(s) {
-    const has = !!s.pixel;
-    $('pixel-hint').hidden = has;
-    $('pixel-view').hidden = !has;
-    if (!has) {
-        $('history').replaceChildren();
-        $('trace').replaceChildren();
-        return;
-    }
-    const [x, y] = s.pixel;
-    const history = JSON.parse(app.m.historyJson(x, y));
-    showHistory($('history'), history, n => { app.traced = n; requestFrame(); });
-    const framePicture = s.view !== 'texels';
-    $('magnifier').hidden = !framePicture;
-    if (framePicture) {
-        const ends = JSON.parse(app.m.spanEndsAround(x - radius, y - radius, 2 * radius + 1, 2 * radius + 1));
-        drawMagnifier($('magnifier'), app.picture, s.pixel, ends);
-    }
-}
-
-function showComparison() {
-    const result = compareNow(app.m, app.other);
-    const line = $('compare-line');
-    const mask = $('mask');
-    if (result.error) {
-        line.textContent = result.error;
-        mask.hidden = true;
-        return;
-    }
-    const detail = document.createElement('code');
-    detail.textContent = result.line;
-    line.replaceChildren(detail);
-    if (result.first) {
-        const link = document.createElement('button');
-        link.type = 'button';
-        link.id = 'compare-first';
-        link.textContent = `Select the first differing pixel, ${result.first[0]},${result.first[1]}`;
-        link.addEventListener('click', () => select(result.first[0], result.first[1]));
-        line.append(document.createElement('br'), link);
-    }
-    paintRgb(mask, app.m.maskPixels(), result.width, result.height);
-    mask.hidden = false;
+    app.traceShown = showInspector(app.m, s, { shown: app.shown, software: app.software, kept: app.traceShown },
+        { onTrace: n => change({ trace: n }), onWatch: watchUpTo });
 }
 
 function syncControls(s) {
+    // A drag changes none of these: nothing is touched then.
+    const key = JSON.stringify([s.width, s.height, s.view, s.renderer, s.scale, s.grid, s.watch, app.polygons, app.texture]);
+    if (key === made.controls)
+        return;
+    made.controls = key;
     const size = `${s.width}x${s.height}`;
     const sizes = $('size');
     if (![...sizes.options].some(o => o.value === size))
@@ -175,93 +185,182 @@ function syncControls(s) {
     sizes.value = size;
     $('view').value = s.view;
     $('renderer').value = s.renderer;
-    // While watching, the module counts only the polygons drawn so far.
-    if (app.watch < 0)
-        $('watch-slider').max = String(Math.max(0, app.m.polygonCount() - 1));
+    $('scale').value = String(s.scale);
+    $('grid').checked = s.grid;
+    $('watch-slider').max = String(Math.max(0, app.polygons - 1));
+    $('watch-number').max = String(Math.max(0, app.polygons - 1));
+    $('watch-slider').value = String(s.watch >= 0 ? s.watch : app.polygons - 1);
+    $('watch-number').value = s.watch >= 0 ? String(s.watch) : '';
+    if (s.watch >= 0)
+        $('watch').open = true;
+    $('texture-note').hidden = !app.texture;
+    $('texture-note').textContent = app.texture ? `Texture: "${app.texture}". A link carries its name, not the ` +
+        `file: whoever opens it needs "${app.texture}" as the texture to see this frame.` : '';
 }
 
 const requestFrame = makeScheduler(render);
 
-// Applies fields to the view; refused fields keep their values and are named on the page.
+// Polygon numbers are checked against the scene before anything is taken.
+function polygonProblem(name, n) {
+    return n !== null && n >= 0 && n >= app.polygons
+        ? `bad value "${n}" for ${name}: the frame has ${app.polygons} polygons, 0..${app.polygons - 1}` : '';
+}
+
+// Applies fields to the view; a refused field leaves the whole view as it was, and is
+// named at the top of the page.
 function change(fields) {
     const { state, problems } = applyFields(app.state, fields);
-    app.state = state;
+    const more = [polygonProblem('watch', state.watch), polygonProblem('trace', state.trace)].filter(Boolean);
+    if (!problems.length && !more.length)
+        app.state = state;
+    else
+        made.controls = null;  // a menu may show what was refused
+    problems.push(...more);
     showMessage(problems.join('; '));
+    $('controls-line').textContent = '';
     return requestFrame().then(drawProblems => [...problems, ...drawProblems]);
 }
 
-function select(x, y) {
-    app.traced = null;
-    return change({ pixel: `${x},${y}` });
+// The inspector comes into view: in one column it is under the frame.
+function bringInspectorIntoView() {
+    if (matchMedia('(max-width: 800px)').matches)
+        $('inspector').scrollIntoView({ block: 'start' });
+    else
+        $('inspector').scrollTop = 0;
 }
 
-function setWatch(n) {
-    app.watch = n;
-    if (n >= 0)
-        $('watch-slider').value = String(n);
-    else
-        $('watch-line').textContent = '';
-    requestFrame();
+function select(x, y, { scroll = false } = {}) {
+    const done = change({ pixel: `${x},${y}` });
+    if (scroll)
+        done.then(bringInspectorIntoView);
+    return done;
+}
+
+function watchUpTo(n) {
+    $('watch').open = true;
+    return change({ watch: n });
+}
+
+function stepWatch(d) {
+    const w = app.state.watch, last = app.polygons - 1;
+    return watchUpTo(w < 0 ? (d < 0 ? last : 0) : Math.max(0, Math.min(last, w + d)));
+}
+
+function moveSelection(dx, dy) {
+    const s = app.state;
+    if (s.view === 'texels')
+        return;
+    const [x, y] = s.pixel ?? [Math.floor(s.width / 2), Math.floor(s.height / 2)];
+    const clamp = (v, n) => Math.max(0, Math.min(n - 1, v));
+    select(clamp(s.pixel ? x + dx : x, s.width), clamp(s.pixel ? y + dy : y, s.height));
+}
+
+function toggleKeys(show = $('keys').hidden) {
+    $('keys').hidden = !show;
+    $('keys-button').setAttribute('aria-expanded', String(show));
+}
+
+// Everything back to the program's start-up, and the page says so.
+function reset() {
+    clearComparison(app);
+    made.compare = null;
+    showMessage('', $('compare-message'));
+    showMessage('', $('texture-message'));
+    if (app.texture) {
+        useGenerated(app.m);
+        app.texture = null;
+        $('texture-line').textContent = 'generated sphere map';
+        ++app.textureVersion;
+    }
+    app.state = startState();
+    showMessage('');
+    const done = requestFrame();
+    $('controls-line').textContent = 'Back to the program\'s start-up view: 480x480, the OpenGL rendering, ' +
+        'angles -135 and -60, pan 0,0, zoom 0.25, fit, no pixel, no trace, the whole fill, the generated sphere map.';
+    return done;
+}
+
+function typedWatch() {
+    const text = $('watch-number').value.trim();
+    const n = Number(text);
+    if (text === '' || !Number.isInteger(n) || n < 0 || n >= app.polygons) {
+        showMessage(`bad value "${text}" for the polygon: a whole number from 0 to ${app.polygons - 1}`,
+            $('watch-message'));
+        return;
+    }
+    showMessage('', $('watch-message'));
+    watchUpTo(n);
 }
 
 function wireControls() {
     $('size').addEventListener('change', e => change({ size: e.target.value }));
     $('view').addEventListener('change', e => change({ view: e.target.value }));
     $('renderer').addEventListener('change', e => change({ renderer: e.target.value }));
-    attachKeys(window, { toggleRenderer: () => change({ renderer: app.state.renderer === 'opengl' ? 'software' : 'opengl' }) });
-    $('reset').addEventListener('click', () => {
-        const s = startState();
-        change({ az: s.az, ax: s.ax, pan: '0,0', zoom: s.zoom });
+    $('scale').addEventListener('change', e => change({ scale: e.target.value }));
+    $('grid').addEventListener('change', e => change({ grid: e.target.checked ? 'on' : 'off' }));
+    $('reset').addEventListener('click', reset);
+    $('keys-button').addEventListener('click', () => toggleKeys());
+    attachKeys($('frame'), {
+        toggleRenderer: () => change({ renderer: app.state.renderer === 'opengl' ? 'software' : 'opengl' }),
+        moveSelection,
+        stepWatch,
+        clearSelection: () => { toggleKeys(false); return change({ pixel: '' }); },
+        toggleKeys: () => toggleKeys(),
     });
     const slider = $('watch-slider');
-    slider.addEventListener('input', () => setWatch(Number(slider.value)));
-    $('watch-back').addEventListener('click', () => setWatch(Math.max(0, (app.watch < 0 ? Number(slider.max) + 1 : app.watch) - 1)));
-    $('watch-next').addEventListener('click', () => setWatch(Math.min(Number(slider.max), app.watch + 1)));
-    $('watch-off').addEventListener('click', () => setWatch(-1));
-    $('watch').addEventListener('toggle', e => { if (!e.target.open && app.watch >= 0) setWatch(-1); });
+    slider.addEventListener('input', () => watchUpTo(Number(slider.value)));
+    $('watch-number').addEventListener('change', typedWatch);
+    $('watch-back').addEventListener('click', () => stepWatch(-1));
+    $('watch-next').addEventListener('click', () => stepWatch(1));
+    $('watch-off').addEventListener('click', () => change({ watch: -1 }));
+    $('watch').addEventListener('toggle', e => { if (!e.target.open && app.state.watch >= 0) change({ watch: -1 }); });
 
-    $('texture-generated').addEventListener('click', () => {
-        const problem = useGenerated(app.m);
-        showMessage(problem);
-        if (!problem) {
-            $('texture-line').textContent = 'generated sphere map';
-            ++app.textureVersion;
-            requestFrame();
-        }
-    });
-    onFiles($('texture-file'), document.body, async (name, bytes) => {
-        const problem = await loadTextureFile(app.m, name, bytes);
-        showMessage(problem);
-        if (!problem) {
-            $('texture-line').textContent = `from ${name}`;
-            ++app.textureVersion;
-            requestFrame();
-        }
-    });
-    onFiles($('compare-file'), $('compare'), async (name, bytes) => {
-        const { other, error } = await readComparison(name, bytes);
-        if (error) {
-            showMessage(error);
-            return;
-        }
-        const result = compareNow(app.m, other);
-        if (result.error) {
-            showMessage(result.error);
-            return;
-        }
-        showMessage('');
-        app.other = other;
-        $('compare').open = true;
-        requestFrame();
-    });
-    $('compare-off').addEventListener('click', () => {
-        app.other = null;
-        $('compare-line').textContent = '';
-        $('mask').hidden = true;
-    });
+    wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
+    wireCompare(app, () => { made.compare = null; requestFrame(); });
 
     // An address without a pixel selects none, as a link opened afresh would.
-    window.addEventListener('hashchange', () => change({ pixel: '', ...parseHash(location.hash) }));
+    window.addEventListener('hashchange', () => openAddress(location.hash, { pixel: '', trace: '', watch: '' }));
+    window.addEventListener('resize', () => { paneBox = null; requestFrame(); });
+    wireSave();
+}
+
+// The texture's name comes with a link, not its file: the page says what it needs.
+function openAddress(hash, defaults = {}) {
+    const { texture, ...fields } = parseHash(hash);
+    const done = change({ ...defaults, ...fields });
+    if (texture && texture !== app.texture)
+        done.then(problems => {
+            $('texture').open = true;
+            showMessage([...problems, `This link was made with the texture file "${texture}": choose it under ` +
+                'Texture to see the same frame; until then the page shows its generated sphere map.'].join('; '));
+        });
+    return done;
+}
+
+// Save PNG and Copy: the picture shown, as the snapshot's --scale and --grid would write
+// it; save.js makes it from the module. Without that module the buttons say so.
+function pictureRequest(options = {}) {
+    const s = app.drawn;
+    return { m: app.m, width: s.width, height: s.height, view: s.view, shown: app.shown, picture: app.picture,
+             scale: app.scale, grid: s.grid, watch: s.watch, subject: 'frame', ...options };
+}
+
+function wireSave() {
+    const line = $('controls-line');
+    import('./save.js').then(save => {
+        app.save = save;
+        const run = act => async () => {
+            line.textContent = '';
+            line.textContent = await act(pictureRequest());
+        };
+        $('save-png').addEventListener('click', run(save.savePicture));
+        $('copy-png').addEventListener('click', run(save.copyPicture));
+    }).catch(() => {
+        for (const id of ['save-png', 'copy-png']) {
+            $(id).disabled = true;
+            $(id).title = 'Not in this build of the page';
+        }
+    });
 }
 
 async function start() {
@@ -274,19 +373,19 @@ async function start() {
     const problem = useGenerated(app.m);
     if (problem)
         showMessage(problem);
+    app.polygons = app.m.polygonCount();
     attachInput($('frame'), {
         getState: () => app.state,
         change,
         select: e => {
             const p = eventPixel($('frame'), e, app.state.width, app.state.height);
             if (p && app.state.view !== 'texels')
-                select(p[0], p[1]);
+                select(p[0], p[1], { scroll: true });
         },
     });
     app.chooseRendering = makeRenderingChoice();
     wireControls();
-    const problems = await change(parseHash(location.hash));
-    return problems;
+    return openAddress(location.hash);
 }
 
 exposeApi(window, {
@@ -299,4 +398,8 @@ exposeApi(window, {
     drawn: () => app.drawn && { ...app.drawn },
     shown: () => app.shown,
     settled: () => requestFrame.settled(),
+    magnification: () => app.scale,
+    reason: (x, y) => app.m.reason?.(x, y),
+    savedPng: options => app.save?.savedPng(pictureRequest(options)),
+    reset,
 });

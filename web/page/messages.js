@@ -1,12 +1,13 @@
-// One line at the top of the page naming what was wrong; the page goes on with what it had.
+// A message stands beside what caused it: a panel's own line, or the line over the top of
+// the page for what the address or a script asked for. The page goes on with what it had.
 
-let element = null;
+let top = null;
 
 export function attachMessages(e) {
-    element = e;
+    top = e;
 }
 
-export function showMessage(text) {
-    element.textContent = text;
-    element.hidden = !text;
+export function showMessage(text, at = top) {
+    at.textContent = text;
+    at.hidden = !text;
 }

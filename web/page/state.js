@@ -6,6 +6,8 @@ export const views = ['color', 'depth', 'normals', 'overdraw', 'polygons', 'edge
 // The program opens on its OpenGL rendering; `g` turns to the software one and back.
 export const renderers = ['opengl', 'software', 'difference'];
 export const maxSide = 16384;
+// Magnifications of the pictures: whole multiples only, so that every pixel is a block.
+export const scales = ['fit', '1', '2', '3', '4'];
 
 export function startState() {
     return {
@@ -16,6 +18,10 @@ export function startState() {
         view: 'color',
         renderer: 'opengl',
         pixel: null,          // [x, y], window coordinates, row 0 at the bottom
+        scale: 'fit',         // 'fit' or 1..4: screen pixels per picture pixel
+        grid: false,          // the pixel boundaries, as --grid draws them (scale 3 and up)
+        trace: null,          // the polygon whose trace is shown
+        watch: -1,            // the polygon the watched fill stops after, -1 for the whole frame
     };
 }
 
@@ -38,15 +44,14 @@ export function floatText(value) {
 
 const numberPattern = /^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/;
 
-// A number as the address or the console gives it; huge values become the float
-// infinity as they would in the program. undefined when it is no number at all.
+// A number as the address or the console gives it, rounded to float as the program
+// keeps it; undefined when it is no number, or not a finite float (nan, inf, 1e40), which
+// the snapshot refuses too.
 export function parseFloatText(text) {
-    const t = String(text).trim().toLowerCase();
-    if (t === 'nan') return NaN;
-    if (t === 'inf' || t === '+inf' || t === 'infinity') return Infinity;
-    if (t === '-inf' || t === '-infinity') return -Infinity;
+    const t = String(text).trim();
     if (!numberPattern.test(t)) return undefined;
-    return Math.fround(Number(t));
+    const v = Math.fround(Number(t));
+    return Number.isFinite(v) ? v : undefined;
 }
 
 function parseSide(text) {
@@ -59,7 +64,7 @@ const readers = {
         const parts = String(text).split('x');
         const w = parseSide(parts[0]), h = parseSide(parts[1] ?? '');
         if (parts.length !== 2 || !(w >= 1 && w <= maxSide && h >= 1 && h <= maxSide))
-            return `size "${text}" is not WxH with 1..${maxSide} per side`;
+            return badValue('size', text, `WxH, each side 1..${maxSide}`);
         into.width = w;
         into.height = h;
         return '';
@@ -71,20 +76,20 @@ const readers = {
         const parts = String(text).split(',');
         const x = parseFloatText(parts[0]), y = parseFloatText(parts[1] ?? '');
         if (parts.length !== 2 || x === undefined || y === undefined)
-            return `pan "${text}" is not two numbers X,Y`;
+            return badValue('pan', text, 'X,Y, two finite numbers');
         into.panX = x;
         into.panY = y;
         return '';
     },
     view(text, into) {
         if (!views.includes(text))
-            return `view "${text}" is none of ${views.join(', ')}`;
+            return badValue('view', text, views.join(', '));
         into.view = text;
         return '';
     },
     renderer(text, into) {
         if (!renderers.includes(text))
-            return `renderer "${text}" is none of ${renderers.join(', ')}`;
+            return badValue('renderer', text, renderers.join(', '));
         into.renderer = text;
         return '';
     },
@@ -93,18 +98,54 @@ const readers = {
             into.pixel = null;
             return '';
         }
-        const m = /^(\d{1,10}),(\d{1,10})$/.exec(String(text));
+        // Signed, so that -5,3 is named as lying outside the frame, as 500,3 is.
+        const m = /^(-?\d{1,10}),(-?\d{1,10})$/.exec(String(text));
         if (!m)
-            return `pixel "${text}" is not two whole numbers X,Y`;
+            return badValue('pixel', text, 'X,Y, two whole numbers');
         into.pixel = [Number(m[1]), Number(m[2])];
         return '';
     },
+    scale(text, into) {
+        const t = String(text);
+        if (!scales.includes(t))
+            return badValue('scale', text, `one of ${scales.join(', ')}`);
+        into.scale = t === 'fit' ? 'fit' : Number(t);
+        return '';
+    },
+    grid(text, into) {
+        const t = String(text);
+        if (!['0', '1', 'true', 'false', 'on', 'off'].includes(t))
+            return badValue('grid', text, 'on or off');
+        into.grid = ['1', 'true', 'on'].includes(t);
+        return '';
+    },
+    trace(text, into) { return readPolygon('trace', text, n => { into.trace = n; }); },
+    watch(text, into) { return readPolygon('watch', text, n => { into.watch = n ?? -1; }); },
 };
+
+// The snapshot's wording for a value it cannot take, with the snapshot's option.
+const options = { size: '--size', az: '--angle-z', ax: '--angle-x', pan: '--pan', zoom: '--zoom', view: '--view',
+    renderer: '--renderer', scale: '--scale', grid: '--grid', trace: '--trace-polygon' };
+const badValue = (name, text, allowed) =>
+    `bad value "${text}" for ${name}${options[name] ? ` (${options[name]})` : ''}: ${allowed}`;
+
+// A polygon number (drawing order, from 0), or none; the module checks it against the scene.
+function readPolygon(name, text, store) {
+    const t = String(text);
+    if (t === '' || t === 'none' || t === '-1') {
+        store(null);
+        return '';
+    }
+    if (!/^\d{1,10}$/.test(t) || Number(t) > 2147483647)
+        return badValue(name, text, 'a polygon number from 0');
+    store(Number(t));
+    return '';
+}
 
 function readFloat(name, text, store) {
     const v = parseFloatText(text);
     if (v === undefined)
-        return `${name} "${text}" is not a number`;
+        return badValue(name, text, 'a finite number');
     store(v);
     return '';
 }
@@ -127,13 +168,14 @@ export function applyFields(state, fields) {
         if (problem)
             problems.push(problem);
     }
-    if (next.pixel && (next.pixel[0] >= next.width || next.pixel[1] >= next.height)) {
+    if (next.pixel && (next.pixel[0] < 0 || next.pixel[1] < 0 || next.pixel[0] >= next.width || next.pixel[1] >= next.height)) {
         // A new size may leave the old selection outside: that one goes quietly.
         if (fields.pixel !== undefined)
-            problems.push(`pixel ${next.pixel.join(',')} is outside the ${next.width}x${next.height} frame`);
-        next.pixel = null;
+            problems.push(`pixel ${next.pixel.join(',')} lies outside the ${next.width}x${next.height} frame`);
+        next.pixel = state.pixel && state.pixel[0] < next.width && state.pixel[1] < next.height ? state.pixel : null;
     }
-    return { state: next, problems };
+    // Nothing is half-applied: one refused field leaves the whole view as it was.
+    return problems.length ? { state: { ...state }, problems } : { state: next, problems };
 }
 
 export function parseHash(hash) {
@@ -154,12 +196,12 @@ export function formatHash(s) {
         `&renderer=${s.renderer}`;
     if (s.pixel)
         hash += `&pixel=${s.pixel[0]},${s.pixel[1]}`;
+    hash += `&scale=${s.scale}`;
+    if (s.grid)
+        hash += '&grid=on';
+    if (s.trace !== null)
+        hash += `&trace=${s.trace}`;
+    if (s.watch >= 0)
+        hash += `&watch=${s.watch}`;
     return hash;
-}
-
-// The same view as a command line, for the learner to run natively.
-export function snapshotCommand(s) {
-    return `sphaerix-snapshot --size ${s.width}x${s.height} --angle-z ${floatText(s.az)} ` +
-        `--angle-x ${floatText(s.ax)} --pan ${floatText(s.panX)},${floatText(s.panY)} ` +
-        `--zoom ${floatText(s.zoom)}`;
 }
