@@ -758,6 +758,80 @@ class PageTest(unittest.TestCase):
                             want.append([i, j, "visible" if edges[o:o + 3] == b"\xff\x00\x00" else "hidden"])
                 self.assertEqual(cells, want)
 
+    def test_conformance_panel_gives_the_native_lines(self):
+        """The tester's folder with a fault of each kind: the page's line for every case equals
+        sphaerix-conformance's on the same files, and a failing case is one click from its view
+        and the history of its first difference."""
+        tool = os.path.join(os.path.dirname(os.path.dirname(SNAPSHOT)), "conformance", "sphaerix-conformance")
+        folder = os.path.join(WORK, "conformance")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        texture = os.path.join(WORK, "sphere.raw")
+        subprocess.run([tool, "--texture", texture, "--write-reference", folder], check=True, capture_output=True)
+
+        def path(name):
+            return os.path.join(folder, name)
+
+        def rewrite(name, change):
+            with open(path(name), "rb") as f:
+                data = bytearray(f.read())
+            change(data)
+            with open(path(name), "wb") as f:
+                f.write(data)
+
+        # One fault of each kind, a case each; the other cases stay equal.
+        subprocess.run([SNAPSHOT, "--size", "480x480", "--angle-z", "-135", "--angle-x", "-80", "--zoom", "8",
+                        "--texture", texture, "-o", path("rim.ppm")], check=True, capture_output=True)
+        os.remove(path("rim.png"))
+        rewrite("rim.ppm", lambda d: d.__setitem__(len(d) - 3 * 1000, d[len(d) - 3 * 1000] ^ 1))
+        rewrite("start.depth", lambda d: d.__setitem__(4 * 57000 + 1, d[4 * 57000 + 1] ^ 0x10))
+        os.remove(path("tiny.depth"))
+        os.remove(path("seam-front.png"))
+        with open(path("wide.ppm"), "wb") as f:
+            f.write(ppm(7, 5, [9] * 105))
+        os.remove(path("wide.png"))
+        with open(path("tall.png"), "wb") as f:
+            f.write(b"not a picture")
+        rewrite("close-7.depth", lambda d: d.__delitem__(slice(len(d) - 4, None)))
+        with open(path("nomatch.png"), "wb") as f:
+            f.write(ppm(2, 2, [0] * 12))
+
+        run = subprocess.run([tool, "--texture", texture, folder], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+        native = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
+        native_cases = {line.split()[1]: line for line in native if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)}
+        summary = next(line for line in native if " passed, " in line)
+
+        self.open()
+        panel = self.driver.find_element(By.ID, "conformance")
+        self.driver.execute_script("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
+        files = sorted(os.listdir(folder))
+        self.driver.find_element(By.ID, "conformance-files").send_keys("\n".join(path(n) for n in files))
+        WebDriverWait(self.driver, 60).until(
+            lambda d: d.find_element(By.ID, "conformance-summary").text.strip())
+        rows = self.driver.find_elements(By.CSS_SELECTOR, "#conformance-cases tr")
+        page_cases = {r.get_attribute("data-case"): r.find_element(By.TAG_NAME, "code").text for r in rows}
+        self.assertEqual(page_cases, native_cases)
+        self.assertTrue(self.driver.find_element(By.ID, "conformance-summary").text.startswith(summary))
+        self.assertIn("nomatch.png", self.driver.find_element(By.ID, "conformance-message").text)
+        # Failures first.
+        outcomes = [page_cases[r.get_attribute("data-case")].split()[0] for r in rows]
+        self.assertEqual(outcomes, sorted(outcomes, key=lambda o: o == "equal"))
+
+        # rim: one click to its view, mask and the history of its first difference.
+        first = re.search(r"first at (\d+),(\d+)", native_cases["rim"])
+        self.driver.find_element(By.XPATH, "//button[text()='Show rim']").click()
+        self.wait.until(lambda d: self.js("return window.sphaerix.drawn().pixel") == [int(first[1]), int(first[2])])
+        drawn = self.js("return window.sphaerix.drawn()")
+        self.assertEqual([drawn["width"], drawn["height"], drawn["az"], drawn["ax"], drawn["zoom"]],
+                         [480, 480, -135, -80, 8])
+        self.assertTrue(self.in_view("history"))
+        self.assertFalse(self.driver.find_element(By.ID, "conformance-mask").get_attribute("hidden"))
+        history = self.js("return window.sphaerix.history(arguments[0], arguments[1])", int(first[1]), int(first[2]))
+        expected, _ = snapshot(dict(size="480x480", az=-135.0, ax=-80.0, pan=(0.0, 0.0), zoom=8.0),
+                               "--history", f"{first[1]},{first[2]}", "--json")
+        self.assertEqual(history, json.loads(expected))
+
     def test_compare_counts_as_the_snapshot_does(self):
         view = dict(START, size="64x48", zoom=4.0)
         w, h = 64, 48
@@ -881,4 +955,5 @@ class PageTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    # Further arguments pick tests by name, as unittest takes them.
+    unittest.main(argv=sys.argv[:1] + sys.argv[5:], verbosity=2)

@@ -15,6 +15,7 @@ import { attachMessages, showMessage } from './messages.js';
 import { useGenerated } from './texture.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
+import { wireConformance } from './conformance.js';
 import { makeRenderingChoice } from './opengl/choice.js';
 
 const $ = id => document.getElementById(id);
@@ -317,6 +318,11 @@ function wireControls() {
 
     wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
     wireCompare(app, () => { made.compare = null; requestFrame(); });
+    // A case's view on the frame, in the software rendering, with its first difference selected.
+    wireConformance(app, (c, [x, y]) => change({
+        size: `${c.width}x${c.height}`, az: c.angle_z, ax: c.angle_x, pan: `${c.pan_x},${c.pan_y}`, zoom: c.zoom,
+        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '',
+    }).then(bringInspectorIntoView));
 
     // An address without a pixel selects none, as a link opened afresh would.
     window.addEventListener('hashchange', () => openAddress(location.hash, { pixel: '', trace: '', watch: '' }));
