@@ -11,8 +11,17 @@ export async function decodeImage(name, bytes) {
     else if (isPpm(bytes))
         result = decodePpm(bytes);
     else
-        result = { error: 'is neither a PNG nor a PPM (P6 or P3)' };
+        result = { error: notAnImage(name, bytes) };
     return result.error ? { error: `"${name}" ${result.error}` } : { image: result };
+}
+
+// Neither signature: the format the file's name claims, in the native tools' words.
+function notAnImage(name, bytes) {
+    const lower = name.toLowerCase();
+    const what = lower.endsWith('.ppm') ? 'is not a PPM file (it does not start with P6 or P3)'
+        : lower.endsWith('.png') ? 'is not a PNG file (no PNG signature)'
+        : 'is neither a PNG nor a PPM file';
+    return bytes.length ? what : `is empty; ${what.slice(3)}`;
 }
 
 export const isImageFile = bytes => isPng(bytes) || isPpm(bytes);
