@@ -571,6 +571,11 @@ class PageTest(unittest.TestCase):
                 self.assertIn(f"&scale={scale}" + ("&grid=on" if grid else ""), self.js("return location.hash"))
                 for x, y in [(0, 0), (63, 47), (31, 20)]:  # the corners and one inside
                     self.click_pixel(x, y, 48)
+                # The marker rings the selected pixel at this magnification: black just above it.
+                above = self.js("return [...document.getElementById('overlay').getContext('2d')"
+                                ".getImageData(arguments[0], arguments[1], 1, 1).data]", 31 * scale + scale // 2,
+                                (47 - 20) * scale - 3)
+                self.assertEqual(above, [0, 0, 0, 255])
 
     def test_keys(self):
         view = dict(START, size="240x240")
@@ -600,7 +605,13 @@ class PageTest(unittest.TestCase):
                     chain = chain.key_up(Keys.SHIFT)
                 chain.perform()
                 self.assertEqual(state(key), value)
+        # Typed into the polygon box, the keys are the box's.
+        self.open(hash_of(view))
+        self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
+        self.driver.find_element(By.ID, "watch-number").send_keys("g]")
+        self.assertEqual((state("renderer"), state("watch")), ("software", -1))
         self.assertTrue(self.js("return document.getElementById('keys').hidden"))
+        self.canvas().click()
         ActionChains(self.driver).send_keys("?").perform()
         self.assertFalse(self.js("return document.getElementById('keys').hidden"))
         # Every control says what it does.
