@@ -46,17 +46,13 @@ TEST(PixelReason, EveryCaseOnTheTorus)
           "is nearer than the cleared 1.",
           "Its colour is texel 20,195, bytes 20 195 7, the texel under its eye-space normal's x, y (-0.83651876, "
           "0.52451736)."}},
-        {"the nearest of two", 240, 240, -135, -60, 0.25f, 120, 60,
-         {"Polygon 250 won this pixel: of the 2 fragments tested, its depth 0.9207589 is the nearest.",
-          "Polygon 267 failed the depth test, 0.02558446 behind the stored depth 0.9207589.",
-          "Its colour is texel 128,94, bytes 128 94 7, the texel under its eye-space normal's x, y (2.510947e-06, "
-          "-0.25881884)."}},
-        {"drawn over, then two failures behind one depth", 240, 240, -135, -60, 0.25f, 187, 48,
-         {"Polygon 63 won this pixel: of the 4 fragments tested, its depth 0.9340009 is the nearest.",
-          "Polygon 17 passed at depth 0.93793726 but was drawn over by polygon 63, 0.0039363503 nearer; polygons "
-          "64 and 65 failed the depth test, 0.0027082562 and 0.0027082562 behind the stored depth 0.9340009.",
-          "Its colour is texel 190,29, bytes 190 29 7, the texel under its eye-space normal's x, y (0.4904958, "
-          "-0.7711798)."}},
+        {"failures in a row, then a tie", 120, 120, -180, -120, 0.25f, 22, 93,
+         {"Polygon 201 won this pixel: of the 4 fragments tested, its depth 0.93415874 is the nearest.",
+          "Polygons 246 and 247 failed the depth test, 0.0044729114 and 0.0044729114 behind the stored depth "
+          "0.93415874; polygon 248 tied: its depth 0.93415874 equals the stored depth, and the test passes only "
+          "a nearer fragment, so the one drawn first keeps the pixel.",
+          "Its colour is texel 56,217, bytes 56 217 7, the texel under its eye-space normal's x, y (-0.5624197, "
+          "0.6978957)."}},
         {"drawn over twice, then a tie", 240, 240, -75, -30, 6.0f, 156, 105,
          {"Polygon 373 won this pixel: of the 4 fragments tested, its depth 0.86969995 is the nearest.",
           "Polygon 276 passed at depth 0.8779432 but was drawn over by polygon 325, 0.0019701123 nearer; polygon "
