@@ -464,6 +464,24 @@ class PageTest(unittest.TestCase):
                               "return d.filter((_, i) => i % 4 !== 3); })()")
         self.assertEqual(shown, native)
 
+    def test_png_sides_at_the_limit(self):
+        self.open()
+        for w, h in [(16384, 1), (1, 16384), (16385, 1), (1, 16385)]:
+            with self.subTest(f"{w}x{h}"):
+                data = png(w, h, [[(x * 7 + y) % 256 for x in range(w) for _ in range(3)] for y in range(h)])
+                path = os.path.join(WORK, "side.png")
+                with open(path, "wb") as f:
+                    f.write(data)
+                page = self.js("return import('./png.js').then(m => m.decodePng(new Uint8Array(arguments[0])))"
+                               ".then(r => r.error || Array.from(r.samples))", list(data))
+                run = subprocess.run([SNAPSHOT, "--size", f"{min(w, 16384)}x{min(h, 16384)}", "--pan", "100000,0",
+                                      "--against", path], capture_output=True, text=True, cwd=WORK)
+                taken = w <= 16384 and h <= 16384
+                self.assertEqual((isinstance(page, list), "not a valid PNG" not in run.stderr), (taken, taken),
+                                 (page, run.stderr))
+                if taken:
+                    self.assertIn("theirs " + hashlib.md5(bytes(page)).hexdigest(), run.stdout)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
