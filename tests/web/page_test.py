@@ -327,7 +327,7 @@ class PageTest(unittest.TestCase):
             ("angle not a number", "hash", "az=abc", 'az "abc"'),
             ("unknown view", "hash", "view=shiny", 'view "shiny"'),
             ("pixel outside", "hash", "pixel=480,2", "pixel 480,2 is outside"),
-            ("short sphere.raw", "texture-file", ("sphere.raw", b"\1" * 1000), "1000"),
+            ("short sphere.raw", "texture-file", ("sphere.raw", b"\1" * 1000), "too short: 1000 bytes"),
             ("not an image", "texture-file", ("notes.txt", b"hello"), "neither"),
             ("damaged PNG", "texture-file", ("bad.png", short_png[:-20] + b"x" * 20), "not a valid PNG"),
             ("PNG of another size", "compare-file", ("small.png", short_png), "2x2"),
@@ -393,6 +393,8 @@ class PageTest(unittest.TestCase):
             ("rgba16-adam7.png", png(side, side, [[(x * 4000 + y * 97 + c * 13) % 65536 for x in range(side)
                                                    for c in range(4)] for y in range(side)],
                                      color_type=6, depth=16, interlace=True)),
+            ("grey-key.png", png(side, side, [[v * 85 for v in row] for row in grey2], color_type=0, trns=[0, 170])),
+            ("rgb-key.png", png(side, side, rgb_rows(rgb, side, side), trns=[0, 16, 0, 16, 0, 16])),
             ("mine.raw", bytes((i * 7) % 251 for i in range(196608))),
             ("longer.raw", bytes((i * 13) % 253 for i in range(196608 + 99))),  # read up to its size
         ]
