@@ -146,8 +146,9 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
     std::set<std::string> given = {"distinct.raw", "short.raw",   "long.raw",    "small.ppm", "text.png",
                                    "whole.png",    "cut.png",     "empty.ppm",   "text.ppm",  "clear.png",
                                    "deep.ppm",     "samples.ppm", "odd.ppm",     "longer.depth", "tiny.png",
-                                   "longest.raw"};
+                                   "longest.raw",  "zeros.depth"};
     std::ofstream(path("longest.raw")) << std::string(300000, '\7'); // its size, not the bytes read
+    std::ofstream(path("zeros.depth")) << std::string(8 * 6 * 4, '\0');  // a depth-only difference
     // A 2x1 picture behind every header form: blanks of each kind, comments straight after
     // any token (the one after maxval ends with the blank that starts the pixels).
     const char* headers[] = {"P6\n2 1\n255\n", "P6\t2\v1\f255\r", "P6#a\n2 1 255\n", "P6 2#b\n1 255\n",

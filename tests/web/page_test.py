@@ -895,6 +895,8 @@ class PageTest(unittest.TestCase):
             ("rgba16-adam7.png", png(side, side, [[(x * 4000 + y * 97 + c * 13) % 65536 for x in range(side)
                                                    for c in range(4)] for y in range(side)],
                                      color_type=6, depth=16, interlace=True)),
+            ("grey-key.png", png(side, side, [[v * 85 for v in row] for row in grey2], color_type=0, trns=[0, 170])),
+            ("rgb-key.png", png(side, side, rgb_rows(rgb, side, side), trns=[0, 16, 0, 16, 0, 16])),
             ("mine.raw", bytes((i * 7) % 251 for i in range(196608))),
             ("longer.raw", bytes((i * 13) % 253 for i in range(196608 + 99))),  # read up to its size
         ]
@@ -919,7 +921,7 @@ class PageTest(unittest.TestCase):
         for size, taken in cases:
             with self.subTest(size):
                 refused = self.js("return window.sphaerix.setView({size: arguments[0]})", size)
-                self.assertEqual(refused == [], taken, refused)
+                self.assertEqual(refused, [] if taken else [f'bad value "{size}" for size (--size): WxH, each side 1..16384'])
                 self.assertEqual(self.js("return window.sphaerix.settled().then(() => window.sphaerix.size())"),
                                  [int(v) for v in size.split("x")] if taken else [8, 8])
                 self.set_view(dict(START, size="8x8"))
@@ -965,6 +967,24 @@ class PageTest(unittest.TestCase):
                               "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
                               "return d.filter((_, i) => i % 4 !== 3); })()")
         self.assertEqual(shown, native)
+
+    def test_png_sides_at_the_limit(self):
+        self.open()
+        for w, h in [(16384, 1), (1, 16384), (16385, 1), (1, 16385)]:
+            with self.subTest(f"{w}x{h}"):
+                data = png(w, h, [[(x * 7 + y) % 256 for x in range(w) for _ in range(3)] for y in range(h)])
+                path = os.path.join(WORK, "side.png")
+                with open(path, "wb") as f:
+                    f.write(data)
+                page = self.js("return import('./png.js').then(m => m.decodePng(new Uint8Array(arguments[0])))"
+                               ".then(r => r.error || Array.from(r.samples))", list(data))
+                run = subprocess.run([SNAPSHOT, "--size", f"{min(w, 16384)}x{min(h, 16384)}", "--pan", "100000,0",
+                                      "--against", path], capture_output=True, text=True, cwd=WORK)
+                taken = w <= 16384 and h <= 16384
+                self.assertEqual((isinstance(page, list), "not a valid PNG" not in run.stderr), (taken, taken),
+                                 (page, run.stderr))
+                if taken:
+                    self.assertIn("theirs " + hashlib.md5(bytes(page)).hexdigest(), run.stdout)
 
 
 if __name__ == "__main__":
