@@ -98,6 +98,42 @@ val maskPixels()
     return bytesView(lastMask().rgb);
 }
 
+// {width, height, rgb} with the bytes copied out (a slide is made for one save), or {error}.
+val slideResult(const std::string& error, const RgbImage& slide)
+{
+    val result = val::object();
+    if (!error.empty()) {
+        result.set("error", error);
+        return result;
+    }
+    result.set("width", slide.width);
+    result.set("height", slide.height);
+    result.set("rgb", val::global("Uint8Array").new_(bytesView(slide.rgb)));
+    return result;
+}
+
+val slide(int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = drawnSlide(scale, grid, picture);
+    return slideResult(error, picture);
+}
+
+val enlarged(const val& rgb, int width, int height, int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = enlargedPicture(RgbImage{width, height, arrayFrom<unsigned char>(rgb)}, scale, grid,
+                                              picture);
+    return slideResult(error, picture);
+}
+
+val maskSlidePicture(int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = maskSlide(scale, grid, picture);
+    return slideResult(error, picture);
+}
+
 val sceneView()
 {
     static std::vector<unsigned char> bytes;
@@ -130,6 +166,9 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("compareImage", &compare);
     function("compareImageNamed", &compareNamed);
     function("maskPixels", &maskPixels);
+    function("slidePicture", &slide);
+    function("enlargedPicture", &enlarged);
+    function("maskPicture", &maskSlidePicture);
     function("sceneBytes", &sceneView);
     function("largestFramePixels", &largestFramePixels);
     function("rasterTimes", &rasterTimesJson);

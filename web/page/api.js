@@ -8,7 +8,7 @@ function parsed(text) {
     return JSON.parse(text);
 }
 
-export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown }) {
+export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown, savedPng }) {
     target.sphaerix = {
         ready,
         // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], numbers or
@@ -32,5 +32,8 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         history: (x, y) => parsed(module().historyJson(x, y)),
         trace: n => parsed(module().traceJson(n)),
         select,
+        // The bytes Save PNG writes for what is shown (a Promise of a Uint8Array); options
+        // may name another scale (1..4), grid (true/false) or subject ('frame', 'mask').
+        savedPng,
     };
 }

@@ -14,6 +14,7 @@ import { compareNow, readComparison } from './compare.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
 import { makeRenderingChoice } from './opengl/choice.js';
+import { copyPicture, savedPng, savePicture } from './save.js';
 
 const $ = id => document.getElementById(id);
 attachMessages($('message'));
@@ -264,6 +265,23 @@ function wireControls() {
     window.addEventListener('hashchange', () => change({ pixel: '', ...parseHash(location.hash) }));
 }
 
+// What Save PNG and Copy take: the picture shown, at the magnification on screen.
+function pictureRequest(options = {}) {
+    const s = app.drawn;
+    return { m: app.m, width: s.width, height: s.height, view: s.view, shown: app.shown, picture: app.picture,
+             scale: 1, grid: false, watch: app.watch, subject: 'frame', ...options };
+}
+
+function wireSave() {
+    const line = $('save-line');
+    const run = act => async () => {
+        line.textContent = '';
+        line.textContent = await act(pictureRequest());
+    };
+    $('save-png').addEventListener('click', run(savePicture));
+    $('copy-png').addEventListener('click', run(copyPicture));
+}
+
 async function start() {
     try {
         app.m = await createSphaerix();
@@ -285,6 +303,7 @@ async function start() {
     });
     app.chooseRendering = makeRenderingChoice();
     wireControls();
+    wireSave();
     const problems = await change(parseHash(location.hash));
     return problems;
 }
@@ -299,4 +318,5 @@ exposeApi(window, {
     drawn: () => app.drawn && { ...app.drawn },
     shown: () => app.shown,
     settled: () => requestFrame.settled(),
+    savedPng: options => savedPng(pictureRequest(options)),
 });
