@@ -100,6 +100,46 @@ def png(width, height, rows, color_type=2, depth=8, palette=None, trns=None, int
     return out + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
 
 
+def read_png(data):
+    """(width, height, RGB bytes) of an 8-bit RGB or RGBA PNG, not interlaced, any row filters,
+    every chunk's CRC checked: libpng's files and the page's."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+    at, idat = 8, b""
+    while at < len(data):
+        n, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + n]
+        assert struct.unpack(">I", data[at + 8 + n:at + 12 + n])[0] == zlib.crc32(kind + body), f"{kind} CRC"
+        if kind == b"IHDR":
+            width, height, depth, color_type, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            assert depth == 8 and color_type in (2, 6) and not interlace, body
+        idat += body if kind == b"IDAT" else b""
+        at += 12 + n
+    assert kind == b"IEND"
+    bpp = 3 if color_type == 2 else 4
+    stride, raw = width * bpp, zlib.decompress(idat)
+    out, above = bytearray(), bytearray(stride)
+    for y in range(height):
+        kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if kind == 2:
+            row = bytearray((r + a) & 255 for r, a in zip(row, above))
+        elif kind:
+            for i in range(stride):
+                a, b, c = row[i - bpp] if i >= bpp else 0, above[i], above[i - bpp] if i >= bpp else 0
+                p = a + b - c
+                predictor = [0, a, b, (a + b) // 2,
+                             a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c]
+                row[i] = (row[i] + predictor[kind]) & 255
+        out += row if bpp == 3 else bytes(v for i, v in enumerate(row) if i % 4 != 3)
+        above = row
+    return width, height, bytes(out)
+
+
+def enlarged(rgb, width, scale):
+    """Each pixel a scale x scale block: what --scale makes of a picture without a grid."""
+    rows = [b"".join(rgb[i:i + 3] * scale for i in range(y, y + width * 3, 3)) for y in range(0, len(rgb), width * 3)]
+    return b"".join(r * scale for r in rows)
+
+
 def ppm(width, height, rgb, text=False, maxval=255):
     if text:
         return f"P3\n# by hand\n{width} {height}\n{maxval}\n".encode() + " ".join(map(str, rgb)).encode() + b"\n"
@@ -131,6 +171,9 @@ class PageTest(unittest.TestCase):
                      "--no-first-run", "--disable-component-update", "--disable-sync",
                      f"--user-data-dir={cls.profile}", "--window-size=1600,1400", "--force-device-scale-factor=1"]:
             options.add_argument(flag)
+        cls.downloads = os.path.join(WORK, "downloads")  # where Save PNG's files land
+        options.add_experimental_option("prefs", {"download.default_directory": cls.downloads,
+                                                  "download.prompt_for_download": False})
         cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.wait = WebDriverWait(cls.driver, 30)
 
@@ -410,6 +453,84 @@ class PageTest(unittest.TestCase):
                 self.js("return window.sphaerix.settled()")
                 self.assertEqual(self.message(), "")
                 self.assertEqual(self.page_pixels(), native_pixels(view, texture=raw))
+
+    # --- Save PNG, Copy and the one file ----------------------------------------------
+    def saved_png(self, **options):
+        """What window.sphaerix.savedPng(options) resolves to."""
+        return base64.b64decode(self.js(
+            "return window.sphaerix.savedPng(arguments[0]).then(b => { let s = '';"
+            "for (let i = 0; i < b.length; i += 32768) s += String.fromCharCode.apply(null, b.subarray(i, i + 32768));"
+            "return btoa(s); })", options))
+
+    def native_png(self, view, name, *extra):
+        out = os.path.join(WORK, "slide.png")
+        _, status = snapshot(view, "--view", name, *extra, "-o", out)
+        self.assertEqual(status, 0)
+        with open(out, "rb") as f:
+            return read_png(f.read())
+
+    def test_saved_png_is_the_snapshots_slide(self):
+        view = dict(size="120x90", az=20.0, ax=-75.0, pan=(6.0, -4.0), zoom=4.0)
+        cases = [  # (view, scale, grid)
+            ("color", 1, False), ("color", 4, True), ("color", 2, True),  # no grid below 3
+            ("depth", 1, False), ("depth", 3, True),                     # the key below, its scale
+            ("polygons", 2, False), ("polygons", 4, True),               # the numbers on the polygons
+            ("overdraw", 3, False), ("normals", 1, True), ("edges", 4, False), ("texels", 1, False),
+        ]
+        self.open(hash_of(view))
+        for name, scale, grid in cases:
+            with self.subTest(f"{name} x{scale}{' grid' if grid else ''}"):
+                self.set_view(view, view=name)
+                native = self.native_png(view, name, "--scale", str(scale), *(["--grid"] if grid else []))
+                self.assertEqual(read_png(self.saved_png(scale=scale, grid=grid)), native)
+
+    def test_save_button_downloads_what_savedPng_gives(self):
+        view = dict(size="96x64", az=-100.0, ax=-50.0, pan=(0.0, 3.0), zoom=2.0)
+        cases = [  # (what, address fields, file name)
+            ("software colour", dict(view="color"), "sphaerix-96x64-color-x1.png"),
+            ("depth with its key", dict(view="depth"), "sphaerix-96x64-depth-x1.png"),
+        ]
+        for what, fields, name in cases:
+            with self.subTest(what):
+                self.open(hash_of(view, **fields))
+                shutil.rmtree(self.downloads, ignore_errors=True)
+                self.driver.find_element(By.ID, "save-png").click()
+                path = os.path.join(self.downloads, name)
+                self.wait.until(lambda d: os.path.exists(path))
+                self.assertEqual(self.js("return document.getElementById('save-line').textContent"), f"Saved {name}")
+                with open(path, "rb") as f:
+                    saved = f.read()
+                self.assertEqual(saved, self.saved_png())
+                self.assertEqual(read_png(saved), self.native_png(view, fields["view"]))
+
+    def test_saved_mask_is_the_snapshots_mask(self):
+        view = dict(START, size="64x48", zoom=4.0)
+        theirs = bytearray(native_pixels(view))
+        theirs[3 * 700:3 * 700 + 3] = b"\x01\x02\x03"
+        self.open(hash_of(view))
+        path = self.choose_file("compare-file", "theirs.ppm", ppm(64, 48, theirs))
+        self.wait.until(lambda d: "theirs.ppm" in self.js("return document.getElementById('compare-line').textContent"))
+        for scale, grid in [(1, False), (4, True)]:
+            with self.subTest(f"x{scale}"):
+                out = os.path.join(WORK, "mask.png")
+                _, status = snapshot(view, "--against", path, "--mask", out, "--scale", str(scale),
+                                     *(["--grid"] if grid else []))
+                self.assertEqual(status, 3)
+                with open(out, "rb") as f:
+                    self.assertEqual(read_png(self.saved_png(subject="mask", scale=scale, grid=grid)), read_png(f.read()))
+
+    def test_what_cannot_be_saved_is_said_beside_the_buttons(self):
+        cases = [  # (what, address, savedPng options, message)
+            ("too wide at 4x", "size=4100x3", dict(scale=4), "--scale 4 makes a 16400x12 picture; at most 16384 a side"),
+            ("no scale 0", "size=8x8", dict(scale=0), 'bad value "0" for scale: N from 1 to 64'),
+            ("nothing compared", "size=8x8", dict(subject="mask"), "nothing has been compared"),
+        ]
+        for what, address, options, message in cases:
+            with self.subTest(what):
+                self.open(f"#{address}&renderer=software")
+                error = self.js("return window.sphaerix.savedPng(arguments[0]).then(() => '', e => e.message)", options)
+                self.assertEqual(error, message)
+
 
 
 if __name__ == "__main__":
