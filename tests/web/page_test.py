@@ -484,15 +484,23 @@ class PageTest(unittest.TestCase):
                 native = self.native_png(view, name, "--scale", str(scale), *(["--grid"] if grid else []))
                 self.assertEqual(read_png(self.saved_png(scale=scale, grid=grid)), native)
 
-    def test_save_button_downloads_what_savedPng_gives(self):
+    def test_save_button_downloads_the_picture_shown(self):
         view = dict(size="96x64", az=-100.0, ax=-50.0, pan=(0.0, 3.0), zoom=2.0)
-        cases = [  # (what, address fields, file name)
-            ("software colour", dict(view="color"), "sphaerix-96x64-color-x1.png"),
-            ("depth with its key", dict(view="depth"), "sphaerix-96x64-depth-x1.png"),
+        cases = [  # (what, address fields, steps of the watched fill, file name)
+            ("software colour", dict(view="color"), 0, "sphaerix-96x64-color-x1.png"),
+            ("depth with its key", dict(view="depth"), 0, "sphaerix-96x64-depth-x1.png"),
+            ("OpenGL rendering", dict(view="color", renderer="opengl"), 0, "sphaerix-96x64-opengl-x1.png"),
+            ("difference", dict(view="color", renderer="difference"), 0, "sphaerix-96x64-difference-x1.png"),
+            ("watched fill", dict(view="polygons"), 3, "sphaerix-96x64-polygons-x1-upto-2.png"),
         ]
-        for what, fields, name in cases:
+        for what, fields, steps, name in cases:
             with self.subTest(what):
                 self.open(hash_of(view, **fields))
+                if steps:
+                    self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
+                    for _ in range(steps):
+                        self.driver.find_element(By.ID, "watch-next").click()
+                    self.js("return window.sphaerix.settled()")
                 shutil.rmtree(self.downloads, ignore_errors=True)
                 self.driver.find_element(By.ID, "save-png").click()
                 path = os.path.join(self.downloads, name)
@@ -501,7 +509,41 @@ class PageTest(unittest.TestCase):
                 with open(path, "rb") as f:
                     saved = f.read()
                 self.assertEqual(saved, self.saved_png())
-                self.assertEqual(read_png(saved), self.native_png(view, fields["view"]))
+                shown = (*self.js("return window.sphaerix.size()"), self.page_pixels())
+                self.assertEqual(read_png(saved), shown)
+                if fields.get("renderer", "software") == "software" and not steps:
+                    self.assertEqual(read_png(saved), self.native_png(view, fields["view"]))
+                else:  # enlarged by the same code as the snapshot's pictures
+                    self.assertEqual(read_png(self.saved_png(scale=3)), (288, 192, enlarged(shown[2], 96, 3)))
+                    self.assertEqual(self.js("return window.sphaerix.renderer"), fields.get("renderer", "software"))
+
+    def test_copy_puts_the_png_on_the_clipboard_or_says_why_not(self):
+        origin = self.url.rsplit("/", 1)[0]
+        cases = [  # (what, clipboard permission, page script, line beside the buttons)
+            ("allowed", "granted", "", "Copied sphaerix-40x30-depth-x1.png"),
+            ("refused", "denied", "", "The browser refused the clipboard (no permission): use Save PNG."),
+            ("no clipboard here", "granted", "Object.defineProperty(navigator, 'clipboard', {value: undefined})",
+             "This browser gives no clipboard to this page (it needs https, localhost or a file with clipboard "
+             "access): use Save PNG."),
+        ]
+        for what, permission, script, line in cases:
+            with self.subTest(what):
+                self.open("#size=40x30&view=depth&renderer=software")
+                self.driver.execute_cdp_cmd("Browser.setPermission", {"origin": origin, "permission": {
+                    "name": "clipboard-write"}, "setting": permission})
+                self.driver.execute_cdp_cmd("Browser.setPermission", {"origin": origin, "permission": {
+                    "name": "clipboard-read"}, "setting": "granted"})
+                self.js(f"{script}; document.getElementById('save-line').textContent = ''")
+                self.driver.find_element(By.ID, "copy-png").click()
+                self.wait.until(lambda d: self.js("return document.getElementById('save-line').textContent"))
+                self.assertEqual(self.js("return document.getElementById('save-line').textContent"), line)
+                if permission == "granted" and not script:
+                    copied = base64.b64decode(self.js(
+                        "return navigator.clipboard.read().then(i => i[0].getType('image/png')).then(b => b.arrayBuffer())"
+                        ".then(a => { const b = new Uint8Array(a); let s = '';"
+                        "for (let i = 0; i < b.length; ++i) s += String.fromCharCode(b[i]); return btoa(s); })"))
+                    self.assertEqual(read_png(copied), read_png(self.saved_png()))
+        self.driver.execute_cdp_cmd("Browser.resetPermissions", {})
 
     def test_saved_mask_is_the_snapshots_mask(self):
         view = dict(START, size="64x48", zoom=4.0)
@@ -531,6 +573,23 @@ class PageTest(unittest.TestCase):
                 error = self.js("return window.sphaerix.savedPng(arguments[0]).then(() => '', e => e.message)", options)
                 self.assertEqual(error, message)
 
+
+    def test_the_one_file_opens_from_disk(self):
+        # Alone in a folder of its own, so that nothing beside it can be what it loads.
+        alone = tempfile.mkdtemp(prefix="sphaerix-one-file-")
+        shutil.copy(os.path.join(os.path.dirname(SITE), "sphaerix.html"), alone)
+        view = dict(size="200x150", az=-120.0, ax=-65.0, pan=(-5.0, 2.0), zoom=3.0)
+        self.driver.get("about:blank")
+        self.driver.get("file://" + os.path.join(alone, "sphaerix.html") + hash_of(view, view="depth"))
+        self.js("return window.sphaerix.ready")
+        self.assertEqual(self.message(), "")
+        self.assertEqual(self.page_pixels(), native_pixels(view, "depth"))
+        self.click_pixel(100, 80, 150)
+        self.assertEqual(self.js("return window.sphaerix.history(100, 80)"),
+                         json.loads(snapshot(view, "--history", "100,80", "--json")[0]))
+        self.assertEqual(read_png(self.saved_png(scale=3, grid=True)),
+                         self.native_png(view, "depth", "--scale", "3", "--grid"))
+        shutil.rmtree(alone)
 
 
 if __name__ == "__main__":
