@@ -491,7 +491,7 @@ class PageTest(unittest.TestCase):
             ("depth with its key", dict(view="depth"), 0, "sphaerix-96x64-depth-x1.png"),
             ("OpenGL rendering", dict(view="color", renderer="opengl"), 0, "sphaerix-96x64-opengl-x1.png"),
             ("difference", dict(view="color", renderer="difference"), 0, "sphaerix-96x64-difference-x1.png"),
-            ("watched fill", dict(view="polygons"), 3, "sphaerix-96x64-polygons-x1-upto-2.png"),
+            ("watched fill", dict(view="polygons"), 1, "sphaerix-96x64-polygons-x1-upto-0.png"),
         ]
         for what, fields, steps, name in cases:
             with self.subTest(what):
@@ -583,6 +583,8 @@ class PageTest(unittest.TestCase):
         self.driver.get("file://" + os.path.join(alone, "sphaerix.html") + hash_of(view, view="depth"))
         self.js("return window.sphaerix.ready")
         self.assertEqual(self.message(), "")
+        self.assertEqual(self.js("return getComputedStyle(document.getElementById('frame')).imageRendering"),
+                         "pixelated", "the style sheet is inside")
         self.assertEqual(self.page_pixels(), native_pixels(view, "depth"))
         self.click_pixel(100, 80, 150)
         self.assertEqual(self.js("return window.sphaerix.history(100, 80)"),
