@@ -456,18 +456,25 @@ class PageTest(unittest.TestCase):
 
     # --- Save PNG, Copy and the one file ----------------------------------------------
     def saved_png(self, **options):
-        """What window.sphaerix.savedPng(options) resolves to."""
+        """The bytes window.sphaerix.savedPng(options) resolves to."""
         return base64.b64decode(self.js(
             "return window.sphaerix.savedPng(arguments[0]).then(b => { let s = '';"
             "for (let i = 0; i < b.length; i += 32768) s += String.fromCharCode.apply(null, b.subarray(i, i + 32768));"
             "return btoa(s); })", options))
 
-    def native_png(self, view, name, *extra):
+    def assert_picture(self, png_bytes, expected):
+        """A PNG's (width, height, RGB) against `expected`, or against the PNG file at that path."""
+        if isinstance(expected, str):
+            with open(expected, "rb") as f:
+                expected = read_png(f.read())
+        got = read_png(png_bytes)
+        first = next((i // 3 for i, (a, b) in enumerate(zip(got[2], expected[2])) if a != b), None)
+        self.assertTrue(got == expected, f"{got[:2]} against {expected[:2]}, first differing pixel {first}")
+
+    def native_png(self, view, *options):
         out = os.path.join(WORK, "slide.png")
-        _, status = snapshot(view, "--view", name, *extra, "-o", out)
-        self.assertEqual(status, 0)
-        with open(out, "rb") as f:
-            return read_png(f.read())
+        self.assertEqual(snapshot(view, *options, "-o", out)[1], 0)
+        return out
 
     def test_saved_png_is_the_snapshots_slide(self):
         view = dict(size="120x90", az=20.0, ax=-75.0, pan=(6.0, -4.0), zoom=4.0)
@@ -481,25 +488,24 @@ class PageTest(unittest.TestCase):
         for name, scale, grid in cases:
             with self.subTest(f"{name} x{scale}{' grid' if grid else ''}"):
                 self.set_view(view, view=name)
-                native = self.native_png(view, name, "--scale", str(scale), *(["--grid"] if grid else []))
-                self.assertEqual(read_png(self.saved_png(scale=scale, grid=grid)), native)
+                self.assert_picture(self.saved_png(scale=scale, grid=grid), self.native_png(
+                    view, "--view", name, "--scale", str(scale), *(["--grid"] if grid else [])))
 
     def test_save_button_downloads_the_picture_shown(self):
         view = dict(size="96x64", az=-100.0, ax=-50.0, pan=(0.0, 3.0), zoom=2.0)
-        cases = [  # (what, address fields, steps of the watched fill, file name)
-            ("software colour", dict(view="color"), 0, "sphaerix-96x64-color-x1.png"),
-            ("depth with its key", dict(view="depth"), 0, "sphaerix-96x64-depth-x1.png"),
-            ("OpenGL rendering", dict(view="color", renderer="opengl"), 0, "sphaerix-96x64-opengl-x1.png"),
-            ("difference", dict(view="color", renderer="difference"), 0, "sphaerix-96x64-difference-x1.png"),
-            ("watched fill", dict(view="polygons"), 1, "sphaerix-96x64-polygons-x1-upto-0.png"),
+        cases = [  # (address fields, watch the fill up to polygon 0, file name)
+            (dict(view="color"), False, "sphaerix-96x64-color-x1.png"),
+            (dict(view="depth"), False, "sphaerix-96x64-depth-x1.png"),
+            (dict(view="color", renderer="opengl"), False, "sphaerix-96x64-opengl-x1.png"),
+            (dict(view="color", renderer="difference"), False, "sphaerix-96x64-difference-x1.png"),
+            (dict(view="polygons"), True, "sphaerix-96x64-polygons-x1-upto-0.png"),
         ]
-        for what, fields, steps, name in cases:
-            with self.subTest(what):
+        for fields, watch, name in cases:
+            with self.subTest(name):
                 self.open(hash_of(view, **fields))
-                if steps:
+                if watch:
                     self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
-                    for _ in range(steps):
-                        self.driver.find_element(By.ID, "watch-next").click()
+                    self.driver.find_element(By.ID, "watch-next").click()
                     self.js("return window.sphaerix.settled()")
                 shutil.rmtree(self.downloads, ignore_errors=True)
                 self.driver.find_element(By.ID, "save-png").click()
@@ -510,12 +516,12 @@ class PageTest(unittest.TestCase):
                     saved = f.read()
                 self.assertEqual(saved, self.saved_png())
                 shown = (*self.js("return window.sphaerix.size()"), self.page_pixels())
-                self.assertEqual(read_png(saved), shown)
-                if fields.get("renderer", "software") == "software" and not steps:
-                    self.assertEqual(read_png(saved), self.native_png(view, fields["view"]))
-                else:  # enlarged by the same code as the snapshot's pictures
-                    self.assertEqual(read_png(self.saved_png(scale=3)), (288, 192, enlarged(shown[2], 96, 3)))
-                    self.assertEqual(self.js("return window.sphaerix.renderer"), fields.get("renderer", "software"))
+                self.assertEqual(self.js("return window.sphaerix.renderer"), fields.get("renderer", "software"))
+                self.assert_picture(saved, shown)
+                if name.endswith(("color-x1.png", "depth-x1.png")):
+                    self.assert_picture(saved, self.native_png(view, "--view", fields["view"]))
+                else:  # enlarged by the snapshot's own code
+                    self.assert_picture(self.saved_png(scale=3), (288, 192, enlarged(shown[2], 96, 3)))
 
     def test_copy_puts_the_png_on_the_clipboard_or_says_why_not(self):
         origin = self.url.rsplit("/", 1)[0]
@@ -526,23 +532,21 @@ class PageTest(unittest.TestCase):
              "This browser gives no clipboard to this page (it needs https, localhost or a file with clipboard "
              "access): use Save PNG."),
         ]
-        for what, permission, script, line in cases:
+        line = "return document.getElementById('save-line').textContent"
+        for what, permission, script, expected in cases:
             with self.subTest(what):
                 self.open("#size=40x30&view=depth&renderer=software")
-                self.driver.execute_cdp_cmd("Browser.setPermission", {"origin": origin, "permission": {
-                    "name": "clipboard-write"}, "setting": permission})
-                self.driver.execute_cdp_cmd("Browser.setPermission", {"origin": origin, "permission": {
-                    "name": "clipboard-read"}, "setting": "granted"})
-                self.js(f"{script}; document.getElementById('save-line').textContent = ''")
+                for name, setting in [("clipboard-write", permission), ("clipboard-read", "granted")]:
+                    self.driver.execute_cdp_cmd("Browser.setPermission", {
+                        "origin": origin, "permission": {"name": name}, "setting": setting})
+                self.js(script)
                 self.driver.find_element(By.ID, "copy-png").click()
-                self.wait.until(lambda d: self.js("return document.getElementById('save-line').textContent"))
-                self.assertEqual(self.js("return document.getElementById('save-line').textContent"), line)
-                if permission == "granted" and not script:
-                    copied = base64.b64decode(self.js(
+                self.wait.until(lambda d: self.js(line))
+                self.assertEqual(self.js(line), expected)
+                if what == "allowed":  # the browser's own PNG of the same pixels
+                    self.assert_picture(base64.b64decode(self.js(
                         "return navigator.clipboard.read().then(i => i[0].getType('image/png')).then(b => b.arrayBuffer())"
-                        ".then(a => { const b = new Uint8Array(a); let s = '';"
-                        "for (let i = 0; i < b.length; ++i) s += String.fromCharCode(b[i]); return btoa(s); })"))
-                    self.assertEqual(read_png(copied), read_png(self.saved_png()))
+                        ".then(a => btoa(String.fromCharCode(...new Uint8Array(a))))")), read_png(self.saved_png()))
         self.driver.execute_cdp_cmd("Browser.resetPermissions", {})
 
     def test_saved_mask_is_the_snapshots_mask(self):
@@ -550,29 +554,16 @@ class PageTest(unittest.TestCase):
         theirs = bytearray(native_pixels(view))
         theirs[3 * 700:3 * 700 + 3] = b"\x01\x02\x03"
         self.open(hash_of(view))
+        self.assertEqual(self.js("return window.sphaerix.savedPng({subject: 'mask'}).then(() => '', e => e.message)"),
+                         "nothing has been compared")
         path = self.choose_file("compare-file", "theirs.ppm", ppm(64, 48, theirs))
         self.wait.until(lambda d: "theirs.ppm" in self.js("return document.getElementById('compare-line').textContent"))
         for scale, grid in [(1, False), (4, True)]:
             with self.subTest(f"x{scale}"):
                 out = os.path.join(WORK, "mask.png")
-                _, status = snapshot(view, "--against", path, "--mask", out, "--scale", str(scale),
-                                     *(["--grid"] if grid else []))
-                self.assertEqual(status, 3)
-                with open(out, "rb") as f:
-                    self.assertEqual(read_png(self.saved_png(subject="mask", scale=scale, grid=grid)), read_png(f.read()))
-
-    def test_what_cannot_be_saved_is_said_beside_the_buttons(self):
-        cases = [  # (what, address, savedPng options, message)
-            ("too wide at 4x", "size=4100x3", dict(scale=4), "--scale 4 makes a 16400x12 picture; at most 16384 a side"),
-            ("no scale 0", "size=8x8", dict(scale=0), 'bad value "0" for scale: N from 1 to 64'),
-            ("nothing compared", "size=8x8", dict(subject="mask"), "nothing has been compared"),
-        ]
-        for what, address, options, message in cases:
-            with self.subTest(what):
-                self.open(f"#{address}&renderer=software")
-                error = self.js("return window.sphaerix.savedPng(arguments[0]).then(() => '', e => e.message)", options)
-                self.assertEqual(error, message)
-
+                self.assertEqual(snapshot(view, "--against", path, "--mask", out, "--scale", str(scale),
+                                          *(["--grid"] if grid else []))[1], 3)
+                self.assert_picture(self.saved_png(subject="mask", scale=scale, grid=grid), out)
 
     def test_the_one_file_opens_from_disk(self):
         # Alone in a folder of its own, so that nothing beside it can be what it loads.
@@ -589,10 +580,9 @@ class PageTest(unittest.TestCase):
         self.click_pixel(100, 80, 150)
         self.assertEqual(self.js("return window.sphaerix.history(100, 80)"),
                          json.loads(snapshot(view, "--history", "100,80", "--json")[0]))
-        self.assertEqual(read_png(self.saved_png(scale=3, grid=True)),
-                         self.native_png(view, "depth", "--scale", "3", "--grid"))
+        self.assert_picture(self.saved_png(scale=3, grid=True),
+                            self.native_png(view, "--view", "depth", "--scale", "3", "--grid"))
         shutil.rmtree(alone)
-
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
