@@ -2,8 +2,9 @@
 # Builds the program (and the sphere-map tool, for a missing sphere.raw) and runs Sphaerix
 # from the top of the repository, where it reads sphere.raw. Tests, benchmarks and the
 # other tools are left for `cmake --build build` or ./test.sh.
-#   ./run.sh --web               builds the page into build-web/site/ and serves it on
-#                                127.0.0.1, printing its address
+#   ./run.sh --web               builds the page into build-web/site/ (and the one file
+#                                build-web/sphaerix.html) and serves it on 127.0.0.1,
+#                                printing its address
 #   ./run.sh --web --build-only  only builds it
 set -euo pipefail
 cd "$(dirname "$0")"

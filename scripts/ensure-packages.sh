@@ -25,6 +25,7 @@ buildPackages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev fr
                nlohmann-json3-dev)
 
 # What the browser build and its tests need: emscripten for the module, node to run it
-# outside a browser, Chromium driven by Selenium for the page.
-webBuildPackages=(emscripten nodejs node-acorn)
+# outside a browser, esbuild to bundle the page into one file, Chromium driven by Selenium
+# for the page.
+webBuildPackages=(emscripten nodejs node-acorn esbuild)
 webTestPackages=(chromium chromium-driver python3-selenium)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the WebAssembly module with emscripten into build-web/ and puts the page together
 # in build-web/site/: sphaerix.js (the module, WebAssembly inside) and the page's files
-# as they are. The folder works from any static host.
+# as they are. The folder works from any static host; build-web/sphaerix.html is the
+# same page in one file, for opening from disk.
 #   SPHAERIX_WEB_BUILD=DIR web/build.sh   builds in DIR (and DIR/site) instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,14 @@ if [ -d web/page ]; then
     cp -R web/page/. "$out/site.new/"
 fi
 cp "$out/web/sphaerix.js" "$out/site.new/sphaerix.js"
+# The same page as one file that opens from disk: esbuild bundles the modules (the node
+# branch of the module's loader keeps its require calls and never runs in a browser).
+esbuild "$out/site.new/main.js" --bundle --format=esm --external:fs --external:path --external:crypto \
+    --log-level=warning --outfile="$out/page-bundle.js"
+node web/one_file.mjs "$out/site.new/index.html" "$out/site.new/style.css" "$out/page-bundle.js" \
+    > "$out/sphaerix.html.new"
+mv "$out/sphaerix.html.new" "$out/sphaerix.html"
 rm -rf "$out/site"
 mv "$out/site.new" "$out/site"
 echo "site: $(cd "$out/site" && pwd)"
+echo "one file: $(cd "$out" && pwd)/sphaerix.html"

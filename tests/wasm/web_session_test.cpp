@@ -158,6 +158,49 @@ TEST_F(WebSession, TheReasonIsThatOfThePixelsOwnHistory)
     EXPECT_EQ(pixelReasonLines(5, 0), std::vector<std::string>{"error: pixel 5,0 lies outside the 5x4 frame"});
 }
 
+// Save PNG's pictures: the snapshot's limits, and the frame on the page left as it was.
+TEST_F(WebSession, SlidesRefuseWhatTheSnapshotRefusesAndLeaveTheFrame)
+{
+    ASSERT_EQ(drawView(view(4100, 3)), "");
+    const RgbImage frame = lastPicture();
+    ASSERT_NE(compareWithLastFrame(frame.rgb, 4100, 3, "a.png").find("\"count\""), std::string::npos);
+    RgbImage slide{1, 1, {1, 2, 3}};
+    const RgbImage small{2, 1, std::vector<unsigned char>(6, 9)};
+    const std::pair<std::string, const char*> cases[] = {
+        {drawnSlide(0, false, slide), "bad value \"0\" for scale: N from 1 to 64"},
+        {enlargedPicture(small, 65, true, slide), "bad value \"65\" for scale: N from 1 to 64"},
+        {drawnSlide(4, true, slide), "--scale 4 makes a 16400x12 picture; at most 16384 a side"},
+        {maskSlide(4, false, slide), "--scale 4 makes a 16400x12 picture; at most 16384 a side"},
+        {enlargedPicture(RgbImage{2, 2, small.rgb}, 1, false, slide), "the picture has 6 bytes, not 3 per pixel of 2x2"},
+        {enlargedPicture(RgbImage{0, 0, {}}, 1, false, slide), "the picture has 0 bytes, not 3 per pixel of 0x0"},
+    };
+    for (const auto& [message, expected] : cases)
+        EXPECT_EQ(message, expected);
+    EXPECT_EQ(slide.rgb, (std::vector<unsigned char>{1, 2, 3})) << "nothing is made";
+    ASSERT_EQ(drawnSlide(3, true, slide), "");
+    EXPECT_EQ(lastPicture().rgb, frame.rgb);
+    ASSERT_EQ(enlargedPicture(small, 64, false, slide), "");
+    EXPECT_EQ(slide.rgb, std::vector<unsigned char>(std::size_t(128) * 64 * 3, 9));
+}
+
+// The texels view records the texels the frame read, with the frame's own camera, even
+// when the camera and the view change in one request.
+TEST_F(WebSession, TheTexelsViewTakesTheCameraItIsDrawnWith)
+{
+    ViewRequest turned = view(96, 64, "texels");
+    turned.angleZ = 40.0f;
+    turned.zoom = 5.0f;
+    ASSERT_EQ(drawView(turned), "");
+    ASSERT_EQ(drawView(turned), "");
+    const RgbImage settled = lastPicture();
+    ASSERT_EQ(drawView(view(96, 64)), "");
+    ASSERT_EQ(drawView(turned), "");
+    EXPECT_EQ(lastPicture().rgb, settled.rgb);
+    RgbImage slide;
+    ASSERT_EQ(drawnSlide(1, false, slide), "");
+    EXPECT_EQ(slide.rgb, settled.rgb);
+}
+
 TEST_F(WebSession, SpanEndsStayInsideTheFrameWhateverTheRectangle)
 {
     ASSERT_EQ(drawView(view(48, 40)), "");

@@ -104,6 +104,46 @@ def png(width, height, rows, color_type=2, depth=8, palette=None, trns=None, int
     return out + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
 
 
+def read_png(data):
+    """(width, height, RGB bytes) of an 8-bit RGB or RGBA PNG, not interlaced, any row filters,
+    every chunk's CRC checked: libpng's files and the page's."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+    at, idat = 8, b""
+    while at < len(data):
+        n, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + n]
+        assert struct.unpack(">I", data[at + 8 + n:at + 12 + n])[0] == zlib.crc32(kind + body), f"{kind} CRC"
+        if kind == b"IHDR":
+            width, height, depth, color_type, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            assert depth == 8 and color_type in (2, 6) and not interlace, body
+        idat += body if kind == b"IDAT" else b""
+        at += 12 + n
+    assert kind == b"IEND"
+    bpp = 3 if color_type == 2 else 4
+    stride, raw = width * bpp, zlib.decompress(idat)
+    out, above = bytearray(), bytearray(stride)
+    for y in range(height):
+        kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if kind == 2:
+            row = bytearray((r + a) & 255 for r, a in zip(row, above))
+        elif kind:
+            for i in range(stride):
+                a, b, c = row[i - bpp] if i >= bpp else 0, above[i], above[i - bpp] if i >= bpp else 0
+                p = a + b - c
+                predictor = [0, a, b, (a + b) // 2,
+                             a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c]
+                row[i] = (row[i] + predictor[kind]) & 255
+        out += row if bpp == 3 else bytes(v for i, v in enumerate(row) if i % 4 != 3)
+        above = row
+    return width, height, bytes(out)
+
+
+def enlarged(rgb, width, scale):
+    """Each pixel a scale x scale block: what --scale makes of a picture without a grid."""
+    rows = [b"".join(rgb[i:i + 3] * scale for i in range(y, y + width * 3, 3)) for y in range(0, len(rgb), width * 3)]
+    return b"".join(r * scale for r in rows)
+
+
 def ppm(width, height, rgb, text=False, maxval=255):
     if text:
         return f"P3\n# by hand\n{width} {height}\n{maxval}\n".encode() + " ".join(map(str, rgb)).encode() + b"\n"
@@ -140,6 +180,9 @@ class PageTest(unittest.TestCase):
                      "--no-first-run", "--disable-component-update", "--disable-sync",
                      f"--user-data-dir={cls.profiles[-1]}", "--window-size=1600,1400", "--force-device-scale-factor=1"]:
             options.add_argument(flag)
+        cls.downloads = os.path.join(WORK, "downloads")  # where Save PNG's files land
+        options.add_experimental_option("prefs", {"download.default_directory": cls.downloads,
+                                                  "download.prompt_for_download": False})
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.wait = WebDriverWait(driver, 30)
         return driver
@@ -952,6 +995,7 @@ class PageTest(unittest.TestCase):
                     continue
                 rgb = bytes(round(s * 255 / page[2]) for s in page[3])
                 self.assertIn("theirs " + hashlib.md5(rgb).hexdigest(), run.stdout)
+
     def test_compare_mask_is_the_snapshots(self):
         view = dict(START, size="64x48", zoom=4.0)
         theirs = bytearray(native_pixels(view))
@@ -986,6 +1030,135 @@ class PageTest(unittest.TestCase):
                 if taken:
                     self.assertIn("theirs " + hashlib.md5(bytes(page)).hexdigest(), run.stdout)
 
+    # --- Save PNG, Copy and the one file ----------------------------------------------
+    def saved_png(self, **options):
+        """The bytes window.sphaerix.savedPng(options) resolves to."""
+        return base64.b64decode(self.js(
+            "return window.sphaerix.savedPng(arguments[0]).then(b => { let s = '';"
+            "for (let i = 0; i < b.length; i += 32768) s += String.fromCharCode.apply(null, b.subarray(i, i + 32768));"
+            "return btoa(s); })", options))
+
+    def assert_picture(self, png_bytes, expected):
+        """A PNG's (width, height, RGB) against `expected`, or against the PNG file at that path."""
+        if isinstance(expected, str):
+            with open(expected, "rb") as f:
+                expected = read_png(f.read())
+        got = read_png(png_bytes)
+        first = next((i // 3 for i, (a, b) in enumerate(zip(got[2], expected[2])) if a != b), None)
+        self.assertTrue(got == expected, f"{got[:2]} against {expected[:2]}, first differing pixel {first}")
+
+    def native_png(self, view, *options):
+        out = os.path.join(WORK, "slide.png")
+        self.assertEqual(snapshot(view, *options, "-o", out)[1], 0)
+        return out
+
+    def test_saved_png_is_the_snapshots_slide(self):
+        view = dict(size="120x90", az=20.0, ax=-75.0, pan=(6.0, -4.0), zoom=4.0)
+        cases = [  # (view, scale, grid)
+            ("color", 1, False), ("color", 4, True), ("color", 2, True),  # no grid below 3
+            ("depth", 1, False), ("depth", 3, True),                     # the key below, its scale
+            ("polygons", 2, False), ("polygons", 4, True),               # the numbers on the polygons
+            ("overdraw", 3, False), ("normals", 1, True), ("edges", 4, False), ("texels", 1, False),
+        ]
+        self.open(hash_of(view))
+        for name, scale, grid in cases:
+            with self.subTest(f"{name} x{scale}{' grid' if grid else ''}"):
+                self.set_view(view, view=name)
+                self.assert_picture(self.saved_png(scale=scale, grid=grid), self.native_png(
+                    view, "--view", name, "--scale", str(scale), *(["--grid"] if grid else [])))
+
+    def test_save_button_downloads_the_picture_shown(self):
+        view = dict(size="96x64", az=-100.0, ax=-50.0, pan=(0.0, 3.0), zoom=2.0)
+        cases = [  # (address fields, watch the fill up to polygon 0, file name)
+            (dict(view="color"), False, "sphaerix-96x64-color-x1.png"),
+            (dict(view="depth"), False, "sphaerix-96x64-depth-x1.png"),
+            (dict(view="color", renderer="opengl"), False, "sphaerix-96x64-opengl-x1.png"),
+            (dict(view="color", renderer="difference"), False, "sphaerix-96x64-difference-x1.png"),
+            (dict(view="polygons"), True, "sphaerix-96x64-polygons-x1-upto-0.png"),
+        ]
+        for fields, watch, name in cases:
+            with self.subTest(name):
+                self.open(hash_of(view, **fields))
+                if watch:
+                    self.driver.find_element(By.CSS_SELECTOR, "#watch summary").click()
+                    self.driver.find_element(By.ID, "watch-next").click()
+                    self.js("return window.sphaerix.settled()")
+                shutil.rmtree(self.downloads, ignore_errors=True)
+                self.driver.find_element(By.ID, "save-png").click()
+                path = os.path.join(self.downloads, name)
+                self.wait.until(lambda d: os.path.exists(path))
+                self.assertEqual(self.js("return document.getElementById('controls-line').textContent"), f"Saved {name}")
+                with open(path, "rb") as f:
+                    saved = f.read()
+                self.assertEqual(saved, self.saved_png())
+                shown = (*self.js("return window.sphaerix.size()"), self.page_pixels())
+                self.assertEqual(self.js("return window.sphaerix.renderer"), fields.get("renderer", "software"))
+                self.assert_picture(saved, shown)
+                if name.endswith(("color-x1.png", "depth-x1.png")):
+                    self.assert_picture(saved, self.native_png(view, "--view", fields["view"]))
+                else:  # enlarged by the snapshot's own code
+                    self.assert_picture(self.saved_png(scale=3), (288, 192, enlarged(shown[2], 96, 3)))
+
+    def test_copy_puts_the_png_on_the_clipboard_or_says_why_not(self):
+        origin = self.url.rsplit("/", 1)[0]
+        cases = [  # (what, clipboard permission, page script, line beside the buttons)
+            ("allowed", "granted", "", "Copied sphaerix-40x30-depth-x1.png"),
+            ("refused", "denied", "", "The browser refused the clipboard (no permission): use Save PNG."),
+            ("no clipboard here", "granted", "Object.defineProperty(navigator, 'clipboard', {value: undefined})",
+             "This browser gives no clipboard to this page (it needs https, localhost or a file with clipboard "
+             "access): use Save PNG."),
+        ]
+        line = "return document.getElementById('controls-line').textContent"
+        for what, permission, script, expected in cases:
+            with self.subTest(what):
+                self.open("#size=40x30&view=depth&renderer=software")
+                for name, setting in [("clipboard-write", permission), ("clipboard-read", "granted")]:
+                    self.driver.execute_cdp_cmd("Browser.setPermission", {
+                        "origin": origin, "permission": {"name": name}, "setting": setting})
+                self.js(script)
+                self.driver.find_element(By.ID, "copy-png").click()
+                self.wait.until(lambda d: self.js(line))
+                self.assertEqual(self.js(line), expected)
+                if what == "allowed":  # the browser's own PNG of the same pixels
+                    self.assert_picture(base64.b64decode(self.js(
+                        "return navigator.clipboard.read().then(i => i[0].getType('image/png')).then(b => b.arrayBuffer())"
+                        ".then(a => btoa(String.fromCharCode(...new Uint8Array(a))))")), read_png(self.saved_png()))
+        self.driver.execute_cdp_cmd("Browser.resetPermissions", {})
+
+    def test_saved_mask_is_the_snapshots_mask(self):
+        view = dict(START, size="64x48", zoom=4.0)
+        theirs = bytearray(native_pixels(view))
+        theirs[3 * 700:3 * 700 + 3] = b"\x01\x02\x03"
+        self.open(hash_of(view))
+        self.assertEqual(self.js("return window.sphaerix.savedPng({subject: 'mask'}).then(() => '', e => e.message)"),
+                         "nothing has been compared")
+        path = self.choose_file("compare-file", "theirs.ppm", ppm(64, 48, theirs))
+        self.wait.until(lambda d: "theirs.ppm" in self.js("return document.getElementById('compare-line').textContent"))
+        for scale, grid in [(1, False), (4, True)]:
+            with self.subTest(f"x{scale}"):
+                out = os.path.join(WORK, "mask.png")
+                self.assertEqual(snapshot(view, "--against", path, "--mask", out, "--scale", str(scale),
+                                          *(["--grid"] if grid else []))[1], 3)
+                self.assert_picture(self.saved_png(subject="mask", scale=scale, grid=grid), out)
+
+    def test_the_one_file_opens_from_disk(self):
+        # Alone in a folder of its own, so that nothing beside it can be what it loads.
+        alone = tempfile.mkdtemp(prefix="sphaerix-one-file-")
+        shutil.copy(os.path.join(os.path.dirname(SITE), "sphaerix.html"), alone)
+        view = dict(size="200x150", az=-120.0, ax=-65.0, pan=(-5.0, 2.0), zoom=3.0)
+        self.driver.get("about:blank")
+        self.driver.get("file://" + os.path.join(alone, "sphaerix.html") + hash_of(view, view="depth"))
+        self.js("return window.sphaerix.ready")
+        self.assertEqual(self.message(), "")
+        self.assertEqual(self.js("return getComputedStyle(document.getElementById('frame')).imageRendering"),
+                         "pixelated", "the style sheet is inside")
+        self.assertEqual(self.page_pixels(), native_pixels(view, "depth"))
+        self.click_pixel(100, 80, 150)
+        self.assertEqual(self.js("return window.sphaerix.history(100, 80)"),
+                         json.loads(snapshot(view, "--history", "100,80", "--json")[0]))
+        self.assert_picture(self.saved_png(scale=3, grid=True),
+                            self.native_png(view, "--view", "depth", "--scale", "3", "--grid"))
+        shutil.rmtree(alone)
 
 if __name__ == "__main__":
     # Further arguments pick tests by name, as unittest takes them.

@@ -10,6 +10,9 @@
 namespace {
 
 RgbImage mask;
+// The last comparison, kept to draw its mask again at another scale.
+RgbImage compared;
+FrameDifference difference;
 
 std::string errorJson(const std::string& message)
 {
@@ -33,6 +36,8 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
     const RgbImage theirs{width, height, rgb};
     const FrameDifference d = compareColors(ours, theirs);
     mask = errorMask(ours, &d, nullptr, wholePicture(width, height));
+    compared = ours;
+    difference = d;
     Json first = nullptr;
     if (d.first >= 0)
         first = Json::array({d.first % width, d.first / width});
@@ -49,4 +54,16 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
 const RgbImage& lastMask()
 {
     return mask;
+}
+
+std::string maskSlide(int scale, bool grid, RgbImage& slide)
+{
+    if (compared.width < 1)
+        return "nothing has been compared";
+    SlideWindow window;
+    std::string error;
+    if (!pageSlideWindow(scale, grid, compared.width, compared.height, window, error))
+        return error;
+    slide = errorMask(compared, &difference, nullptr, window);
+    return "";
 }

@@ -132,6 +132,20 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
     return keptHistory = watch.history->history;
 }
 
+// The drawn view's picture through `window`, as -o writes it; `line` gets the view's line.
+// The camera is set before the watch is made: the texels view's records take the
+// model-view as they find it.
+RgbImage drawnPicture(const SlideWindow& window, std::string& line)
+{
+    setCamera(*drawn);
+    // The watched polygon is drawn as --trace-polygon N -o draws it, and its trace kept.
+    FrameWatch watch(drawn->view, nullptr, drawn->tracePolygon, drawn->width, drawn->height, theScene);
+    redraw(watch.observer());
+    if (watch.trace)
+        keptTrace = watch.trace->trace;
+    return slideImage(drawn->view, watch, theScene, drawn->width, drawn->height, window, line);
+}
+
 std::optional<PolygonTrace> trace(int n, std::string& error)
 {
     if (!drawn) {
@@ -204,17 +218,52 @@ std::string drawView(const ViewRequest& r)
     drawn = r;
     keptTrace.reset();
     keptHistory.reset();
-    FrameWatch watch(r.view, nullptr, r.tracePolygon, r.width, r.height, theScene);
-    redraw(watch.observer());
-    if (watch.trace)
-        keptTrace = watch.trace->trace;
     line.clear();
     // As -o writes the view: the keys of the depth and overdraw views below the frame.
     int pictureWidth = 0, pictureHeight = 0;
     viewSize(r.view, theScene, r.width, r.height, pictureWidth, pictureHeight);
-    picture = slideImage(r.view, watch, theScene, r.width, r.height,
-                         wholePicture(pictureWidth, pictureHeight), line);
+    picture = drawnPicture(wholePicture(pictureWidth, pictureHeight), line);
     return "";
+}
+
+std::string drawnSlide(int scale, bool grid, RgbImage& slide)
+{
+    if (!drawn)
+        return "no frame has been drawn";
+    int pictureWidth = 0, pictureHeight = 0;
+    viewSize(drawn->view, theScene, drawn->width, drawn->height, pictureWidth, pictureHeight);
+    SlideWindow window;
+    std::string error, unused;
+    if (!pageSlideWindow(scale, grid, pictureWidth, pictureHeight, window, error))
+        return error;
+    slide = drawnPicture(window, unused);
+    return "";
+}
+
+std::string enlargedPicture(const RgbImage& picture, int scale, bool grid, RgbImage& slide)
+{
+    if (picture.width < 1 || picture.height < 1 ||
+        picture.rgb.size() != std::size_t(picture.width) * std::size_t(picture.height) * 3)
+        return "the picture has " + std::to_string(picture.rgb.size()) + " bytes, not 3 per pixel of " +
+               std::to_string(picture.width) + "x" + std::to_string(picture.height);
+    SlideWindow window;
+    std::string error;
+    if (!pageSlideWindow(scale, grid, picture.width, picture.height, window, error))
+        return error;
+    slide = slidePicture(picture, window);
+    return "";
+}
+
+bool pageSlideWindow(int scale, bool grid, int width, int height, SlideWindow& window, std::string& error)
+{
+    if (scale < 1 || scale > 64) {
+        error = "bad value \"" + std::to_string(scale) + "\" for scale: N from 1 to 64";
+        return false;
+    }
+    SlideLayout layout;
+    layout.scale = scale;
+    layout.grid = grid;
+    return slideWindow(layout, width, height, window, error);
 }
 
 const RgbImage& lastPicture()

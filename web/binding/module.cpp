@@ -148,6 +148,40 @@ val caseMask()
 std::string caseSummary(double equal, double differs, double missing, double unreadable)
 {
     return conformanceSummary((long long)equal, (long long)differs, (long long)missing, (long long)unreadable);
+// {width, height, rgb} with the bytes copied out (a slide is made for one save), or {error}.
+val slideResult(const std::string& error, const RgbImage& slide)
+{
+    val result = val::object();
+    if (!error.empty()) {
+        result.set("error", error);
+        return result;
+    }
+    result.set("width", slide.width);
+    result.set("height", slide.height);
+    result.set("rgb", val::global("Uint8Array").new_(bytesView(slide.rgb)));
+    return result;
+}
+
+val slide(int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = drawnSlide(scale, grid, picture);
+    return slideResult(error, picture);
+}
+
+val enlarged(const val& rgb, int width, int height, int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = enlargedPicture(RgbImage{width, height, arrayFrom<unsigned char>(rgb)}, scale, grid,
+                                              picture);
+    return slideResult(error, picture);
+}
+
+val maskSlidePicture(int scale, bool grid)
+{
+    RgbImage picture;
+    const std::string error = maskSlide(scale, grid, picture);
+    return slideResult(error, picture);
 }
 
 val sceneView()
@@ -189,6 +223,9 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("conformanceMask", &caseMask);
     function("conformanceEnd", &conformanceEnd);
     function("conformanceSummary", &caseSummary);
+    function("slidePicture", &slide);
+    function("enlargedPicture", &enlarged);
+    function("maskPicture", &maskSlidePicture);
     function("sceneBytes", &sceneView);
     function("largestFramePixels", &largestFramePixels);
     function("rasterTimes", &rasterTimesJson);

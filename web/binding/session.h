@@ -48,6 +48,12 @@
 //       view is drawn again into the buffers the cases used
 //   m.conformanceMask() -> Uint8Array                    the last judged case's error mask, RGB
 //   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line
+//   m.slidePicture(scale, grid: bool) -> {width, height, rgb: Uint8Array} | {error}
+//       the last drawn view as `--view V --scale N [--grid] -o` writes it, keys included
+//   m.enlargedPicture(rgb: Uint8Array, width, height, scale, grid) -> the same shape
+//       any picture of the page (the OpenGL rendering, the difference) enlarged the same way
+//   m.maskPicture(scale, grid) -> the same shape         the last comparison's error mask, as
+//                                                          --mask writes it with --scale/--grid
 //   m.sceneBytes() -> Uint8Array                          the torus as built (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
@@ -61,6 +67,7 @@
 #include <vector>
 
 #include "inspect/debug_views.h"
+#include "inspect/slide.h"
 
 // The texture choice: each rebuilds the scene with the new texture, as the program builds
 // it from sphere.raw. A refused texture leaves the scene as it was.
@@ -99,6 +106,14 @@ const std::vector<unsigned char>& lastPictureRgba();
 const std::string& lastViewLine();
 // The depth buffer of the last frame, as depthFileBytes writes it.
 const std::vector<unsigned char>& lastDepthBytes();
+
+// Pictures to save, as the snapshot's --scale N and --grid make them: "" and `slide`, or a
+// message (a scale outside 1..64, a picture over 16384 a side, nothing drawn).
+std::string drawnSlide(int scale, bool grid, RgbImage& slide);
+std::string enlargedPicture(const RgbImage& picture, int scale, bool grid, RgbImage& slide);
+std::string maskSlide(int scale, bool grid, RgbImage& slide);
+// The window of a whole picture at that scale, with the scale's range checked.
+bool pageSlideWindow(int scale, bool grid, int width, int height, SlideWindow& window, std::string& error);
 
 // The histories and traces of the last drawn view, drawn again with the observer (the last
 // pixel's history and the last polygon's trace are kept until the next view).

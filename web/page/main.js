@@ -16,6 +16,7 @@ import { useGenerated } from './texture.js';
 import { makeScheduler } from './schedule.js';
 import { exposeApi } from './api.js';
 import { wireConformance } from './conformance.js';
+import { copyPicture, savedPng, savePicture } from './save.js';
 import { makeRenderingChoice } from './opengl/choice.js';
 
 const $ = id => document.getElementById(id);
@@ -34,7 +35,6 @@ const app = {
     textureVersion: 0,    // counts texture changes, which change the frame
     scale: 1,             // the magnification in use, 'fit' resolved
     traceShown: null,     // { n, trace, text } of the trace panel
-    save: null,           // the Save PNG and Copy module, once loaded
 };
 
 // What each part of the page was last made from: a part is made again only when its
@@ -344,7 +344,7 @@ function openAddress(hash, defaults = {}) {
 }
 
 // Save PNG and Copy: the picture shown, as the snapshot's --scale and --grid would write
-// it; save.js makes it from the module. Without that module the buttons say so.
+// it; save.js makes it from the module.
 function pictureRequest(options = {}) {
     const s = app.drawn;
     return { m: app.m, width: s.width, height: s.height, view: s.view, shown: app.shown, picture: app.picture,
@@ -353,20 +353,12 @@ function pictureRequest(options = {}) {
 
 function wireSave() {
     const line = $('controls-line');
-    import('./save.js').then(save => {
-        app.save = save;
-        const run = act => async () => {
-            line.textContent = '';
-            line.textContent = await act(pictureRequest());
-        };
-        $('save-png').addEventListener('click', run(save.savePicture));
-        $('copy-png').addEventListener('click', run(save.copyPicture));
-    }).catch(() => {
-        for (const id of ['save-png', 'copy-png']) {
-            $(id).disabled = true;
-            $(id).title = 'Not in this build of the page';
-        }
-    });
+    const run = act => async () => {
+        line.textContent = '';
+        line.textContent = await act(pictureRequest());
+    };
+    $('save-png').addEventListener('click', run(savePicture));
+    $('copy-png').addEventListener('click', run(copyPicture));
 }
 
 async function start() {
@@ -406,6 +398,6 @@ exposeApi(window, {
     settled: () => requestFrame.settled(),
     magnification: () => app.scale,
     reason: (x, y) => app.m.reason?.(x, y),
-    savedPng: options => app.save?.savedPng(pictureRequest(options)),
+    savedPng: options => savedPng(pictureRequest(options)),
     reset,
 });
