@@ -5,6 +5,7 @@
 
 #include "app/camera.h"
 #include "inspect/frame_watch.h"
+#include "inspect/rgb_image.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
@@ -26,8 +27,24 @@ std::optional<ViewRequest> drawn;
 // The last polygon traced in the drawn view: the page asks for its text and its JSON in
 // turn, and each would otherwise draw the frame again.
 std::optional<PolygonTrace> keptTrace;
+// The last picture, its RGB and its RGBA: the colour view's RGBA is written as the frame
+// is drawn and its RGB made only when asked for; the other views make their RGB and the
+// RGBA follows when asked for.
 RgbImage picture;
+std::vector<unsigned char> rgba;
+bool pictureMade = false, rgbaMade = false;
+int pictureWidth = 0, pictureHeight = 0;
 std::string line;
+
+// The colour view's canvas bytes, a band of rows at a time as the frame resolves them.
+struct CanvasRows : FinishedRows {
+    int width, height;
+    CanvasRows(int w, int h) : width(w), height(h) {}
+    void rows(int first, int end) override
+    {
+        rgbaFromColors(ColorBuffer.data(), width, height, first, end, rgba.data());
+    }
+};
 
 // The first N polygons in drawing order, for as long as this lives: the tail of the
 // meshes is moved aside and put back.
@@ -96,12 +113,12 @@ void setCamera(const ViewRequest& r)
 
 // Draws the kept view again for `observer` (null: the plain frame, as the program draws
 // it: the rows due are cleared band by band with the fill, not all first).
-void redraw(FillObserver* observer)
+void redraw(FillObserver* observer, FinishedRows* finished = nullptr)
 {
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
     sizeBuffers(drawn->width, drawn->height);
-    rasterizeScene(theScene, drawn->width, drawn->height, observer);
+    rasterizeScene(theScene, drawn->width, drawn->height, observer, finished);
 }
 
 std::string pixelOutside(int x, int y)
@@ -120,11 +137,17 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
         error = pixelOutside(x, y);
         return std::nullopt;
     }
-    const int pixel[2] = {x, y};
-    FrameWatch watch(DebugView::color, pixel, -1, drawn->width, drawn->height, theScene);
-    redraw(watch.observer());
-    completeHistory(watch.history->history, theScene);
-    return watch.history->history;
+    // Only the pixel's row is drawn again, and then put back: the fragments of a pixel
+    // come only from the polygons over its row, in the same order and with the same values.
+    if (bufferWidth != drawn->width || bufferHeight != drawn->height)
+        redraw(nullptr);
+    PixelHistoryObserver observer(x, y, drawn->width, drawn->height);
+    setCamera(*drawn);
+    PolygonLimit limit(theScene, drawn->polygonLimit);
+    KeptRow kept(y);
+    rasterizeRow(theScene, drawn->width, drawn->height, y, &observer);
+    completeHistory(observer.history, theScene);
+    return observer.history;
 }
 
 std::optional<PolygonTrace> trace(int n, std::string& error)
@@ -173,6 +196,8 @@ std::string drawView(const ViewRequest& r)
     if (!drawn || r.width != drawn->width || r.height != drawn->height) {
         // The last frame's memory goes first, as it would for the new one.
         picture = RgbImage();
+        std::vector<unsigned char>().swap(rgba);
+        pictureMade = rgbaMade = false;
         sizeBuffers(1, 1);
         if (!roomFor(pixels)) {
             if (drawn) // the kept view again, as it was: it fitted before
@@ -186,31 +211,54 @@ std::string drawView(const ViewRequest& r)
     drawn = r;
     keptTrace.reset();
     FrameWatch watch(r.view, nullptr, -1, r.width, r.height, theScene);
-    redraw(watch.observer());
     line.clear();
-    // As -o writes the view: the keys of the depth and overdraw views below the frame.
-    int pictureWidth = 0, pictureHeight = 0;
     viewSize(r.view, theScene, r.width, r.height, pictureWidth, pictureHeight);
+    if (r.view == DebugView::color) {
+        // The colour view's picture is the frame itself: its RGBA is written in the pass
+        // that resolves the colours.
+        picture = RgbImage();
+        rgba.resize(pixelCount(r.width, r.height) * 4);
+        CanvasRows rows(r.width, r.height);
+        redraw(watch.observer(), &rows);
+        pictureMade = false;
+        rgbaMade = true;
+        return "";
+    }
+    redraw(watch.observer());
+    // As -o writes the view: the keys of the depth and overdraw views below the frame.
     picture = slideImage(r.view, watch, theScene, r.width, r.height,
                          wholePicture(pictureWidth, pictureHeight), line);
+    pictureWidth = picture.width;
+    pictureHeight = picture.height;
+    pictureMade = true;
+    rgbaMade = false;
     return "";
 }
 
 const RgbImage& lastPicture()
 {
+    if (!pictureMade) {
+        picture = RgbImage{pictureWidth, pictureHeight, rgbFromRgba(rgba)};
+        pictureMade = true;
+    }
     return picture;
+}
+
+int lastPictureWidth()
+{
+    return pictureWidth;
+}
+
+int lastPictureHeight()
+{
+    return pictureHeight;
 }
 
 const std::vector<unsigned char>& lastPictureRgba()
 {
-    static std::vector<unsigned char> rgba;
-    rgba.resize(picture.rgb.size() / 3 * 4);
-    const unsigned char* in = picture.rgb.data();
-    for (std::size_t i = 0; i < rgba.size(); i += 4, in += 3) {
-        rgba[i] = in[0];
-        rgba[i + 1] = in[1];
-        rgba[i + 2] = in[2];
-        rgba[i + 3] = 255;
+    if (!rgbaMade) {
+        rgba = rgbaFromRgb(picture.rgb);
+        rgbaMade = true;
     }
     return rgba;
 }

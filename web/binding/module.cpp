@@ -65,12 +65,12 @@ val rgbaPixels()
 
 int imageWidth()
 {
-    return lastPicture().width;
+    return lastPictureWidth();
 }
 
 int imageHeight()
 {
-    return lastPicture().height;
+    return lastPictureHeight();
 }
 
 val depthBytes()

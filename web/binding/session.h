@@ -15,6 +15,8 @@
 //          polygonLimit: number) -> string                "" or a message; nothing changes
 //                                                          on a message
 //   m.pixels() -> Uint8Array                              the last picture, RGB, top row first
+//                                                          (made when asked: the page needs only
+//                                                          the RGBA to show it)
 //   m.imageWidth() -> number, m.imageHeight() -> number   its size (texels: 512x512)
 //   m.rgbaPixels() -> Uint8Array                          the same picture as RGBA (alpha 255),
 //       ready for new ImageData(new Uint8ClampedArray(a.buffer, a.byteOffset, a.length), w, h)
@@ -67,7 +69,10 @@ struct ViewRequest {
 std::string parseViewName(const std::string& name, DebugView& view);
 
 std::string drawView(const ViewRequest& request);
+// The last picture (made when first asked for after a colour view) and its size.
 const RgbImage& lastPicture();
+int lastPictureWidth();
+int lastPictureHeight();
 // The last picture with an opaque alpha after each pixel, for a canvas.
 const std::vector<unsigned char>& lastPictureRgba();
 const std::string& lastViewLine();

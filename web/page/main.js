@@ -69,7 +69,10 @@ function render() {
 function showFrame(s) {
     const { m } = app;
     const width = m.imageWidth(), height = m.imageHeight();
-    const software = { width, height, rgb: m.pixels().slice() };
+    // The RGB is copied out of the module only when something reads it (the magnifier,
+    // the difference, pixels()): a frame of a drag shows the module's RGBA alone.
+    let rgb = null;
+    const software = { width, height, get rgb() { return rgb ??= m.pixels().slice(); } };
     const shown = app.chooseRendering(m, s, software, { watching: app.watch >= 0 });
     app.picture = shown.picture;
     app.shown = shown.shown;
