@@ -3,6 +3,7 @@
 // depths, histories and traces of a table of views; then a frame too large for the
 // module. Under ctest:
 //   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
+// once for the module with WebAssembly SIMD and once for the one-lane module.
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -49,6 +50,11 @@ const views = [
     ['200x300', 33, -170, '-40,25', -3, '0,0', 2303],
     ['1920x1080', -100, -20, '0,0', 4, '960,540', 1200],
     ['7x3', 10, 20, '1e3,-5', 1e-3, '6,2', 5],
+    // Frames whose rows or columns end inside a group of lanes, or are one pixel.
+    ['1x1', -135, -60, '0,0', 6, '0,0', 0],
+    ['4096x16', -135, -60, '0,0', 5, '2049,7', 700],
+    ['16x4096', -60, -80, '0,0', 5, '9,2051', 1500],
+    ['7x3', -135, -60, '0,0', 9.5, '3,1', 100],
 ];
 for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
     const [w, h] = size.split('x').map(Number);

@@ -1,6 +1,6 @@
 // The page: wires the module, the view state, the input and the panels together. Every
 // number shown comes from the module; the page only asks and draws.
-import createSphaerix from './sphaerix.js';
+import { loadModuleFactory } from './module.js';
 import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
 import { attachInput, attachKeys } from './input.js';
 import { applyFields, formatHash, parseHash, snapshotCommand, startState } from './state.js';
@@ -269,7 +269,9 @@ function wireControls() {
 
 async function start() {
     try {
-        app.m = await createSphaerix();
+        const { create, build } = await loadModuleFactory();
+        app.m = await create();
+        app.moduleBuild = build;
     } catch (e) {
         showMessage(`The WebAssembly module did not load: ${e.message ?? e}`);
         throw e;
