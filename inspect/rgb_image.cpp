@@ -69,15 +69,17 @@ static void rgbaRowSimd(const Color4* in, int width, unsigned char* out)
 }
 #endif
 
-void rgbaFromColors(const Color4* colors, int width, int height, int first, int end, unsigned char* rgba)
+void rgbaFromColors(const Color4* colors, int width, int height, int first, int end, unsigned char* rgba,
+                    int columns)
 {
+    const int count = columns < 0 ? width : columns;
     for (int row = first; row < end; ++row) {
         const Color4* in = colors + std::size_t(row) * width;
         unsigned char* out = rgba + std::size_t(height - 1 - row) * width * 4;
 #ifdef __wasm_simd128__
-        rgbaRowSimd(in, width, out);
+        rgbaRowSimd(in, count, out);
 #else
-        for (int x = 0; x < width; ++x, out += 4) {
+        for (int x = 0; x < count; ++x, out += 4) {
             out[0] = channelByte(in[x].r);
             out[1] = channelByte(in[x].g);
             out[2] = channelByte(in[x].b);

@@ -199,12 +199,34 @@ TEST_F(WebSession, AHistoryFromItsRowAloneIsTheWholeFramesAndLeavesTheFrameAsItW
     }
 }
 
-// The colour view's RGBA is written while the frame is drawn, and its RGB made from it
-// when asked for; the other views' RGBA from their RGB: both equal the picture -o writes.
+// The colour view's RGBA is written while the frame is drawn (after a colour frame of the
+// same size, only where the two frames wrote), and its RGB made from it when asked for;
+// the other views' RGBA from their RGB: both equal the picture -o writes, whatever came
+// before (other views, angles, sizes, polygon limits, histories and traces).
 TEST_F(WebSession, ThePicturesRgbaAndRgbAreTheSamePictureInEveryView)
 {
-    for (const char* name : {"color", "depth", "overdraw", "texels", "color"}) {
-        ASSERT_EQ(drawView(view(33, 17, name)), "");
+    struct Step {
+        int w, h;
+        const char* name;
+        float angleZ;
+        int limit;
+        bool inspect;
+    } steps[] = {
+        {33, 17, "color", -135, -1, false}, {33, 17, "depth", -135, -1, false}, {33, 17, "color", -100, -1, true},
+        {33, 17, "color", -60, -1, false},  {33, 17, "overdraw", 0, -1, false}, {33, 17, "texels", 0, -1, false},
+        {33, 17, "color", 40, 900, true},   {33, 17, "color", 40, -1, false},   {17, 33, "color", 40, -1, false},
+        {33, 17, "color", 40, -1, false},   {33, 17, "color", 45, 0, false},    {33, 17, "color", 45, -1, false},
+    };
+    for (const Step& step : steps) {
+        ViewRequest r = view(step.w, step.h, step.name, step.limit);
+        r.angleZ = step.angleZ;
+        r.zoom = 3.0f;
+        ASSERT_EQ(drawView(r), "");
+        const char* name = step.name;
+        if (step.inspect) {
+            pixelHistoryJson(16, 8);
+            polygonTraceJson(400);
+        }
         const std::vector<unsigned char> rgba = lastPictureRgba();
         const RgbImage& rgb = lastPicture();
         EXPECT_EQ(rgb.width, lastPictureWidth()) << name;
@@ -212,7 +234,7 @@ TEST_F(WebSession, ThePicturesRgbaAndRgbAreTheSamePictureInEveryView)
         ASSERT_EQ(rgba.size(), std::size_t(rgb.width) * rgb.height * 4) << name;
         EXPECT_EQ(rgbFromRgba(rgba), rgb.rgb) << name;
         if (std::string(name) == "color") {
-            EXPECT_EQ(rgb.rgb, imageFromColors(ColorBuffer.data(), 33, 17).rgb);
+            EXPECT_EQ(rgb.rgb, imageFromColors(ColorBuffer.data(), step.w, step.h).rgb) << step.angleZ;
         }
         for (std::size_t i = 3; i < rgba.size(); i += 4)
             ASSERT_EQ(rgba[i], 255) << name;

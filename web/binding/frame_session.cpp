@@ -33,16 +33,33 @@ std::optional<PolygonTrace> keptTrace;
 RgbImage picture;
 std::vector<unsigned char> rgba;
 bool pictureMade = false, rgbaMade = false;
+// Whether rgba holds the colour buffer as the last frame left it, every pixel.
+bool rgbaHoldsFrame = false;
 int pictureWidth = 0, pictureHeight = 0;
 std::string line;
 
 // The colour view's canvas bytes, a band of rows at a time as the frame resolves them.
+// Where rgba holds the last frame of this size, only the columns this frame wrote or
+// cleared are made again: every other pixel of the colour buffer is white, and was.
 struct CanvasRows : FinishedRows {
     int width, height;
-    CanvasRows(int w, int h) : width(w), height(h) {}
+    bool onlyChanged;
+    std::vector<int> dueFrom, dueTo; // what the last frames wrote, before this one clears it
+    CanvasRows(int w, int h, bool changedOnly)
+        : width(w), height(h), onlyChanged(changedOnly), dueFrom(clearFrom), dueTo(clearTo)
+    {
+    }
     void rows(int first, int end) override
     {
-        rgbaFromColors(ColorBuffer.data(), width, height, first, end, rgba.data());
+        if (!onlyChanged) {
+            rgbaFromColors(ColorBuffer.data(), width, height, first, end, rgba.data());
+            return;
+        }
+        for (int y = first; y < end; ++y) {
+            const int from = std::min(writtenFrom[y], dueFrom[y]), to = std::max(writtenTo[y], dueTo[y]);
+            if (from < to)
+                rgbaFromColors(ColorBuffer.data() + from, width, height, y, y + 1, rgba.data() + 4 * from, to - from);
+        }
     }
 };
 
@@ -197,7 +214,7 @@ std::string drawView(const ViewRequest& r)
         // The last frame's memory goes first, as it would for the new one.
         picture = RgbImage();
         std::vector<unsigned char>().swap(rgba);
-        pictureMade = rgbaMade = false;
+        pictureMade = rgbaMade = rgbaHoldsFrame = false;
         sizeBuffers(1, 1);
         if (!roomFor(pixels)) {
             if (drawn) // the kept view again, as it was: it fitted before
@@ -217,13 +234,19 @@ std::string drawView(const ViewRequest& r)
         // The colour view's picture is the frame itself: its RGBA is written in the pass
         // that resolves the colours.
         picture = RgbImage();
+        const bool sameSize = rgbaHoldsFrame && bufferWidth == r.width && bufferHeight == r.height &&
+                              rgba.size() == pixelCount(r.width, r.height) * 4;
         rgba.resize(pixelCount(r.width, r.height) * 4);
-        CanvasRows rows(r.width, r.height);
-        redraw(watch.observer(), &rows);
+        setCamera(r);
+        PolygonLimit limit(theScene, r.polygonLimit);
+        sizeBuffers(r.width, r.height);
+        CanvasRows rows(r.width, r.height, sameSize);
+        rasterizeScene(theScene, r.width, r.height, nullptr, &rows);
         pictureMade = false;
-        rgbaMade = true;
+        rgbaMade = rgbaHoldsFrame = true;
         return "";
     }
+    rgbaHoldsFrame = false;
     redraw(watch.observer());
     // As -o writes the view: the keys of the depth and overdraw views below the frame.
     picture = slideImage(r.view, watch, theScene, r.width, r.height,
