@@ -91,25 +91,3 @@ void clearWholeRow(int y)
     clearFrom[y] = bufferWidth;
     clearTo[y] = 0;
 }
-
-KeptRow::KeptRow(int row) : y(row)
-{
-    const std::size_t first = static_cast<std::size_t>(y) * bufferWidth;
-    color.assign(ColorBuffer.begin() + first, ColorBuffer.begin() + first + bufferWidth);
-    depth.assign(DepthBuffer.begin() + first, DepthBuffer.begin() + first + bufferWidth);
-    written[0] = writtenFrom[y];
-    written[1] = writtenTo[y];
-    due[0] = clearFrom[y];
-    due[1] = clearTo[y];
-}
-
-KeptRow::~KeptRow()
-{
-    const std::size_t first = static_cast<std::size_t>(y) * bufferWidth;
-    std::copy(color.begin(), color.end(), ColorBuffer.begin() + first);
-    std::copy(depth.begin(), depth.end(), DepthBuffer.begin() + first);
-    writtenFrom[y] = written[0];
-    writtenTo[y] = written[1];
-    clearFrom[y] = due[0];
-    clearTo[y] = due[1];
-}

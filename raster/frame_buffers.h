@@ -39,19 +39,6 @@ void colorsCleared(int first, int end);
 // Row y cleared whole, whatever is due: for a frame drawn again on that row alone.
 void clearWholeRow(int y);
 
-// Row y of both buffers and its columns' bookkeeping, put back as they were when this
-// goes: a pixel's history draws that row alone and leaves the frame as it found it.
-struct KeptRow {
-    int y;
-    std::vector<Color4> color;
-    std::vector<float> depth;
-    int written[2], due[2];
-    explicit KeptRow(int y);
-    ~KeptRow();
-    KeptRow(const KeptRow&) = delete;
-    KeptRow& operator=(const KeptRow&) = delete;
-};
-
 // sizeBuffers and every row cleared: the buffers ready for any writer.
 void prepareBuffers(int width, int height);
 

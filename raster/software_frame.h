@@ -25,7 +25,7 @@ struct FinishedRows {
 // The frame on row y alone, for an observer that looks only there (a pixel's history):
 // the polygons whose rows cover y are walked up to it, and only row y is cleared, filled
 // and looked up, as the whole frame does it. The other rows of the buffers keep what they
-// hold; row y is left with this frame's values (see KeptRow to put it back).
+// hold; after a whole frame of the same view, row y comes out as that frame left it.
 void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver* observer);
 
 // One whole software frame without presentation: sizing, clearing, projection, fill.

@@ -71,6 +71,36 @@ for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
     check(`${name}: trace of ${polygon}`, Buffer.from(m.traceJson(polygon)),
           Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
 }
+// The canvas's bytes of colours that frames rarely hold: round(c * 255), halves away from
+// zero, on either side of every half-way point, clamped; NaN gives 0. A row of 4n + 3
+// colours, so that the lanes and the tail both see them.
+const f = Math.fround;
+const values = [NaN, -0, 0, -1, 2, 1e30, -1e30, Infinity, -Infinity, 1, f(0.5 / 255), f(254.5 / 255)];
+for (let k = -1; k <= 256; ++k) {
+    const half = f((k + 0.5) / 255);
+    const below = new Float32Array([half]);
+    new Uint32Array(below.buffer)[0] -= 1;
+    const above = new Float32Array([half]);
+    new Uint32Array(above.buffer)[0] += 1;
+    values.push(below[0], half, above[0], f(k / 255));
+}
+while (values.length % 12 !== 9)
+    values.push(f(values.length / 1000));
+const expectedByte = c => {
+    const scaled = f(c * 255);
+    if (!(scaled >= 0.5))
+        return 0;
+    if (scaled >= 254.5)
+        return 255;
+    const whole = Math.trunc(scaled);
+    return whole + (f(scaled - whole) >= 0.5 ? 1 : 0);
+};
+const colors = [];
+for (let i = 0; i < values.length; i += 3)
+    colors.push(values[i], values[i + 1], values[i + 2], values[(i + 7) % values.length]);
+check(`canvas bytes of ${colors.length / 4} colours`, m.canvasBytes(new Float32Array(colors)).slice(),
+      colors.map((c, i) => (i % 4 === 3 ? 255 : expectedByte(c))));
+
 // A frame larger than the module's memory is refused with a message, and the module goes
 // on with the view it had.
 const kept = m.historyJson(3, 1);

@@ -214,7 +214,7 @@ TEST_F(WebSession, ThePicturesRgbaAndRgbAreTheSamePictureInEveryView)
     } steps[] = {
         {33, 17, "color", -135, -1, false}, {33, 17, "depth", -135, -1, false}, {33, 17, "color", -100, -1, true},
         {33, 17, "color", -60, -1, false},  {33, 17, "overdraw", 0, -1, false}, {33, 17, "texels", 0, -1, false},
-        {33, 17, "color", 40, 900, true},   {33, 17, "color", 40, -1, false},   {17, 33, "color", 40, -1, false},
+        {33, 17, "color", 40, 900, true},   {33, 17, "color", 40, -1, false},   {17, 33, "color", 40, 0, false},    {33, 17, "normals", 0, -1, false},
         {33, 17, "color", 40, -1, false},   {33, 17, "color", 45, 0, false},    {33, 17, "color", 45, -1, false},
     };
     for (const Step& step : steps) {

@@ -154,14 +154,14 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
         error = pixelOutside(x, y);
         return std::nullopt;
     }
-    // Only the pixel's row is drawn again, and then put back: the fragments of a pixel
-    // come only from the polygons over its row, in the same order and with the same values.
+    // Only the pixel's row is drawn again: the fragments of a pixel come only from the
+    // polygons over its row, in the same order and with the same values, and the row
+    // comes out as the drawn frame left it.
     if (bufferWidth != drawn->width || bufferHeight != drawn->height)
         redraw(nullptr);
     PixelHistoryObserver observer(x, y, drawn->width, drawn->height);
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
-    KeptRow kept(y);
     rasterizeRow(theScene, drawn->width, drawn->height, y, &observer);
     completeHistory(observer.history, theScene);
     return observer.history;

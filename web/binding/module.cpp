@@ -4,6 +4,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include "inspect/rgb_image.h"
 #include "web/binding/session.h"
 
 using emscripten::val;
@@ -98,6 +99,21 @@ val maskPixels()
     return bytesView(lastMask().rgb);
 }
 
+// Colours (r, g, b, a floats) through the canvas's conversion, as one row: the
+// WebAssembly lanes' rounding against the program's, for the tests.
+val canvasBytes(const val& floats)
+{
+    static std::vector<unsigned char> bytes;
+    const std::vector<float> values = arrayFrom<float>(floats);
+    const int count = static_cast<int>(values.size() / 4);
+    std::vector<Color4> colors(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        colors[i] = Color4{values[4 * i], values[4 * i + 1], values[4 * i + 2], values[4 * i + 3]};
+    bytes.assign(static_cast<std::size_t>(count) * 4, 0);
+    rgbaFromColors(colors.data(), count, 1, 0, 1, bytes.data());
+    return bytesView(bytes);
+}
+
 val sceneView()
 {
     static std::vector<unsigned char> bytes;
@@ -131,6 +147,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("compareImageNamed", &compareNamed);
     function("maskPixels", &maskPixels);
     function("sceneBytes", &sceneView);
+    function("canvasBytes", &canvasBytes);
     function("largestFramePixels", &largestFramePixels);
     function("rasterTimes", &rasterTimesJson);
 }

@@ -33,6 +33,8 @@
 //   m.compareImageNamed(rgb, width, height, name: string) -> string   the line names `name`
 //   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
 //   m.sceneBytes() -> Uint8Array                          the torus as built (for the tests)
+//   m.canvasBytes(colors: Float32Array) -> Uint8Array     r, g, b, a floats as the canvas's bytes
+//                                                          (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
 //                                                          view's plain frame drawn count times
