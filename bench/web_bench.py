@@ -1,11 +1,19 @@
 #!/usr/bin/python3
-"""The browser's speed at 480x480 in headless Chromium, beside the native frame_bench in
-the same run: the raster core (the plain frame, buffers sized), the page's whole frame
-(draw with the picture, the module's RGBA and putImageData through the page's own
-paintRgba; beside it the page's older path, its own RGB-to-RGBA loop in paintRgb) and a
-pixel's history. Medians in milliseconds.
+"""The browser's speed in headless Chromium at 480x480, 960x960 and 1920x1080, beside the
+native frame_bench of the same size in the same run: the raster core (the plain frame,
+buffers sized), the page's whole frame (draw, the module's RGBA and putImageData), of
+which the draw with its picture and the RGBA with putImageData, a pixel's history, and
+the OpenGL rendering through WebGL 2 (render, read back, putImageData). Medians in
+milliseconds.
 
-    bench/web_bench.py [SITE [FRAME_BENCH]]   (defaults build-web/site, build/bench/frame_bench)
+Several sites (or modules of one site) are measured in the same run, round by round, each
+in its own tab with its own warmed-up module, so that the machine's noise hits them all;
+so are several frame_bench builds:
+
+    bench/web_bench.py [--frame-bench PATH]... [SITE[:MODULE]]...
+        defaults build-web/site (its sphaerix.js) and build/bench/frame_bench
+    bench/web_bench.py build-web/site build-web/site:sphaerix-one-lane.js old/site \\
+        --frame-bench build/bench/frame_bench --frame-bench old/frame_bench
 
 The page's own frame after a drag, two builds of the page side by side in one browser
 (each in its tab, rounds interleaved): the time from the drag's change of the view to the
@@ -14,11 +22,11 @@ pixel's history (and reason) on the page.
 
     bench/web_bench.py --page BEFORE-SITE AFTER-SITE
 """
+import argparse
 import functools
 import http.server
 import json
 import os
-import re
 import statistics
 import subprocess
 import sys
@@ -31,53 +39,92 @@ from selenium.webdriver.chrome.service import Service
 
 ROUNDS = 5
 FRAMES = 40
+SIZES = [(480, 480), (960, 960), (1920, 1080)]
+
+# Loads and warms up the module once per tab: Chromium first runs WebAssembly through its
+# baseline compiler and swaps in the optimized code a moment later, as on a page in use.
+LOAD = """
+const [moduleFile, sizes, done] = arguments;
+(async () => {
+    const { default: createSphaerix } = await import('./' + moduleFile);
+    const m = await createSphaerix();
+    m.useGeneratedTexture();
+    for (let round = 0; round < 4; ++round) {
+        for (const [w, h] of sizes)
+            for (let i = 0; i < 50 * 480 * 480 / (w * h); ++i)
+                m.draw(w, h, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+        await new Promise(resolve => setTimeout(resolve, 1000));
+    }
+    window.benchModule = m;
+    try {
+        const { createOpenGLRenderer } = await import('./opengl/renderer.js');
+        window.benchOpenGL = createOpenGLRenderer().renderer;
+    } catch (e) {
+        window.benchOpenGL = null; // a site without the OpenGL rendering
+    }
+    done({});
+})().catch(e => done({ error: String(e) }));
+"""
 
 MEASURE = """
-const [frames, done] = [arguments[0], arguments[arguments.length - 1]];
+const [frames, w, h, openGL, done] = arguments;
 (async () => {
-    const { default: createSphaerix } = await import('./sphaerix.js');
-    const { paintRgb, paintRgba } = await import('./canvas.js');
-    // One module for every round: Chromium first runs WebAssembly through its baseline
-    // compiler and swaps in the optimized code a moment later, as on a page in use.
-    if (!window.benchModule) {
-        window.benchModule = await createSphaerix();
-        window.benchModule.useGeneratedTexture();
-        for (let round = 0; round < 4; ++round) {
-            for (let i = 0; i < 50; ++i)
-                window.benchModule.draw(480, 480, -135 + i, -60, 0, 0, 0.25, 'color', -1);
-            await new Promise(resolve => setTimeout(resolve, 1000));
-        }
-    }
     const m = window.benchModule;
-    const canvas = document.createElement('canvas');
-    document.body.appendChild(canvas);
-    const whole = [], draw = [], paint = [], rgba = [], raster = [], history = [];
+    let canvas = document.getElementById('bench-canvas');
+    if (!canvas) {
+        canvas = document.createElement('canvas');
+        canvas.id = 'bench-canvas';
+        document.body.appendChild(canvas);
+    }
+    canvas.width = w;
+    canvas.height = h;
+    const context = canvas.getContext('2d');
+    // As the page hands the module's RGBA to its canvas, without a copy.
+    const paint = rgba => context.putImageData(
+        new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, w * h * 4), w, h), 0, 0);
+    const r = { whole: [], draw: [], paint: [], raster: [], history: [], opengl: [] };
     for (let i = 0; i < frames; ++i) {
         // Turning by a degree a frame, as a drag does.
         const start = performance.now();
-        m.draw(480, 480, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+        const message = m.draw(w, h, -135 + i, -60, 0, 0, 0.25, 'color', -1);
         const drawn = performance.now();
-        paintRgba(canvas, m.rgbaPixels(), m.imageWidth(), m.imageHeight());
+        if (message)
+            throw new Error(message);
+        paint(m.rgbaPixels());
         const end = performance.now();
-        whole.push(end - start);
-        draw.push(drawn - start);
-        paint.push(end - drawn);
+        r.whole.push(end - start);
+        r.draw.push(drawn - start);
+        r.paint.push(end - drawn);
     }
-    // The same with the RGB-to-RGBA loop in the page, for comparison.
-    for (let i = 0; i < frames; ++i) {
-        const start = performance.now();
-        m.draw(480, 480, -135 + i, -60, 0, 0, 0.25, 'color', -1);
-        paintRgb(canvas, m.pixels(), m.imageWidth(), m.imageHeight());
-        rgba.push(performance.now() - start);
-    }
-    m.draw(480, 480, -135, -60, 0, 0, 0.25, 'color', -1);
-    raster.push(...JSON.parse(m.rasterTimes(frames)));
+    m.draw(w, h, -135, -60, 0, 0, 0.25, 'color', -1);
+    r.raster.push(...JSON.parse(m.rasterTimes(frames)));
+    // The rim pixel of the start-up view at 480x480, at the same place of the others.
+    const x = Math.round(70 * w / 480), y = Math.round(214 * h / 480);
     for (let i = 0; i < 10; ++i) {
         const start = performance.now();
-        JSON.parse(m.historyJson(70 + i, 214));
-        history.push(performance.now() - start);
+        JSON.parse(m.historyJson(x + i, y));
+        r.history.push(performance.now() - start);
     }
-    done({ whole, draw, paint, rgba, raster, history });
+    if (openGL && window.benchOpenGL) {
+        for (let i = 0; i < frames / 2; ++i) {
+            m.draw(w, h, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+            const start = performance.now();
+            const shown = window.benchOpenGL.render(m, w, h);
+            if (shown.error)
+                throw new Error(shown.error);
+            const image = context.createImageData(w, h);
+            const out = image.data;
+            for (let p = 0, q = 0; p < w * h * 4; p += 4, q += 3) {
+                out[p] = shown.rgb[q];
+                out[p + 1] = shown.rgb[q + 1];
+                out[p + 2] = shown.rgb[q + 2];
+                out[p + 3] = 255;
+            }
+            context.putImageData(image, 0, 0);
+            r.opengl.push(performance.now() - start);
+        }
+    }
+    done(r);
 })().catch(e => done({ error: String(e) }));
 """
 
@@ -98,20 +145,26 @@ def browser(profile):
     options = Options()
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                  "--no-first-run", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile):
+                 "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+                 "--disable-backgrounding-occluded-windows", "--user-data-dir=" + profile):
         options.add_argument(flag)
     options.binary_location = "/usr/bin/chromium"
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
-def native_core(frame_bench):
-    """frame_bench's 480x480 start-up frame, median of its repetitions, in milliseconds."""
-    out = subprocess.run([frame_bench, "--benchmark_filter=^softwareFrame/w:480/h:480/zoom:0$",
+def native_cores(frame_bench):
+    """frame_bench's start-up frame at each size, median of its repetitions, in ms."""
+    sizes = "|".join("%d/h:%d" % size for size in SIZES)
+    out = subprocess.run([frame_bench, "--benchmark_filter=^softwareFrame/w:(%s)/zoom:0$" % sizes,
                           "--benchmark_repetitions=5", "--benchmark_format=json"],
                          check=True, capture_output=True, text=True).stdout
-    runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
     scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0}
-    return statistics.median(b["real_time"] * scale[b["time_unit"]] for b in runs)
+    times = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type") == "iteration":
+            w, h = (int(part.split(":")[1]) for part in b["run_name"].split("/")[1:3])
+            times.setdefault((w, h), []).append(b["real_time"] * scale[b["time_unit"]])
+    return {size: statistics.median(values) for size, values in times.items()}
 
 
 # The page's animation frames are run here, when the measurement says, so that the time
@@ -192,33 +245,78 @@ def page_main(before_site, after_site):
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--page":
         return page_main(sys.argv[2], sys.argv[3])
-    site = sys.argv[1] if len(sys.argv) > 1 else "build-web/site"
-    frame_bench = sys.argv[2] if len(sys.argv) > 2 else "build/bench/frame_bench"
-    server = serve(os.path.abspath(site))
-    samples = {"whole": [], "draw": [], "paint": [], "rgba": [], "raster": [], "history": [], "native": []}
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("sites", nargs="*", default=["build-web/site"])
+    parser.add_argument("--frame-bench", action="append", default=[])
+    parser.add_argument("--rounds", type=int, default=ROUNDS)
+    args = parser.parse_args()
+    frame_benches = args.frame_bench or ["build/bench/frame_bench"]
+    sites = [(spec,) + tuple((spec.split(":", 1) + ["sphaerix.js"])[:2]) for spec in args.sites]
+    # One server over a folder of links, so that every site is an address of its own.
+    links = tempfile.TemporaryDirectory()
+    for i, (_, folder, _) in enumerate(sites):
+        os.symlink(os.path.abspath(folder), os.path.join(links.name, "site%d" % i))
+    server = serve(links.name)
+    keys = ("whole", "draw", "paint", "raster", "history", "opengl")
+    samples = {(label, size, key): [] for label, _, _ in sites for size in SIZES for key in keys}
+    native = {(path, size): [] for path in frame_benches for size in SIZES}
+    with open("/proc/loadavg") as f:
+        load_before = f.read().split()[0]
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
-        driver.set_script_timeout(120)
+        driver.set_script_timeout(600)
+        tabs = []
         try:
-            driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
-            for _ in range(ROUNDS):  # interleaved with the native runs, so both see the same machine
-                result = driver.execute_async_script(MEASURE, FRAMES)
+            for i, (label, folder, module) in enumerate(sites):
+                if i:
+                    driver.switch_to.new_window("tab")
+                driver.get("http://127.0.0.1:%d/site%d/index.html" % (server.server_address[1], i))
+                result = driver.execute_async_script(LOAD, module, SIZES)
                 if "error" in result:
-                    sys.exit("web_bench: " + result["error"])
-                for key in ("whole", "draw", "paint", "rgba", "raster", "history"):
-                    samples[key] += result[key]
-                samples["native"].append(native_core(frame_bench))
+                    raise SystemExit("web_bench: %s: %s" % (label, result["error"]))
+                tabs.append(driver.current_window_handle)
+            for _ in range(args.rounds):
+                for (label, _, _), tab in zip(sites, tabs):
+                    driver.switch_to.window(tab)
+                    for size in SIZES:
+                        result = driver.execute_async_script(MEASURE, FRAMES, size[0], size[1],
+                                                             label == sites[0][0])
+                        if "error" in result:
+                            raise SystemExit("web_bench: %s: %s" % (label, result["error"]))
+                        for key in keys:
+                            samples[(label, size, key)] += result[key]
+                for path in frame_benches:
+                    for size, ms in native_cores(path).items():
+                        native[(path, size)].append(ms)
         finally:
             driver.quit()
             server.shutdown()
-    med = {key: statistics.median(values) for key, values in samples.items()}
-    print("480x480 start-up view, medians of %d rounds (ms)" % ROUNDS)
-    print("native raster core (frame_bench)   %7.2f" % med["native"])
-    print("browser raster core                %7.2f   (%.2f x native)" % (med["raster"], med["raster"] / med["native"]))
-    print("browser whole frame                %7.2f   (draw and picture %.2f, module's RGBA and putImageData %.2f)"
-          % (med["whole"], med["draw"], med["paint"]))
-    print("browser whole frame, page's RGBA   %7.2f" % med["rgba"])
-    print("browser pixel history              %7.2f" % med["history"])
+            links.cleanup()
+    with open("/proc/loadavg") as f:
+        load_after = f.read().split()[0]
+
+    def med(values):
+        return statistics.median(values) if values else float("nan")
+
+    print("start-up view, medians of %d rounds (ms); load average %s before, %s after"
+          % (args.rounds, load_before, load_after))
+    for path in frame_benches:
+        print("native raster core, %s: %s" % (path, "  ".join(
+            "%dx%d %.2f" % (size + (med(native[(path, size)]),)) for size in SIZES)))
+    first_native = {size: med(native[(frame_benches[0], size)]) for size in SIZES}
+    header = "%-10s %8s %8s %8s %8s %8s %8s %8s" % ("frame", "native", "core", "x native", "whole", "draw",
+                                                   "rgba+put", "history")
+    for label, _, _ in sites:
+        print("\n" + label)
+        print(header + ("  opengl" if label == sites[0][0] else ""))
+        for size in SIZES:
+            m = {key: med(samples[(label, size, key)]) for key in keys}
+            row = "%-10s %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f" % (
+                "%dx%d" % size, first_native[size], m["raster"], m["raster"] / first_native[size],
+                m["whole"], m["draw"], m["paint"], m["history"])
+            if label == sites[0][0]:
+                row += " %7.2f" % m["opengl"]
+            print(row)
 
 
 if __name__ == "__main__":

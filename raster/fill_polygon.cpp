@@ -185,7 +185,7 @@ PolygonFill startFill(FillEdges& fill, const Edge* edges, int count, int width, 
 
 template <bool observed>
 static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int width,
-                       FillObserver* observer)
+                       FillObserver* observer, int fromRow)
 {
     ActiveEdge* const edges = fill.edges.data() + polygon.firstEdge;
     const int* const startRow = fill.startRow.data() + polygon.firstEdge;
@@ -218,15 +218,18 @@ static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int wi
         for (; joined < count && startRow[order[joined]] == y; ++joined)
             active[live++] = order[joined];
         sortByX(active, live, edges);
+        bool drawn = true;
         if constexpr (observed) {
+            drawn = y >= fromRow;
             static std::vector<ActiveEdge> sorted; // spares an allocation per row
             sorted.clear();
             for (int i = 0; i < live; ++i)
                 sorted.push_back(edges[active[i]]);
-            observer->row(y, sorted.data(), live);
+            if (drawn)
+                observer->row(y, sorted.data(), live);
         }
         // Spans between the pairs of sorted edges; an unpaired last edge is ignored.
-        for (int i = 0; i + 1 < live; i += 2)
+        for (int i = 0; drawn && i + 1 < live; i += 2)
             scanSpan<observed>(edges[active[i]], edges[active[i + 1]], y, width, observer);
         ++y;
         if (live == 2) {
@@ -243,6 +246,8 @@ static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int wi
                 if (right->x < left->x)
                     std::swap(left, right);
                 if constexpr (observed) {
+                    if (y < fromRow)
+                        continue;
                     const ActiveEdge pair[2] = {*left, *right};
                     observer->row(y, pair, 2);
                 }
@@ -257,12 +262,13 @@ static void fillRowsOf(PolygonFill& polygon, FillEdges& fill, int endRow, int wi
     polygon.live = live;
 }
 
-void fillRows(PolygonFill& polygon, FillEdges& fill, int endRow, int width, FillObserver* observer)
+void fillRows(PolygonFill& polygon, FillEdges& fill, int endRow, int width, FillObserver* observer,
+              int fromRow)
 {
     if (observer)
-        fillRowsOf<true>(polygon, fill, endRow, width, observer);
+        fillRowsOf<true>(polygon, fill, endRow, width, observer, fromRow);
     else
-        fillRowsOf<false>(polygon, fill, endRow, width, nullptr);
+        fillRowsOf<false>(polygon, fill, endRow, width, nullptr, 0);
 }
 
 void scanPolygon(const Edge* edges, int count, int width, int height, FillObserver* observer)

@@ -46,9 +46,10 @@ struct PolygonFill {
 // no rows.
 PolygonFill startFill(FillEdges& fill, const Edge* edges, int count, int width, int height);
 
-// Fills the polygon's rows below endRow that are still to fill.
+// Fills the polygon's rows below endRow that are still to fill. With an observer, rows
+// below fromRow are only walked (the edges advance, nothing is filled or shown).
 void fillRows(PolygonFill& polygon, FillEdges& fill, int endRow, int width,
-              FillObserver* observer = nullptr);
+              FillObserver* observer = nullptr, int fromRow = 0);
 
 // Every row of one polygon.
 void scanPolygon(const Edge* edges, int count, int width, int height,

@@ -83,3 +83,11 @@ void prepareBuffers(int width, int height)
     sizeBuffers(width, height);
     clearRows(0, height);
 }
+
+void clearWholeRow(int y)
+{
+    const std::size_t row = static_cast<std::size_t>(y) * bufferWidth;
+    clearColumns(row, row + bufferWidth);
+    clearFrom[y] = bufferWidth;
+    clearTo[y] = 0;
+}

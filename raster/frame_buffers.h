@@ -36,6 +36,9 @@ void clearRows(int first, int end);
 void clearDepthRows(int first, int end);
 void colorsCleared(int first, int end);
 
+// Row y cleared whole, whatever is due: for a frame drawn again on that row alone.
+void clearWholeRow(int y);
+
 // sizeBuffers and every row cleared: the buffers ready for any writer.
 void prepareBuffers(int width, int height);
 

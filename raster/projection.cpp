@@ -2,6 +2,8 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 Vertex windowCorner(const Scene& scene, const Vertex& vertex, int width, int height)
@@ -92,6 +94,60 @@ static bool hasAvx()
 }
 #endif
 
+#if defined(__wasm_simd128__)
+// The AVX lanes' four corners as two pairs of WebAssembly's two-double lanes: the same
+// operations in the same order, each rounding to float where windowCorner rounds.
+struct PairLanes {
+    v128_t x, y, z, w;
+};
+
+static inline v128_t toFloat2(v128_t value)
+{
+    return wasm_f64x2_promote_low_f32x4(wasm_f32x4_demote_f64x2_zero(value));
+}
+
+static inline PairLanes transform2(const double* m, const PairLanes& p)
+{
+    PairLanes out;
+    v128_t* rows[4] = {&out.x, &out.y, &out.z, &out.w};
+    for (int r = 0; r < 4; ++r) {
+        v128_t sum = wasm_f64x2_mul(wasm_f64x2_splat(m[4 * r]), p.x);
+        sum = wasm_f64x2_add(sum, wasm_f64x2_mul(wasm_f64x2_splat(m[4 * r + 1]), p.y));
+        sum = wasm_f64x2_add(sum, wasm_f64x2_mul(wasm_f64x2_splat(m[4 * r + 2]), p.z));
+        sum = wasm_f64x2_add(sum, wasm_f64x2_mul(wasm_f64x2_splat(m[4 * r + 3]), p.w));
+        *rows[r] = toFloat2(sum);
+    }
+    return out;
+}
+
+static void projectTwo(const Scene& scene, const Vertex* vertices, int width, int height, Vertex* corners)
+{
+    const PairLanes position{
+        wasm_f64x2_make(vertices[0].position.x, vertices[1].position.x),
+        wasm_f64x2_make(vertices[0].position.y, vertices[1].position.y),
+        wasm_f64x2_make(vertices[0].position.z, vertices[1].position.z),
+        wasm_f64x2_make(vertices[0].position.w, vertices[1].position.w)};
+    const PairLanes clip = transform2(scene.projection.current.m, transform2(scene.modelView.current.m, position));
+    const v128_t inverseW = wasm_f64x2_div(wasm_f64x2_splat(1.0), clip.w);
+    const v128_t one = wasm_f64x2_splat(1.0), half = wasm_f64x2_splat(0.5);
+    const v128_t deviceX = toFloat2(wasm_f64x2_mul(clip.x, inverseW));
+    const v128_t deviceY = toFloat2(wasm_f64x2_mul(clip.y, inverseW));
+    alignas(16) float x[4], y[4], z[4];
+    wasm_v128_store(x, wasm_f32x4_demote_f64x2_zero(
+                           wasm_f64x2_mul(wasm_f64x2_mul(wasm_f64x2_splat(width), wasm_f64x2_add(deviceX, one)), half)));
+    wasm_v128_store(y, wasm_f32x4_demote_f64x2_zero(
+                           wasm_f64x2_mul(wasm_f64x2_mul(wasm_f64x2_splat(height), wasm_f64x2_add(deviceY, one)), half)));
+    wasm_v128_store(z, wasm_f32x4_demote_f64x2_zero(wasm_f64x2_mul(clip.z, inverseW)));
+    for (int k = 0; k < 2; ++k) {
+        Vertex& corner = corners[k];
+        corner = Vertex{};
+        corner.position = Vec4{x[k], y[k], z[k], 1.0f};
+        for (int i = 0; i < 3; ++i)
+            corner.normal[i] = vertices[k].normal[i];
+    }
+}
+#endif
+
 void projectCorners(const Scene& scene, const Vertex* vertices, int count, int width, int height,
                     Vertex* corners)
 {
@@ -100,6 +156,9 @@ void projectCorners(const Scene& scene, const Vertex* vertices, int count, int w
     if (hasAvx())
         for (; k + 4 <= count; k += 4)
             projectFour(scene, vertices + k, width, height, corners + k);
+#elif defined(__wasm_simd128__)
+    for (; k + 2 <= count; k += 2)
+        projectTwo(scene, vertices + k, width, height, corners + k);
 #endif
     for (; k < count; ++k)
         corners[k] = windowCorner(scene, vertices[k], width, height);

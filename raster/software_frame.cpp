@@ -88,14 +88,46 @@ void observedFrame(const Scene& scene, int width, int height, FillObserver* obse
     }
 }
 
+// The frame's one row: each polygon set up as in the whole frame, its edges walked from
+// its first row, and only row y filled; the rows below are neither cleared nor written.
+void observedRow(const Scene& scene, int width, int height, int y, FillObserver* observer)
+{
+    std::vector<Vertex> corners;
+    std::vector<Edge> edges;
+    FillEdges fill;
+    clearWholeRow(y);
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+        const Mesh& mesh = scene.meshes[m];
+        for (std::size_t p = 0; p < mesh.polygons.size(); ++p) {
+            setUpEdges(scene, static_cast<int>(m), static_cast<int>(p), width, height, corners, edges,
+                       observer);
+            fill.clear();
+            PolygonFill polygon = startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height);
+            if (polygon.nextRow <= y && y <= polygon.lastRow)
+                fillRows(polygon, fill, y + 1, width, observer, y);
+        }
+        resolveRows(SphereMap(scene, mesh), y, y + 1);
+    }
+}
+
 } // namespace
 
-void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer)
+void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver* observer)
+{
+    // Only buffers of this size hold the row.
+    if (pixelCount(width, height) == 0 || y < 0 || y >= height || width != bufferWidth || height != bufferHeight)
+        return;
+    observedRow(scene, width, height, y, observer);
+}
+
+void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer, FinishedRows* finished)
 {
     if (pixelCount(width, height) == 0)
         return;
     if (observer) {
         observedFrame(scene, width, height, observer);
+        if (finished)
+            finished->rows(0, height);
         return;
     }
     // Every polygon of a mesh is set up first; then the frame is cleared, filled and
@@ -134,9 +166,13 @@ void rasterizeScene(const Scene& scene, int width, int height, FillObserver* obs
                 resolveAndClearRows(map, first, end);
             else
                 resolveRows(map, first, end);
+            if (finished && m + 1 == scene.meshes.size())
+                finished->rows(first, end);
         }
     }
     clearRows(0, height); // rows no band reached, as in a frame without meshes
+    if (finished && scene.meshes.empty())
+        finished->rows(0, height);
 }
 
 void renderSoftwareFrame(const Scene& scene, int width, int height)

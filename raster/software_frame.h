@@ -10,7 +10,23 @@
 // eye (w <= 0) project to wherever the arithmetic puts them, and the row and column
 // clamps of the fill keep every write inside the buffers. An observer sees every
 // polygon, edge, row, span and fragment as they are drawn.
-void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer = nullptr);
+// `finished`, if given, is told each band of rows as soon as its colours are final.
+struct FinishedRows;
+void rasterizeScene(const Scene& scene, int width, int height, FillObserver* observer = nullptr,
+                    FinishedRows* finished = nullptr);
+
+// Told rows [first, end) of the frame once their colours are final, while they are still
+// in the cache: the page turns them into its canvas's bytes there, in the same pass.
+struct FinishedRows {
+    virtual ~FinishedRows() = default;
+    virtual void rows(int first, int end) = 0;
+};
+
+// The frame on row y alone, for an observer that looks only there (a pixel's history):
+// the polygons whose rows cover y are walked up to it, and only row y is cleared, filled
+// and looked up, as the whole frame does it. The other rows of the buffers keep what they
+// hold; after a whole frame of the same view, row y comes out as that frame left it.
+void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver* observer);
 
 // One whole software frame without presentation: sizing, clearing, projection, fill.
 void renderSoftwareFrame(const Scene& scene, int width, int height);

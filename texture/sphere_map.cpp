@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 #if defined(__x86_64__)
 // GCC 12 reports the undefined registers that its own AVX-512 intrinsics start from as
 // possibly uninitialised.
@@ -116,6 +120,8 @@ LookupLanes bestLookupLanes()
                                     : __builtin_cpu_supports("avx2")  ? LookupLanes::avx2
                                                                       : LookupLanes::one;
     return best;
+#elif defined(__wasm_simd128__)
+    return LookupLanes::simd128;
 #else
     return LookupLanes::one;
 #endif
@@ -266,12 +272,89 @@ SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pix
 }
 #endif
 
+#if defined(__wasm_simd128__)
+// The AVX-512 lanes' float estimate four pixels at a time with WebAssembly SIMD, whose
+// square root and division are correctly rounded: the scale is within 3.5u of 1/|n|
+// (squares and sums 5u on |n|^2, the root 0.5u more, the division 0.5u), each unit
+// component within 4.5u, the eye component within (4.5 + 1 + 1 + 2) u M of the true dot
+// product, inside the budget that the estimate's margin allows (see above the AVX-512
+// lanes). The texels are read a pixel at a time; WebAssembly has no gather.
+
+// One eye component estimated in float, its texel index, and whether that is certain.
+static v128_t fastIndexSimd(const float* row, v128_t x, v128_t y, v128_t z, v128_t margin, v128_t& certain)
+{
+    v128_t e = wasm_f32x4_mul(wasm_f32x4_splat(row[0]), x);
+    e = wasm_f32x4_add(e, wasm_f32x4_mul(wasm_f32x4_splat(row[1]), y));
+    e = wasm_f32x4_add(e, wasm_f32x4_mul(wasm_f32x4_splat(row[2]), z));
+    const v128_t t = wasm_f32x4_add(wasm_f32x4_mul(e, wasm_f32x4_splat(128.0f)), wasm_f32x4_splat(128.0f));
+    const v128_t distance = wasm_f32x4_abs(wasm_f32x4_sub(t, wasm_f32x4_nearest(t)));
+    certain = wasm_v128_and(certain, wasm_f32x4_gt(distance, margin));
+    return wasm_i32x4_trunc_sat_f32x4(
+        wasm_f32x4_pmin(wasm_f32x4_pmax(t, wasm_f32x4_splat(0.0f)), wasm_f32x4_splat(255.0f)));
+}
+
+static void colorPendingSimd128(const SphereMap& map, Color4* pixels, int count, const Color4* others)
+{
+    const v128_t margin = wasm_f32x4_splat(map.estimateMargin);
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const v128_t p0 = wasm_v128_load(&pixels[k]), p1 = wasm_v128_load(&pixels[k + 1]);
+        const v128_t p2 = wasm_v128_load(&pixels[k + 2]), p3 = wasm_v128_load(&pixels[k + 3]);
+        // Four pixels' (x, y, z, a) turned into x, y, z and a of the four.
+        const v128_t xy01 = wasm_i32x4_shuffle(p0, p1, 0, 4, 1, 5), xy23 = wasm_i32x4_shuffle(p2, p3, 0, 4, 1, 5);
+        const v128_t za01 = wasm_i32x4_shuffle(p0, p1, 2, 6, 3, 7), za23 = wasm_i32x4_shuffle(p2, p3, 2, 6, 3, 7);
+        const v128_t x = wasm_i32x4_shuffle(xy01, xy23, 0, 1, 4, 5), y = wasm_i32x4_shuffle(xy01, xy23, 2, 3, 6, 7);
+        const v128_t z = wasm_i32x4_shuffle(za01, za23, 0, 1, 4, 5), a = wasm_i32x4_shuffle(za01, za23, 2, 3, 6, 7);
+        const v128_t pending = wasm_f32x4_eq(a, wasm_f32x4_splat(pendingAlpha));
+        const int pendingBits = wasm_i32x4_bitmask(pending);
+        if (others && pendingBits != 15) {
+            const Color4 other = *others;
+            for (int q = 0; q < 4; ++q)
+                if (!(pendingBits >> q & 1))
+                    pixels[k + q] = other;
+        }
+        if (!pendingBits)
+            continue;
+        const v128_t squares = wasm_f32x4_add(wasm_f32x4_add(wasm_f32x4_mul(x, x), wasm_f32x4_mul(y, y)),
+                                              wasm_f32x4_mul(z, z));
+        v128_t certain = wasm_v128_and(pending, wasm_v128_and(wasm_f32x4_ge(squares, wasm_f32x4_splat(0x1p-60f)),
+                                                               wasm_f32x4_le(squares, wasm_f32x4_splat(0x1p100f))));
+        const v128_t scale = wasm_f32x4_div(wasm_f32x4_splat(1.0f), wasm_f32x4_sqrt(squares));
+        const v128_t ux = wasm_f32x4_mul(x, scale), uy = wasm_f32x4_mul(y, scale), uz = wasm_f32x4_mul(z, scale);
+        const v128_t u = fastIndexSimd(map.estimateRow0, ux, uy, uz, margin, certain);
+        const v128_t v = fastIndexSimd(map.estimateRow1, ux, uy, uz, margin, certain);
+        alignas(16) int offsets[4];
+        wasm_v128_store(offsets, wasm_i32x4_mul(wasm_i32x4_add(wasm_i32x4_shl(v, 8), u), wasm_i32x4_splat(3)));
+        const int certainBits = wasm_i32x4_bitmask(certain);
+        for (int q = 0; q < 4; ++q) {
+            if (!(pendingBits >> q & 1))
+                continue;
+            Color4& pixel = pixels[k + q];
+            // The few left: too close to a texel boundary, or outside the estimate's range.
+            pixel = certainBits >> q & 1 ? colorFromTexel(map.texels + offsets[q]) : map.colorAt(pixel.r, pixel.g, pixel.b);
+        }
+    }
+    for (; k < count; ++k) {
+        if (pixels[k].a == pendingAlpha)
+            pixels[k] = map.colorAt(pixels[k].r, pixels[k].g, pixels[k].b);
+        else if (others)
+            pixels[k] = *others;
+    }
+}
+#endif
+
 void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupLanes lanes,
                         const Color4* others)
 {
 #if defined(__x86_64__)
     if (lanes == LookupLanes::avx512 && map.estimateApplies) {
         colorPendingAvx512(map, pixels, count, others);
+        return;
+    }
+#endif
+#if defined(__wasm_simd128__)
+    if (lanes == LookupLanes::simd128 && map.estimateApplies) {
+        colorPendingSimd128(map, pixels, count, others);
         return;
     }
 #endif

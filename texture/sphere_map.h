@@ -111,8 +111,9 @@ struct SphereMap {
 // and this alpha; every finished colour has alpha 1.
 constexpr float pendingAlpha = 0.0f;
 
-// Which lanes the lookups may use: the best the processor has, or fewer.
-enum class LookupLanes { one, avx2, avx512 };
+// Which lanes the lookups may use: the best the processor has, or fewer. simd128 is
+// WebAssembly's, in the module built with it.
+enum class LookupLanes { one, avx2, avx512, simd128 };
 LookupLanes bestLookupLanes();
 
 // count lookups, *out[k] = colorAt(nx[k], ny[k], nz[k]): the same IEEE operations in the
@@ -122,8 +123,9 @@ void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny,
 
 // Looks up every pending pixel of the run pixels[0, count) in place, each exactly as
 // colorAt would, and leaves the others as they are, or with `others` set makes them
-// that colour. With AVX-512, sixteen at a time through the float estimate; otherwise in
-// batches through colorsAt.
+// that colour. With AVX-512, sixteen at a time through the float estimate, with
+// WebAssembly SIMD four at a time through the same estimate; otherwise in batches
+// through colorsAt.
 void colorPendingPixels(const SphereMap& map, Color4* pixels, int count,
                         LookupLanes lanes = bestLookupLanes(), const Color4* others = nullptr);
 

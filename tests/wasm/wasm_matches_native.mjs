@@ -3,6 +3,7 @@
 // depths, histories, reasons and traces of a table of views; then a frame too large for
 // the module. Under ctest:
 //   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
+// once for the module with WebAssembly SIMD and once for the one-lane module.
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -50,6 +51,11 @@ const views = [
     ['200x300', 33, -170, '-40,25', -3, '0,0', 2303],
     ['1920x1080', -100, -20, '0,0', 4, '960,540', 1200],
     ['7x3', 10, 20, '1e3,-5', 1e-3, '6,2', 5],
+    // Frames whose rows or columns end inside a group of lanes, or are one pixel.
+    ['1x1', -135, -60, '0,0', 6, '0,0', 0],
+    ['4096x16', -135, -60, '0,0', 5, '2049,7', 700],
+    ['16x4096', -60, -80, '0,0', 5, '9,2051', 1500],
+    ['7x3', -135, -60, '0,0', 9.5, '3,1', 100],
 ];
 for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
     const [w, h] = size.split('x').map(Number);
@@ -70,6 +76,37 @@ for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
 }
 check('reason of a pixel outside the frame', Buffer.from(JSON.stringify(m.reason(7, 0))),
       Buffer.from(JSON.stringify(['error: pixel 7,0 lies outside the 7x3 frame'])));
+
+// The canvas's bytes of colours that frames rarely hold: round(c * 255), halves away from
+// zero, on either side of every half-way point, clamped; NaN gives 0. A row of 4n + 3
+// colours, so that the lanes and the tail both see them.
+const f = Math.fround;
+const values = [NaN, -0, 0, -1, 2, 1e30, -1e30, Infinity, -Infinity, 1, f(0.5 / 255), f(254.5 / 255)];
+for (let k = -1; k <= 256; ++k) {
+    const half = f((k + 0.5) / 255);
+    const below = new Float32Array([half]);
+    new Uint32Array(below.buffer)[0] -= 1;
+    const above = new Float32Array([half]);
+    new Uint32Array(above.buffer)[0] += 1;
+    values.push(below[0], half, above[0], f(k / 255));
+}
+while (values.length % 12 !== 9)
+    values.push(f(values.length / 1000));
+const expectedByte = c => {
+    const scaled = f(c * 255);
+    if (!(scaled >= 0.5))
+        return 0;
+    if (scaled >= 254.5)
+        return 255;
+    const whole = Math.trunc(scaled);
+    return whole + (f(scaled - whole) >= 0.5 ? 1 : 0);
+};
+const colors = [];
+for (let i = 0; i < values.length; i += 3)
+    colors.push(values[i], values[i + 1], values[i + 2], values[(i + 7) % values.length]);
+check(`canvas bytes of ${colors.length / 4} colours`, m.canvasBytes(new Float32Array(colors)).slice(),
+      colors.map((c, i) => (i % 4 === 3 ? 255 : expectedByte(c))));
+
 // A frame larger than the module's memory is refused with a message, and the module goes
 // on with the view it had.
 const kept = m.historyJson(3, 1);

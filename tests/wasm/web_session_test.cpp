@@ -6,7 +6,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/camera.h"
 #include "inspect/exact_number.h"
+#include "inspect/frame_watch.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
 #include "inspect/rgb_image.h"
 #include "texture/generate_sphere_map.h"
 #include "web/binding/session.h"
@@ -246,6 +250,97 @@ TEST_F(WebSession, AKeptTraceGoesWithItsView)
     EXPECT_EQ(polygonTraceText(700).rfind("polygon 700 of the frame", 0), 0u) << "another polygon, another trace";
     ASSERT_EQ(drawView(view(64, 48)), "");
     EXPECT_EQ(polygonTraceText(531), small);
+}
+
+// A history draws the pixel's row alone: it must tell what the whole frame drawn with the
+// observer tells, and leave the frame (its colours, depth and what the next frame clears)
+// as it found it. Rows and columns at the frame's edges, views with polygons that start
+// below the frame, frames one pixel wide or high.
+TEST_F(WebSession, AHistoryFromItsRowAloneIsTheWholeFramesAndLeavesTheFrameAsItWas)
+{
+    struct Case {
+        int w, h;
+        float az, ax, panX, panY, zoom;
+        std::vector<std::pair<int, int>> pixels;
+    } cases[] = {
+        {480, 480, -135, -60, 0, 0, 0.25f, {{70, 214}, {240, 240}, {0, 0}, {479, 479}, {200, 120}, {300, 360}}},
+        {64, 48, 20, -40, -60, 35, 8.5f, {{0, 47}, {63, 0}, {32, 24}, {10, 5}}},
+        {1, 1, -135, -60, 0, 0, 0.25f, {{0, 0}}},
+        {7, 3, 10, 20, 0, 0, 7.0f, {{6, 2}, {3, 1}, {0, 0}}},
+        {1, 40, -135, -60, 0, 0, 3.0f, {{0, 20}, {0, 39}}},
+    };
+    for (const Case& c : cases) {
+        ViewRequest r = view(c.w, c.h);
+        r.angleZ = c.az;
+        r.angleX = c.ax;
+        r.panX = c.panX;
+        r.panY = c.panY;
+        r.zoom = c.zoom;
+        ASSERT_EQ(drawView(r), "");
+        const std::vector<unsigned char> depth = lastDepthBytes(), rgba = lastPictureRgba();
+        std::vector<std::string> rowAlone;
+        for (const auto& [x, y] : c.pixels)
+            rowAlone.push_back(pixelHistoryJson(x, y));
+        EXPECT_EQ(lastDepthBytes(), depth) << c.w << "x" << c.h;
+        // The next frame clears what this one wrote, and no more is left over: the same
+        // view drawn again gives the same bytes.
+        ASSERT_EQ(drawView(r), "");
+        EXPECT_EQ(lastPictureRgba(), rgba) << c.w << "x" << c.h;
+        EXPECT_EQ(lastDepthBytes(), depth) << c.w << "x" << c.h;
+        for (std::size_t i = 0; i < c.pixels.size(); ++i) {
+            const int pixel[2] = {c.pixels[i].first, c.pixels[i].second};
+            setInteractionView(c.az, c.ax, c.panX, c.panY, c.zoom);
+            setupCamera(theScene, c.w, c.h);
+            FrameWatch watch(DebugView::color, pixel, -1, c.w, c.h, theScene);
+            sizeBuffers(c.w, c.h);
+            rasterizeScene(theScene, c.w, c.h, watch.observer());
+            completeHistory(watch.history->history, theScene);
+            EXPECT_EQ(rowAlone[i], jsonLines(historyJson(watch.history->history)))
+                << c.w << "x" << c.h << " pixel " << pixel[0] << "," << pixel[1];
+        }
+    }
+}
+
+// The colour view's RGBA is written while the frame is drawn (after a colour frame of the
+// same size, only where the two frames wrote), and its RGB made from it when asked for;
+// the other views' RGBA from their RGB: both equal the picture -o writes, whatever came
+// before (other views, angles, sizes, polygon limits, histories and traces).
+TEST_F(WebSession, ThePicturesRgbaAndRgbAreTheSamePictureInEveryView)
+{
+    struct Step {
+        int w, h;
+        const char* name;
+        float angleZ;
+        int limit;
+        bool inspect;
+    } steps[] = {
+        {33, 17, "color", -135, -1, false}, {33, 17, "depth", -135, -1, false}, {33, 17, "color", -100, -1, true},
+        {33, 17, "color", -60, -1, false},  {33, 17, "overdraw", 0, -1, false}, {33, 17, "texels", 0, -1, false},
+        {33, 17, "color", 40, 900, true},   {33, 17, "color", 40, -1, false},   {17, 33, "color", 40, 0, false},    {33, 17, "normals", 0, -1, false},
+        {33, 17, "color", 40, -1, false},   {33, 17, "color", 45, 0, false},    {33, 17, "color", 45, -1, false},
+    };
+    for (const Step& step : steps) {
+        ViewRequest r = view(step.w, step.h, step.name, step.limit);
+        r.angleZ = step.angleZ;
+        r.zoom = 3.0f;
+        ASSERT_EQ(drawView(r), "");
+        const char* name = step.name;
+        if (step.inspect) {
+            pixelHistoryJson(16, 8);
+            polygonTraceJson(400);
+        }
+        const std::vector<unsigned char> rgba = lastPictureRgba();
+        const RgbImage& rgb = lastPicture();
+        EXPECT_EQ(rgb.width, lastPictureWidth()) << name;
+        EXPECT_EQ(rgb.height, lastPictureHeight()) << name;
+        ASSERT_EQ(rgba.size(), std::size_t(rgb.width) * rgb.height * 4) << name;
+        EXPECT_EQ(rgbFromRgba(rgba), rgb.rgb) << name;
+        if (std::string(name) == "color") {
+            EXPECT_EQ(rgb.rgb, imageFromColors(ColorBuffer.data(), step.w, step.h).rgb) << step.angleZ;
+        }
+        for (std::size_t i = 3; i < rgba.size(); i += 4)
+            ASSERT_EQ(rgba[i], 255) << name;
+    }
 }
 
 // The browser build's C++ library has no std::to_chars for floats, so exactText writes the

@@ -320,6 +320,26 @@ class PageTest(unittest.TestCase):
                 self.assertEqual(self.canvas_pixels(), expected)
                 self.assertIsNone(self.js("return window.sphaerix.drawn().pixel"), "a drag selected a pixel")
 
+    def test_the_module_with_simd_loads_where_the_browser_has_it_and_draws_as_the_one_lane_one(self):
+        self.open()
+        result = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            (async () => {
+                const { hasSimd, loadModuleFactory } = await import('./module.js');
+                const frames = {};
+                for (const simd of [true, false]) {
+                    const { create, build } = await loadModuleFactory(simd);
+                    const m = await create();
+                    m.useGeneratedTexture();
+                    m.draw(97, 61, 20, -40, -6, 3, 5.5, 'color', -1);
+                    frames[build] = Array.from(m.rgbaPixels());
+                }
+                done({ chromium: hasSimd(), refused: hasSimd(() => false),
+                       thrown: hasSimd(() => { throw new Error('no WebAssembly'); }),
+                       same: frames.simd.join() === frames['one-lane'].join(), length: frames.simd.length });
+            })().catch(e => done({ error: String(e) }));""")
+        self.assertEqual(result, dict(chromium=True, refused=False, thrown=False, same=True, length=97 * 61 * 4))
+
     def test_every_view_matches_the_snapshot(self):
         view = dict(size="300x200", az=33.5, ax=-170.0, pan=(-40.0, 25.0), zoom=3.0)
         self.open()

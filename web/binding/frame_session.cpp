@@ -6,6 +6,7 @@
 #include "app/camera.h"
 #include "inspect/frame_watch.h"
 #include "inspect/pixel_reason.h"
+#include "inspect/rgb_image.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
@@ -29,8 +30,41 @@ std::optional<ViewRequest> drawn;
 std::optional<PolygonTrace> keptTrace;
 // Likewise the last pixel's history: the page asks for its JSON and its reason in turn.
 std::optional<PixelHistory> keptHistory;
+// The last picture, its RGB and its RGBA: the colour view's RGBA is written as the frame
+// is drawn and its RGB made only when asked for; the other views make their RGB and the
+// RGBA follows when asked for.
 RgbImage picture;
+std::vector<unsigned char> rgba;
+bool pictureMade = false, rgbaMade = false;
+// Whether rgba holds the colour buffer as the last frame left it, every pixel.
+bool rgbaHoldsFrame = false;
+int pictureWidth = 0, pictureHeight = 0;
 std::string line;
+
+// The colour view's canvas bytes, a band of rows at a time as the frame resolves them.
+// Where rgba holds the last frame of this size, only the columns this frame wrote or
+// cleared are made again: every other pixel of the colour buffer is white, and was.
+struct CanvasRows : FinishedRows {
+    int width, height;
+    bool onlyChanged;
+    std::vector<int> dueFrom, dueTo; // what the last frames wrote, before this one clears it
+    CanvasRows(int w, int h, bool changedOnly)
+        : width(w), height(h), onlyChanged(changedOnly), dueFrom(clearFrom), dueTo(clearTo)
+    {
+    }
+    void rows(int first, int end) override
+    {
+        if (!onlyChanged) {
+            rgbaFromColors(ColorBuffer.data(), width, height, first, end, rgba.data());
+            return;
+        }
+        for (int y = first; y < end; ++y) {
+            const int from = std::min(writtenFrom[y], dueFrom[y]), to = std::max(writtenTo[y], dueTo[y]);
+            if (from < to)
+                rgbaFromColors(ColorBuffer.data() + from, width, height, y, y + 1, rgba.data() + 4 * from, to - from);
+        }
+    }
+};
 
 // The first N polygons in drawing order, for as long as this lives: the tail of the
 // meshes is moved aside and put back.
@@ -99,12 +133,12 @@ void setCamera(const ViewRequest& r)
 
 // Draws the kept view again for `observer` (null: the plain frame, as the program draws
 // it: the rows due are cleared band by band with the fill, not all first).
-void redraw(FillObserver* observer)
+void redraw(FillObserver* observer, FinishedRows* finished = nullptr)
 {
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
     sizeBuffers(drawn->width, drawn->height);
-    rasterizeScene(theScene, drawn->width, drawn->height, observer);
+    rasterizeScene(theScene, drawn->width, drawn->height, observer, finished);
 }
 
 std::string pixelOutside(int x, int y)
@@ -125,11 +159,17 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
     }
     if (keptHistory && keptHistory->x == x && keptHistory->y == y)
         return keptHistory;
-    const int pixel[2] = {x, y};
-    FrameWatch watch(DebugView::color, pixel, -1, drawn->width, drawn->height, theScene);
-    redraw(watch.observer());
-    completeHistory(watch.history->history, theScene);
-    return keptHistory = watch.history->history;
+    // Only the pixel's row is drawn again: the fragments of a pixel come only from the
+    // polygons over its row, in the same order and with the same values, and the row
+    // comes out as the drawn frame left it.
+    if (bufferWidth != drawn->width || bufferHeight != drawn->height)
+        redraw(nullptr);
+    PixelHistoryObserver observer(x, y, drawn->width, drawn->height);
+    setCamera(*drawn);
+    PolygonLimit limit(theScene, drawn->polygonLimit);
+    rasterizeRow(theScene, drawn->width, drawn->height, y, &observer);
+    completeHistory(observer.history, theScene);
+    return keptHistory = observer.history;
 }
 
 // The drawn view's picture through `window`, as -o writes it; `line` gets the view's line.
@@ -175,6 +215,8 @@ void redrawKeptView()
 {
     keptTrace.reset();
     keptHistory.reset();
+    // The canvas's bytes no longer follow the buffers' written columns: made again whole.
+    rgbaHoldsFrame = false;
     if (drawn)
         drawView(*drawn);
 }
@@ -205,6 +247,8 @@ std::string drawView(const ViewRequest& r)
     if (!drawn || r.width != drawn->width || r.height != drawn->height) {
         // The last frame's memory goes first, as it would for the new one.
         picture = RgbImage();
+        std::vector<unsigned char>().swap(rgba);
+        pictureMade = rgbaMade = rgbaHoldsFrame = false;
         sizeBuffers(1, 1);
         if (!roomFor(pixels)) {
             if (drawn) // the kept view again, as it was: it fitted before
@@ -219,10 +263,30 @@ std::string drawView(const ViewRequest& r)
     keptTrace.reset();
     keptHistory.reset();
     line.clear();
-    // As -o writes the view: the keys of the depth and overdraw views below the frame.
-    int pictureWidth = 0, pictureHeight = 0;
     viewSize(r.view, theScene, r.width, r.height, pictureWidth, pictureHeight);
+    if (r.view == DebugView::color && r.tracePolygon < 0) {
+        // The colour view's picture is the frame itself: its RGBA is written in the pass
+        // that resolves the colours.
+        picture = RgbImage();
+        const bool sameSize = rgbaHoldsFrame && bufferWidth == r.width && bufferHeight == r.height &&
+                              rgba.size() == pixelCount(r.width, r.height) * 4;
+        rgba.resize(pixelCount(r.width, r.height) * 4);
+        setCamera(r);
+        PolygonLimit limit(theScene, r.polygonLimit);
+        sizeBuffers(r.width, r.height);
+        CanvasRows rows(r.width, r.height, sameSize);
+        rasterizeScene(theScene, r.width, r.height, nullptr, &rows);
+        pictureMade = false;
+        rgbaMade = rgbaHoldsFrame = true;
+        return "";
+    }
+    rgbaHoldsFrame = false;
+    // As -o writes the view: the keys of the depth and overdraw views below the frame.
     picture = drawnPicture(wholePicture(pictureWidth, pictureHeight), line);
+    pictureWidth = picture.width;
+    pictureHeight = picture.height;
+    pictureMade = true;
+    rgbaMade = false;
     return "";
 }
 
@@ -268,19 +332,28 @@ bool pageSlideWindow(int scale, bool grid, int width, int height, SlideWindow& w
 
 const RgbImage& lastPicture()
 {
+    if (!pictureMade) {
+        picture = RgbImage{pictureWidth, pictureHeight, rgbFromRgba(rgba)};
+        pictureMade = true;
+    }
     return picture;
+}
+
+int lastPictureWidth()
+{
+    return pictureWidth;
+}
+
+int lastPictureHeight()
+{
+    return pictureHeight;
 }
 
 const std::vector<unsigned char>& lastPictureRgba()
 {
-    static std::vector<unsigned char> rgba;
-    rgba.resize(picture.rgb.size() / 3 * 4);
-    const unsigned char* in = picture.rgb.data();
-    for (std::size_t i = 0; i < rgba.size(); i += 4, in += 3) {
-        rgba[i] = in[0];
-        rgba[i + 1] = in[1];
-        rgba[i + 2] = in[2];
-        rgba[i + 3] = 255;
+    if (!rgbaMade) {
+        rgba = rgbaFromRgb(picture.rgb);
+        rgbaMade = true;
     }
     return rgba;
 }

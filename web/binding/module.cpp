@@ -6,6 +6,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include "inspect/rgb_image.h"
 #include "web/binding/session.h"
 
 using emscripten::val;
@@ -87,12 +88,12 @@ val rgbaPixels()
 
 int imageWidth()
 {
-    return lastPicture().width;
+    return lastPictureWidth();
 }
 
 int imageHeight()
 {
-    return lastPicture().height;
+    return lastPictureHeight();
 }
 
 val depthBytes()
@@ -148,6 +149,8 @@ val caseMask()
 std::string caseSummary(double equal, double differs, double missing, double unreadable)
 {
     return conformanceSummary((long long)equal, (long long)differs, (long long)missing, (long long)unreadable);
+}
+
 // {width, height, rgb} with the bytes copied out (a slide is made for one save), or {error}.
 val slideResult(const std::string& error, const RgbImage& slide)
 {
@@ -182,6 +185,21 @@ val maskSlidePicture(int scale, bool grid)
     RgbImage picture;
     const std::string error = maskSlide(scale, grid, picture);
     return slideResult(error, picture);
+}
+
+// Colours (r, g, b, a floats) through the canvas's conversion, as one row: the
+// WebAssembly lanes' rounding against the program's, for the tests.
+val canvasBytes(const val& floats)
+{
+    static std::vector<unsigned char> bytes;
+    const std::vector<float> values = arrayFrom<float>(floats);
+    const int count = static_cast<int>(values.size() / 4);
+    std::vector<Color4> colors(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        colors[i] = Color4{values[4 * i], values[4 * i + 1], values[4 * i + 2], values[4 * i + 3]};
+    bytes.assign(static_cast<std::size_t>(count) * 4, 0);
+    rgbaFromColors(colors.data(), count, 1, 0, 1, bytes.data());
+    return bytesView(bytes);
 }
 
 val sceneView()
@@ -227,6 +245,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("enlargedPicture", &enlarged);
     function("maskPicture", &maskSlidePicture);
     function("sceneBytes", &sceneView);
+    function("canvasBytes", &canvasBytes);
     function("largestFramePixels", &largestFramePixels);
     function("rasterTimes", &rasterTimesJson);
 }

@@ -19,6 +19,8 @@
 //                                                          drawn on the picture as --trace-polygon -o
 //                                                          draws it
 //   m.pixels() -> Uint8Array                              the last picture, RGB, top row first
+//                                                          (made when asked: the page needs only
+//                                                          the RGBA to show it)
 //   m.imageWidth() -> number, m.imageHeight() -> number   its size (texels: 512x512)
 //   m.rgbaPixels() -> Uint8Array                          the same picture as RGBA (alpha 255),
 //       ready for new ImageData(new Uint8ClampedArray(a.buffer, a.byteOffset, a.length), w, h)
@@ -55,6 +57,8 @@
 //   m.maskPicture(scale, grid) -> the same shape         the last comparison's error mask, as
 //                                                          --mask writes it with --scale/--grid
 //   m.sceneBytes() -> Uint8Array                          the torus as built (for the tests)
+//   m.canvasBytes(colors: Float32Array) -> Uint8Array     r, g, b, a floats as the canvas's bytes
+//                                                          (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
 //                                                          view's plain frame drawn count times
@@ -100,7 +104,10 @@ struct ViewRequest {
 std::string parseViewName(const std::string& name, DebugView& view);
 
 std::string drawView(const ViewRequest& request);
+// The last picture (made when first asked for after a colour view) and its size.
 const RgbImage& lastPicture();
+int lastPictureWidth();
+int lastPictureHeight();
 // The last picture with an opaque alpha after each pixel, for a canvas.
 const std::vector<unsigned char>& lastPictureRgba();
 const std::string& lastViewLine();

@@ -1,6 +1,6 @@
 // The page: wires the module, the view state, the input and the panels together. Every
 // number shown comes from the module; the page only asks and draws.
-import createSphaerix from './sphaerix.js';
+import { loadModuleFactory } from './module.js';
 import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
 import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
 import { attachInput } from './input.js';
@@ -99,7 +99,10 @@ function render() {
 function showFrame(s) {
     const { m } = app;
     const width = m.imageWidth(), height = m.imageHeight();
-    app.software = { width, height, rgb: m.pixels().slice() };
+    // The RGB is copied out of the module only when something reads it (the magnifier,
+    // the difference, pixels()): a frame of a drag shows the module's RGBA alone.
+    let rgb = null;
+    app.software = { width, height, get rgb() { return rgb ??= m.pixels().slice(); } };
     const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0 });
     app.picture = shown.picture;
     app.shown = shown.shown;
@@ -363,7 +366,9 @@ function wireSave() {
 
 async function start() {
     try {
-        app.m = await createSphaerix();
+        const { create, build } = await loadModuleFactory();
+        app.m = await create();
+        app.moduleBuild = build;
     } catch (e) {
         showMessage(`The WebAssembly module did not load: ${e.message ?? e}`);
         throw e;
