@@ -11,22 +11,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/conformance/results.h"
 #include "tools/snapshot/file_handle.h"
 #include "tools/snapshot/image_file.h"
 
 namespace {
-
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-        out += c == '<' ? "&lt;"
-            : c == '>'  ? "&gt;"
-            : c == '&'  ? "&amp;"
-            : c == '"'  ? "&quot;"
-                        : std::string(1, c);
-    return out;
-}
 
 // The PNG writer works on files: the mask goes through a private temporary one.
 bool pngBytes(const RgbImage& image, std::string& bytes, std::string& error)
@@ -120,15 +109,15 @@ std::string reportSection(
     const ConformanceCase& c, const CaseResult& r, const std::string& history, std::string& error)
 {
     if (r.outcome == Outcome::equal)
-        return "<li id=\"" + c.name + "\">" + escaped(caseTitle(c)) + " <code>" + escaped(snapshotCommand(c)) +
+        return "<li id=\"" + c.name + "\">" + markupEscaped(caseTitle(c)) + " <code>" + markupEscaped(snapshotCommand(c)) +
             "</code></li>\n";
     std::string html = "<section class=\"" + std::string(outcomeClass(r.outcome)) + "\" id=\"" + c.name +
-        "\">\n<h2>" + escaped(caseTitle(c)) + ": " + outcomeClass(r.outcome) + "</h2>\n<p>" +
-        escaped(r.line.empty() ? "colour and depth equal" : r.line) + "</p>\n<p>Our view: <code>" +
-        escaped(snapshotCommand(c)) + "</code></p>\n";
+        "\">\n<h2>" + markupEscaped(caseTitle(c)) + ": " + outcomeClass(r.outcome) + "</h2>\n<p>" +
+        markupEscaped(r.line.empty() ? "colour and depth equal" : r.line) + "</p>\n<p>Our view: <code>" +
+        markupEscaped(snapshotCommand(c)) + "</code></p>\n";
     for (const std::string* detail : {&r.colorDetail, &r.depthDetail})
         if (!detail->empty())
-            html += "<p class=\"detail\">" + escaped(*detail) + "</p>\n";
+            html += "<p class=\"detail\">" + markupEscaped(*detail) + "</p>\n";
     if (r.firstPixel >= 0) {
         std::string png;
         if (!pngBytes(r.mask, png, error))
@@ -144,8 +133,8 @@ std::string reportSection(
             std::to_string(c.width * scale) + "\" height=\"" + std::to_string(c.height * scale) +
             "\" src=\"data:image/png;base64," + base64(png) + "\"><div class=\"ring\" data-pixel=\"" + pixel +
             "\" style=\"left:" + centre(x, c.width) + ";top:" + centre(row, c.height) + "\"></div></div>\n";
-        html += "<p>Our history of pixel " + pixel + ", as <code>" + escaped(snapshotCommand(c)) + " --history " +
-            pixel + "</code> prints it:</p>\n<pre>" + escaped(history) + "</pre>\n";
+        html += "<p>Our history of pixel " + pixel + ", as <code>" + markupEscaped(snapshotCommand(c)) + " --history " +
+            pixel + "</code> prints it:</p>\n<pre>" + markupEscaped(history) + "</pre>\n";
     }
     return html + "</section>\n";
 }
@@ -157,7 +146,7 @@ bool writeReport(const std::string& path, const std::string& summary, const std:
     const std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                              "<meta name=\"viewport\" content=\"width=device-width\">\n"
                              "<title>Sphaerix conformance: " +
-        escaped(summary) +
+        markupEscaped(summary) +
         "</title>\n<style>\n"
         "body { font-family: sans-serif; margin: 1em 2em; max-width: 80em; overflow-wrap: anywhere; }\n"
         "section { border-left: 6px solid #888; padding: 0 1em; margin: 1.5em 0; }\n"
@@ -174,7 +163,7 @@ bool writeReport(const std::string& path, const std::string& summary, const std:
         "pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }\n"
         "details li { margin: 0.2em 0; }\n"
         "</style>\n</head>\n<body>\n<h1>Sphaerix conformance: " +
-        escaped(summary) + "</h1>\n" + failed +
+        markupEscaped(summary) + "</h1>\n" + failed +
         (equalCount == 0 ? ""
                          : "<details class=\"equal\"><summary>" + std::to_string(equalCount) +
                      " equal cases</summary>\n<ul>\n" + equal + "</ul>\n</details>\n") +

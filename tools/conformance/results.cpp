@@ -5,18 +5,6 @@
 
 namespace {
 
-std::string xmlEscaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-        out += c == '<' ? "&lt;"
-            : c == '>'  ? "&gt;"
-            : c == '&'  ? "&amp;"
-            : c == '"'  ? "&quot;"
-                        : std::string(1, c);
-    return out;
-}
-
 std::string secondsText(double seconds)
 {
     char text[32];
@@ -70,6 +58,19 @@ std::size_t sequenceLength(const std::string& text, std::size_t at)
 
 } // namespace
 
+std::string markupEscaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '<' ? "&lt;"
+            : c == '>'  ? "&gt;"
+            : c == '&'  ? "&amp;"
+            : c == '"'  ? "&quot;"
+                        : std::string(1, c);
+    return out;
+}
+
+
 std::string validUtf8(const std::string& text)
 {
     std::string out;
@@ -94,7 +95,7 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
     int failures = 0, errors = 0;
     std::string body;
     for (const CaseRun& run : runs) {
-        body += "  <testcase classname=\"sphaerix-conformance\" name=\"" + xmlEscaped(run.c.name) + "\" time=\"" +
+        body += "  <testcase classname=\"sphaerix-conformance\" name=\"" + markupEscaped(run.c.name) + "\" time=\"" +
             secondsText(run.seconds) + "\"";
         const Outcome outcome = run.result.outcome;
         if (outcome == Outcome::equal) {
@@ -105,7 +106,7 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
         ++(isError(outcome) ? errors : failures);
         const std::string line = validUtf8(caseTitle(run.c) + ": " + run.result.line);
         body += ">\n    <" + std::string(element) + " type=\"" + outcomeName(outcome) + "\" message=\"" +
-            xmlEscaped(line) + "\">" + xmlEscaped(line + "\nour view: " + validUtf8(snapshotCommand(run.c))) + "</" +
+            markupEscaped(line) + "\">" + markupEscaped(line + "\nour view: " + validUtf8(snapshotCommand(run.c))) + "</" +
             element + ">\n  </testcase>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n <testsuite name=\"sphaerix-conformance\" "

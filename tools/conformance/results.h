@@ -22,6 +22,9 @@ struct CaseRun {
 // command's standard error or a folder's name cannot make the XML or JSON invalid.
 std::string validUtf8(const std::string& text);
 
+// `text` with < > & and " written as XML and HTML entities.
+std::string markupEscaped(const std::string& text);
+
 // "N passed, M failed (D differ, M missing, U unreadable[, C command failed])".
 std::string summaryText(const std::vector<CaseRun>& runs, bool commandRun);
 
