@@ -213,7 +213,7 @@ no-depth) snap --size ${w}x$h -o "$color" ;;
 no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
 nothing) ;;
 fails) echo "fake: the scene is gone" >&2; exit 2 ;;
-garbled) printf 'fake: \377 in UTF-8\n' >&2; exit 3 ;;
+garbled) printf 'fake: \377 in UTF-8 \303(\n' >&2; exit 3 ;; # a bad first byte, a bad second
 crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
 hang) echo "fake: waiting" >&2; sleep 30 & echo $! >sleeper.pid; wait ;;
 size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
@@ -262,8 +262,10 @@ const FakeRun fakes[] = {
         "<error type=\"command failed\" message=\"speck 5x4: the command exited with status 2; its standard error "
         "ends: fake: the scene is gone\">",
         commandFailed, "null"},
-    {"garbled", 1, "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8",
-        "message=\"speck 5x4: the command exited with status 3; its standard error ends: fake: \xEF\xBF\xBD in UTF-8\">",
+    {"garbled", 1,
+        "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8 \xc3(",
+        "message=\"speck 5x4: the command exited with status 3; its standard error ends: fake: \xEF\xBF\xBD in UTF-8 "
+        "\xEF\xBF\xBD(\">",
         commandFailed, "null"},
     {"crash", 1,
         "ERROR    speck 5x4: the command exited with status 139 (signal 11, Segmentation fault); its standard error "
