@@ -81,10 +81,9 @@ function showPixel(m, s, shown, software, onTrace, onWatch) {
     }
 }
 
-// The sentences the module makes from the history (one to three, or one "error: ..."),
-// when the module has them.
+// The sentences the module makes from the history (one to three, or one "error: ...").
 function showReason(m, x, y) {
-    const lines = typeof m.reason === 'function' ? [].concat(m.reason(x, y)) : [];
+    const lines = m.reason(x, y);
     $('reason').replaceChildren(...lines.map(line => {
         const p = document.createElement('p');
         p.textContent = line;
