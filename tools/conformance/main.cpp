@@ -161,17 +161,6 @@ bool writeReference(const std::string& dir, const ConformanceCase& c, const Refe
         writeDepthFile(ours.depth.data(), c.width, c.height, base + ".depth", error);
 }
 
-bool writeText(const std::string& path, const std::string& text, std::string& error)
-{
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
-        std::fclose(file.release()) != 0) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 // One run over the cases: each case judged once its files are there, the lines printed
 // in the list's order.
 struct Run {

@@ -168,11 +168,5 @@ bool writeReport(const std::string& path, const std::string& summary, const std:
                          : "<details class=\"equal\"><summary>" + std::to_string(equalCount) +
                      " equal cases</summary>\n<ul>\n" + equal + "</ul>\n</details>\n") +
         "</body>\n</html>\n";
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file || std::fwrite(page.data(), 1, page.size(), file.get()) != page.size() ||
-        std::fclose(file.release()) != 0) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return writeText(path, page, error);
 }

@@ -1,7 +1,11 @@
 #include "tools/conformance/results.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+
+#include "tools/snapshot/file_handle.h"
 
 namespace {
 
@@ -187,4 +191,15 @@ BaselineChanges compareWithBaseline(const std::map<std::string, std::string>& be
             changes.fixes.push_back(run.c.name);
     }
     return changes;
+}
+
+bool writeText(const std::string& path, const std::string& text, std::string& error)
+{
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+        std::fclose(file.release()) != 0) {
+        error = "cannot write \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }

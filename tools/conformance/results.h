@@ -22,6 +22,9 @@ struct CaseRun {
 // command's standard error or a folder's name cannot make the XML or JSON invalid.
 std::string validUtf8(const std::string& text);
 
+// Writes `text` to `path` whole; false with `error` naming the file and why not.
+bool writeText(const std::string& path, const std::string& text, std::string& error);
+
 // `text` with < > & and " written as XML and HTML entities.
 std::string markupEscaped(const std::string& text);
 
