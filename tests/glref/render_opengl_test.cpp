@@ -59,7 +59,10 @@ protected:
 
     void SetUp() override
     {
-        buildScene(theScene, (testing::TempDir() + "glref.raw").c_str());
+        static Texture texture;
+        std::string error;
+        ASSERT_TRUE(readTextureFile(texture, (testing::TempDir() + "glref.raw").c_str(), error)) << error;
+        buildScene(theScene, texture);
         while (glGetError() != GL_NO_ERROR) {
         }
     }

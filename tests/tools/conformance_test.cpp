@@ -10,8 +10,7 @@
 #include <sstream>
 
 #include "inspect/exact_number.h"
-#include "tools/snapshot/against.h"
-#include "tools/snapshot/image_file.h"
+#include "files/image_file.h"
 #include "texture/generate_sphere_map.h"
 
 namespace fs = std::filesystem;

@@ -16,12 +16,14 @@
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "tests/support/recorded_table.h"
-#include "tools/snapshot/against.h"
+#include "files/depth_file.h"
+#include "files/image_file.h"
+#include "inspect/comparison.h"
 #include "inspect/exact_number.h"
-#include "tools/snapshot/frame_timing.h"
-#include "tools/snapshot/image_difference.h"
+#include "tools/sphaerix-snapshot/frame_timing.h"
+#include "tools/sphaerix-snapshot/image_difference.h"
 #include "inspect/md5.h"
-#include "tools/png/png_io.h"
+#include "files/png_file.h"
 
 namespace {
 
