@@ -330,6 +330,12 @@ int run(const Options& o, ReferenceFolder& reference)
     }
     if (const std::string clash = fileClash(fileUses(o, cases)); !clash.empty())
         return usageError(clash);
+    // Files by our names that a tester put in the reference folder are not ours to replace.
+    ReferenceFolder written{o.reference, {}};
+    const std::vector<std::string> foreign = o.reference.empty() ? std::vector<std::string>() : foreignCaseFiles(written, cases);
+    if (!foreign.empty() && !o.replace)
+        return usageError("--write-reference would replace files in \"" + o.reference + "\" that it did not write: " +
+            someNames(foreign) + " (--replace replaces them)");
     Textures textures;
     if (const int status = readTextures(o, cases, textures))
         return status;
@@ -341,14 +347,10 @@ int run(const Options& o, ReferenceFolder& reference)
     if (!o.baseline.empty() && !readBaseline(o.baseline, baseline, error))
         return fail(error);
     if (!o.reference.empty()) {
-        ReferenceFolder folder{o.reference, {}};
-        if (const std::vector<std::string> foreign = foreignCaseFiles(folder, cases); !foreign.empty() && !o.replace)
-            return usageError("--write-reference would replace files in \"" + o.reference +
-                "\" that it did not write: " + someNames(foreign) + " (--replace replaces them)");
         std::filesystem::create_directories(o.reference, ignored);
         if (!std::filesystem::is_directory(o.reference, ignored))
             return fail("cannot make the directory \"" + o.reference + "\"");
-        reference = folder;
+        reference = written;
     }
 
     Run state{o, textures, reference, {}, std::vector<bool>(cases.size()), std::vector<std::string>(cases.size()), 0, "",
