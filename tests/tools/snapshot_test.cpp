@@ -159,10 +159,11 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
     std::filesystem::create_directories(path("mine"));
     std::filesystem::create_symlink("whole.png", path("link.png"));
     std::filesystem::create_hard_link(path("whole.png"), path("hard.png"));
+    std::filesystem::create_symlink("nowhere.png", path("gone.png"));
     std::ofstream(path("one.txt")) << "speck 5x4 -135 -60 0,0 0.25\n";
     std::ofstream(path("own.txt")) << "speck 5x4 -135 -60 0,0 0.25 mine/speck.png\n";
     std::filesystem::copy_file(path("tiny.png"), path("mine/speck.png"));
-    given.insert({"longest.raw", "zeros.depth", "link.png", "hard.png", "one.txt", "own.txt", "mine", "mine/speck.png"});
+    given.insert({"longest.raw", "zeros.depth", "link.png", "hard.png", "gone.png", "one.txt", "own.txt", "mine", "mine/speck.png"});
     // A 2x1 picture behind every header form: blanks of each kind, comments straight after
     // any token (the one after maxval ends with the blank that starts the pixels).
     const char* headers[] = {"P6\n2 1\n255\n", "P6\t2\v1\f255\r", "P6#a\n2 1 255\n", "P6 2#b\n1 255\n",
