@@ -19,12 +19,8 @@ bool writeWholeFile(const std::string& path, const std::function<std::string(std
     errno = 0;
     std::string why = write(file);
     // Closed explicitly, so that a failed flush of buffered bytes is reported too.
-    const int saved = errno;
-    const bool bad = std::ferror(file) != 0;
     if (std::fclose(file) != 0 && why.empty())
         why = std::strerror(errno);
-    if (bad && why.empty())
-        why = saved ? std::strerror(saved) : "write failed";
     if (why.empty())
         return true;
     error = "cannot write \"" + path + "\": " + why;

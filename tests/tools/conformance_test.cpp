@@ -128,6 +128,11 @@ const ConformanceRun runs[] = {
         "--cases bad.txt theirs", 1, "bad.txt line 2: size \"4x0\" is not WxH"},
     {"a case's own texture", [](const fs::path& d) { writeFile(d / "../own.txt", "a 4x4 0 0 0,0 1 maps/none.raw\n"); },
      "--cases own.txt theirs", 1, "\"./maps/none.raw\""},
+    {"a case's own texture, black", [](const fs::path& d) {
+         writeFile(d / "../black.txt", "close 17x23 -135 -80 0,0 8 black.raw\n");
+         writeFile(d / "../black.raw", std::string(196608, '\0'));
+     },
+     "--cases black.txt theirs", 3, "DIFFERS  close 17x23: colour:"},
     {"no directory", [](const fs::path&) {}, "--cases list.txt", 2, "name a DIR to compare"},
     {"ours over theirs", [](const fs::path&) {}, "--cases list.txt --write-reference ./theirs theirs", 2,
      "would overwrite"},
@@ -410,10 +415,11 @@ TEST_F(ConformanceTool, RandomViewsOfASeed)
     writeFile(dir / "again.txt", r.output);
     EXPECT_EQ(runTool(dir, "--cases again.txt --list").output, r.output);
     fs::create_directories(dir / "lists");
-    writeFile(dir / "lists/own.txt", "own 5x4 -135 -60 0,0 0.25 ../sphere.raw\n");
+    writeFile(dir / "lists/own.txt", "own 5x4 -135 -60 0,0 0.25 ../map.raw\n");
+    writeFile(dir / "map.raw", "");
     writeFile(dir / "own.txt", runTool(dir, "--cases lists/own.txt --list").output);
     EXPECT_TRUE(fs::equivalent(dir / Json::parse(runTool(dir, "--cases own.txt --list --json").output)[0]["texture"]
-                                   .get<std::string>(), dir / "sphere.raw"));
+                                   .get<std::string>(), dir / "map.raw"));
     const ToolRun json = runTool(dir, "--cases list.txt --list --json --only close");
     EXPECT_EQ(json.output, "[{\"name\":\"close\",\"width\":17,\"height\":23,\"angle_z\":-135.0,\"angle_x\":-80.0,"
                            "\"pan_x\":0.0,\"pan_y\":0.0,\"zoom\":8.0,\"texture\":\"sphere.raw\",\"snapshot\":"

@@ -29,5 +29,5 @@ std::vector<std::string> foreignCaseFiles(ReferenceFolder& folder, const std::ve
 bool writeReferenceCase(ReferenceFolder& folder, const ConformanceCase& c, const ReferenceFrame& ours,
     std::string& error);
 
-// Writes the manifest anew, listing the noted files that are still there.
+// Writes the manifest anew, listing every file noted.
 bool saveReferenceManifest(const ReferenceFolder& folder, std::string& error);
