@@ -26,7 +26,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target sphaerix sphaerix-spheremap
 
 if [ ! -f sphere.raw ]; then
-    build/tools/spheremap/sphaerix-spheremap generate sphere.raw
+    build/tools/sphaerix-spheremap/sphaerix-spheremap generate sphere.raw
     echo "Generated sphere.raw"
 fi
 if [ -z "${DISPLAY:-}" ]; then

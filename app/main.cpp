@@ -1,14 +1,22 @@
 #include <GL/glut.h>
 
+#include <cstdio>
+
 #include "app/window.h"
 #include "scene/scene.h"
 
 int main(int argc, char** argv)
 {
     openWindow(argc, argv, 480, 480);
-    // After the window: its OpenGL context exists when the texture is read. A texture
-    // that cannot be read ends the program here with its message and status 1.
-    buildScene(theScene);
+    // After the window: its OpenGL context exists when the texture is read. No frame is
+    // drawn from a texture that was not read.
+    static Texture texture;
+    std::string error;
+    if (!readTextureFile(texture, defaultTexturePath, error)) {
+        std::fprintf(stderr, "sphaerix: %s\n", error.c_str());
+        return 1;
+    }
+    buildScene(theScene, texture);
     glutMainLoop();
     return 0;
 }

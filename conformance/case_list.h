@@ -24,7 +24,7 @@ struct ConformanceCase {
 bool parseCaseList(const std::string& text, const std::string& source, const std::string& textureBase,
     std::vector<ConformanceCase>& cases, std::string& error);
 
-// The list built into the tool (tools/conformance/cases.txt at build time).
+// The list built into the tool (conformance/cases.txt at build time).
 extern const char* const builtInCaseList;
 
 // "NAME WxH" and the snapshot's command line for the same view.

@@ -89,12 +89,9 @@ void Scene::addVertex(const Vec4& p)
     vertices[0].next = n;
 }
 
-void buildScene(Scene& scene, const char* texturePath)
+void buildScene(Scene& scene, const Texture& texture)
 {
     scene.reset();
-    // Lives for the rest of the run: every mesh refers to it.
-    static Texture texture;
-    loadTexture(texture, texturePath);
     scene.ambient = Color4{0.4f, 0.4f, 0.4f, 1.0f};
     scene.addLight(0.0f, -100.0f, 80.0f, 0.8f, 0.8f, 0.8f, 1.0f);
     scene.currentTexture = &texture;

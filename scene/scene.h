@@ -66,9 +66,10 @@ struct Scene {
     void addVertex(const Vec4& p); // needs a polygon
 };
 
-// The start-up scene: the texture, ambient light, one light, the blue glossy material
-// and the 48 x 48 torus. A texture that cannot be read ends the process (status 1).
-void buildScene(Scene& scene, const char* texturePath = defaultTexturePath);
+// The start-up scene: ambient light, one light, the blue glossy material and the 48 x 48
+// torus with `texture`, which the meshes point to: it must outlive the scene's use and
+// stay in place (readTextureFile fills one).
+void buildScene(Scene& scene, const Texture& texture);
 
 // The one process-wide scene of the program and its tools.
 extern Scene theScene;

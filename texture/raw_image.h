@@ -1,14 +1,10 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "texture/image.h"
 
 // The raw texture is exactly textureBytes: rows bottom first, texels R, G, B.
-// Both return false and set `error` to one line naming the file on failure.
-bool readRawFile(const char* path, std::vector<unsigned char>& raw, std::string& error);
-bool writeRawFile(const char* path, const std::vector<unsigned char>& raw, std::string& error);
 
 // A textureSize x textureSize picture to raw bytes: rows flipped, samples rounded to
 // the nearest byte.

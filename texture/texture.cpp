@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 bool readTextureFile(Texture& texture, const char* path, std::string& error)
@@ -48,14 +47,4 @@ bool readTextureFile(Texture& texture, const char* path, std::string& error)
         return false;
     }
     return true;
-}
-
-Texture& loadTexture(Texture& texture, const char* path)
-{
-    std::string error;
-    if (!readTextureFile(texture, path, error)) {
-        std::fprintf(stderr, "sphaerix: %s\n", error.c_str());
-        std::exit(1);
-    }
-    return texture;
 }

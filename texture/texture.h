@@ -18,9 +18,7 @@ constexpr const char* defaultTexturePath = "sphere.raw";
 
 // Reads the first 196,608 bytes of `path` into `texture`. On failure returns false and
 // sets `error` to one line naming the file and what is wrong; nothing is read from a
-// file that failed to open.
+// file that failed to open. No frame may be drawn from a texture that was not read: the
+// program prints the line and ends with status 1, the tools and the page say it and
+// draw nothing on it.
 bool readTextureFile(Texture& texture, const char* path, std::string& error);
-
-// Fills `texture` from `path`, or prints the error line on standard error and ends the
-// process with status 1: no frame may be drawn from a texture that was not read.
-Texture& loadTexture(Texture& texture, const char* path = defaultTexturePath);

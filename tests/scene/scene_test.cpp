@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <string>
 
@@ -82,10 +81,9 @@ TEST(Scene, VerticesTakeCurrentAttributesAndLinkIntoAReverseRing)
 
 TEST(Scene, BuildSceneMakesTheLitTexturedTorus)
 {
-    const std::string path = ::testing::TempDir() + "build_scene.raw";
-    std::ofstream(path, std::ios::binary) << std::string(textureBytes, '\5');
+    const Texture texture{textureSize, textureSize, textureComponents, std::vector<unsigned char>(textureBytes, 5)};
     Scene scene;
-    buildScene(scene, path.c_str());
+    buildScene(scene, texture);
     EXPECT_EQ(scene.ambient.r, 0.4f);
     ASSERT_EQ(scene.lights.size(), 1u);
     EXPECT_EQ(scene.lights[0].position[1], -100.0f);
@@ -96,8 +94,7 @@ TEST(Scene, BuildSceneMakesTheLitTexturedTorus)
     EXPECT_EQ(mesh.specular.r, 1.5f);
     EXPECT_NEAR(mesh.diffuse.g, 0.036f, 5e-4);
     EXPECT_EQ(mesh.shininess, 120);
-    ASSERT_NE(mesh.texture, nullptr);
-    EXPECT_EQ(mesh.texture->data[196607], 5);
+    EXPECT_EQ(mesh.texture, &texture);
     EXPECT_EQ(mesh.polygons.size(), 2304u);
     EXPECT_TRUE(scene.objectTransform.saved.empty());
 }

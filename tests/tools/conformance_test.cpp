@@ -10,8 +10,7 @@
 #include <sstream>
 
 #include "inspect/exact_number.h"
-#include "tools/snapshot/against.h"
-#include "tools/snapshot/image_file.h"
+#include "files/image_file.h"
 #include "texture/generate_sphere_map.h"
 
 namespace fs = std::filesystem;
@@ -118,12 +117,22 @@ const ConformanceRun runs[] = {
         "--cases list.txt theirs", 1, "ERROR    speck 5x4: \"theirs/speck.png\""},
     {"short depth", [](const fs::path& d) { fs::resize_file(d / "speck.depth", 79); },
         "--cases list.txt theirs", 1, "\"theirs/speck.depth\" has 79 bytes; the frame's depth has 80"},
+    {"unreadable, then a difference", [](const fs::path& d) { writeFile(d / "wide.png", "P6 not really\n"), changeDepth(d); },
+        "--cases list.txt theirs", 1, "2 failed (1 differ, 0 missing, 1 unreadable)"},
+    {"our own files again", [](const fs::path&) {}, "--cases list.txt --write-reference theirs", 0, "wrote 3 cases"},
+    {"one of ours changed since", changeDepth, "--cases list.txt --write-reference theirs", 2,
+        "files in \"theirs\" that it did not write: close.depth (--replace"},
     {"no texture", [](const fs::path&) {}, "--cases list.txt --texture none.raw theirs", 1,
         "make it with `sphaerix-spheremap generate none.raw`"},
     {"bad list", [](const fs::path& d) { writeFile(d / "../bad.txt", "a 4x4 0 0 0,0 1\nb 4x0 0 0 0,0 1\n"); },
         "--cases bad.txt theirs", 1, "bad.txt line 2: size \"4x0\" is not WxH"},
     {"a case's own texture", [](const fs::path& d) { writeFile(d / "../own.txt", "a 4x4 0 0 0,0 1 maps/none.raw\n"); },
      "--cases own.txt theirs", 1, "\"./maps/none.raw\""},
+    {"a case's own texture, black", [](const fs::path& d) {
+         writeFile(d / "../black.txt", "close 17x23 -135 -80 0,0 8 black.raw\n");
+         writeFile(d / "../black.raw", std::string(196608, '\0'));
+     },
+     "--cases black.txt theirs", 3, "DIFFERS  close 17x23: colour:"},
     {"no directory", [](const fs::path&) {}, "--cases list.txt", 2, "name a DIR to compare"},
     {"ours over theirs", [](const fs::path&) {}, "--cases list.txt --write-reference ./theirs theirs", 2,
      "would overwrite"},
@@ -213,7 +222,7 @@ no-depth) snap --size ${w}x$h -o "$color" ;;
 no-color) snap --size ${w}x$h -o "$color.elsewhere.png" --depth "$depth" ;;
 nothing) ;;
 fails) echo "fake: the scene is gone" >&2; exit 2 ;;
-garbled) printf 'fake: \377 in UTF-8 \303(\n' >&2; exit 3 ;; # a bad first byte, a bad second
+garbled) printf 'fake: \377 in UTF-8 \303( \300\257 \301\277\n' >&2; exit 3 ;; # bad bytes, overlong forms
 crash) echo "fake: drawing" >&2; echo "fake: about to crash" >&2; kill -SEGV $$ ;;
 hang) echo "fake: waiting" >&2; sleep 30 & echo $! >sleeper.pid; wait ;;
 size) snap --size $((w + 1))x$h -o "$color" --depth "$depth" ;;
@@ -263,9 +272,10 @@ const FakeRun fakes[] = {
         "ends: fake: the scene is gone\">",
         commandFailed, "null"},
     {"garbled", 1,
-        "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8 \xc3(",
+        "ERROR    speck 5x4: the command exited with status 3; its standard error ends: fake: \xff in UTF-8 \xc3( "
+        "\xc0\xaf \xc1\xbf",
         "message=\"speck 5x4: the command exited with status 3; its standard error ends: fake: \xEF\xBF\xBD in UTF-8 "
-        "\xEF\xBF\xBD(\">",
+        "\xEF\xBF\xBD( \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\">",
         commandFailed, "null"},
     {"crash", 1,
         "ERROR    speck 5x4: the command exited with status 139 (signal 11, Segmentation fault); its standard error "
@@ -275,10 +285,10 @@ const FakeRun fakes[] = {
         "ERROR    speck 5x4: the command did not finish within 4 s and was stopped; its standard error ends: fake: "
         "waiting",
         "<error type=\"command failed\"", commandFailed, "null"},
-    {"size", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is 6x4; the frame is 5x4",
-        "<error type=\"unreadable\" message=\"speck 5x4: &quot;work dir/speck.png&quot; is 6x4",
+    {"size", 1, "ERROR    speck 5x4: \"Bob's work/speck.png\" is 6x4; the frame is 5x4",
+        "<error type=\"unreadable\" message=\"speck 5x4: &quot;Bob's work/speck.png&quot; is 6x4",
         "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
-    {"text", 1, "ERROR    speck 5x4: \"work dir/speck.png\" is not a PNG file (no PNG signature)",
+    {"text", 1, "ERROR    speck 5x4: \"Bob's work/speck.png\" is not a PNG file (no PNG signature)",
         "<error type=\"unreadable\"", "1 failed (0 differ, 0 missing, 1 unreadable, 0 command failed)", "null"},
     {"'case {name} in speck) ./none {color} {depth} ;; *) ./fake.sh equal {name} {width} {height} {az} {ax} {panx} "
      "{pany} {zoom} {texture} {color} {depth} ;; esac'",
@@ -286,6 +296,11 @@ const FakeRun fakes[] = {
         "ERROR    speck 5x4: the command exited with status 127 (not found); its standard error ends: /bin/sh: 1: "
         "./none: not found",
         "<error type=\"command failed\"", commandFailed, "null"},
+    // Every command sees how many are running: never more than --jobs.
+    {"'touch {name}.on; sleep 1; [ $(ls *.on | wc -l) -le 2 ] || exit 9; rm {name}.on; ./fake.sh equal {name} {width} "
+     "{height} {az} {ax} {panx} {pany} {zoom} {texture} {color} {depth}'",
+        0, "equal    speck 5x4", "<testcase classname=\"sphaerix-conformance\" name=\"speck\"/>",
+        "0 failed (0 differ, 0 missing, 0 unreadable, 0 command failed)", "null"},
 };
 
 // Whether process `pid` still runs; a zombie left to an init that does not reap it has
@@ -328,10 +343,11 @@ protected:
     ToolRun runFake(const std::string& command, const std::string& more, const char* timeout = "30")
     {
         const std::string run = command[0] == '\'' ? command : "'./fake.sh " + command + fakeArgs + "'";
-        // A view of each value a placeholder gives, and a folder whose name needs quoting.
+        // A view of each value a placeholder gives, and a folder whose name needs quoting
+        // and holds a quote.
         writeFile(dir / "views.txt", "wide 40x30 -135.5 -60.25 3,-2 0.5\nclose 17x23 -135 -80 0,0 8\n"
                                      "speck 5x4 -135 -60 0,0 0.25\n");
-        return runTool(dir, std::string("--cases views.txt --jobs 2 --timeout ") + timeout + " --keep 'work dir' --run " + run + " " + more);
+        return runTool(dir, std::string("--cases views.txt --jobs 2 --timeout ") + timeout + " --keep \"Bob's work\" --run " + run + " " + more);
     }
 };
 
@@ -388,7 +404,7 @@ TEST_F(ConformanceRunner, FirstDifferenceOfBoth)
 }
 
 // Random views: the same seed gives the same views everywhere, as recorded here; the
-// list reads back as a case list.
+// list reads back as a case list, a texture a case names (from the list's folder) too.
 TEST_F(ConformanceTool, RandomViewsOfASeed)
 {
     const ToolRun r = runTool(dir, "--cases list.txt --list --random 8 --seed 20261207 --only speck,"
@@ -398,6 +414,12 @@ TEST_F(ConformanceTool, RandomViewsOfASeed)
     EXPECT_EQ(r.output, randomList);
     writeFile(dir / "again.txt", r.output);
     EXPECT_EQ(runTool(dir, "--cases again.txt --list").output, r.output);
+    fs::create_directories(dir / "lists");
+    writeFile(dir / "lists/own.txt", "own 5x4 -135 -60 0,0 0.25 ../map.raw\n");
+    writeFile(dir / "map.raw", "");
+    writeFile(dir / "own.txt", runTool(dir, "--cases lists/own.txt --list").output);
+    EXPECT_TRUE(fs::equivalent(dir / Json::parse(runTool(dir, "--cases own.txt --list --json").output)[0]["texture"]
+                                   .get<std::string>(), dir / "map.raw"));
     const ToolRun json = runTool(dir, "--cases list.txt --list --json --only close");
     EXPECT_EQ(json.output, "[{\"name\":\"close\",\"width\":17,\"height\":23,\"angle_z\":-135.0,\"angle_x\":-80.0,"
                            "\"pan_x\":0.0,\"pan_y\":0.0,\"zoom\":8.0,\"texture\":\"sphere.raw\",\"snapshot\":"

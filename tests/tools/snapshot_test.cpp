@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -16,12 +17,14 @@
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "tests/support/recorded_table.h"
-#include "tools/snapshot/against.h"
+#include "files/depth_file.h"
+#include "files/image_file.h"
+#include "inspect/comparison.h"
 #include "inspect/exact_number.h"
-#include "tools/snapshot/frame_timing.h"
-#include "tools/snapshot/image_difference.h"
+#include "tools/sphaerix-snapshot/frame_timing.h"
+#include "tools/sphaerix-snapshot/image_difference.h"
 #include "inspect/md5.h"
-#include "tools/png/png_io.h"
+#include "files/png_file.h"
 
 namespace {
 
@@ -60,11 +63,13 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
     // The snapshot in that directory, on that texture (a later --texture wins), and `args`;
-    // or the sphere-map tool.
-    ToolRun run(const Args& args, bool spheremap = false) const
+    // or another of the tools, by name.
+    ToolRun run(const Args& args, const std::string& tool = "") const
     {
         std::string command = "cd " + dir + " && env -u DISPLAY " +
-                              (spheremap ? "'" SPHEREMAP_TOOL "'" : "'" SNAPSHOT_TOOL "' --texture distinct.raw");
+                              (tool == "sphaerix-spheremap"     ? "'" SPHEREMAP_TOOL "'"
+                               : tool == "sphaerix-conformance" ? "'" CONFORMANCE_TOOL "'"
+                                                                : "'" SNAPSHOT_TOOL "' --texture distinct.raw");
         for (const std::string& arg : args)
             command += " '" + arg + "'";
         const int status = std::system((command + " >../" + name() + ".out 2>../" + name() + ".err").c_str());
@@ -105,12 +110,15 @@ TEST(SnapshotReports, DifferenceAndTiming)
 }
 
 // Recorded runs (recorded_runs.txt, one JSON object a line): the exit status, standard
-// output and error, and every file written, for frames of views the options give (PPM,
-// PNG, depth; the defaults; empty frames, the scene behind the eye or off to the side),
-// bad options (status 2 and the usage), unreadable files (1), histories, traces and
-// every view; and the sphere-map tool's commands, files and failures. A bad run leaves
-// no file. The frames were first checked pixel for pixel against the program's own
-// pipeline. SPHAERIX_RECORD_CASES=FILE writes the table anew.
+// output and error, and every file written or changed, for frames of views the options
+// give (PPM, PNG, depth; the defaults; empty frames, the scene behind the eye or off to
+// the side), bad options (status 2 and the usage), unreadable files (1), histories,
+// traces and every view; and the sphere-map tool's commands, files and failures. A bad
+// run leaves no file. The last rows pair every option of each tool that writes a file
+// with every option that reads one, and with the other writers, each pair naming one
+// file in another spelling (a link, a hard link, "sub/..", "./"): refused, status 2,
+// nothing written. The frames were first checked pixel for pixel against the program's
+// own pipeline. SPHAERIX_RECORD_CASES=FILE writes the table anew.
 TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
 {
     using Json = nlohmann::ordered_json;
@@ -144,10 +152,18 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
     ASSERT_TRUE(writePng(path("tiny.png").c_str(), tiny, error)) << error;
     std::set<std::string> given = {"distinct.raw", "short.raw",   "long.raw",    "small.ppm", "text.png",
                                    "whole.png",    "cut.png",     "empty.ppm",   "text.ppm",  "clear.png",
-                                   "deep.ppm",     "samples.ppm", "odd.ppm",     "longer.depth", "tiny.png",
-                                   "longest.raw",  "zeros.depth"};
+                                   "deep.ppm",     "samples.ppm", "odd.ppm",     "longer.depth", "tiny.png"};
     std::ofstream(path("longest.raw")) << std::string(300000, '\7'); // its size, not the bytes read
     std::ofstream(path("zeros.depth")) << std::string(8 * 6 * 4, '\0');  // a depth-only difference
+    // Other names of given files; a case list; a tester's picture where our reference goes.
+    std::filesystem::create_directories(path("mine"));
+    std::filesystem::create_symlink("whole.png", path("link.png"));
+    std::filesystem::create_hard_link(path("whole.png"), path("hard.png"));
+    std::filesystem::create_symlink("nowhere.png", path("gone.png"));
+    std::ofstream(path("one.txt")) << "speck 5x4 -135 -60 0,0 0.25\n";
+    std::ofstream(path("own.txt")) << "speck 5x4 -135 -60 0,0 0.25 mine/speck.png\n";
+    std::filesystem::copy_file(path("tiny.png"), path("mine/speck.png"));
+    given.insert({"longest.raw", "zeros.depth", "link.png", "hard.png", "gone.png", "one.txt", "own.txt", "mine", "mine/speck.png"});
     // A 2x1 picture behind every header form: blanks of each kind, comments straight after
     // any token (the one after maxval ends with the blank that starts the pixels).
     const char* headers[] = {"P6\n2 1\n255\n", "P6\t2\v1\f255\r", "P6#a\n2 1 255\n", "P6 2#b\n1 255\n",
@@ -158,14 +174,17 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
         std::ofstream(path(name), std::ios::binary) << header << (header[1] == '6' ? "ABCDEF" : "");
         given.insert(name);
     }
+    std::map<std::string, std::string> givenBytes;
+    for (const std::string& name : given)
+        givenBytes[name] = readFile(path(name));
     RecordedTable table(RECORDED_RUNS, "SPHAERIX_RECORD_CASES");
     ASSERT_TRUE(table.in) << RECORDED_RUNS;
     int cases = 0;
     for (std::string line; std::getline(table.in, line); ++cases) {
         Json expected = Json::parse(line), actual = expected;
-        ToolRun r = run(expected["args"].get<Args>(), expected.contains("tool"));
+        ToolRun r = run(expected["args"].get<Args>(), expected.value("tool", ""));
         for (std::string* text : {&r.output, &r.errors}) // free of where the tools were built
-            for (const char* tool : {SNAPSHOT_TOOL, SPHEREMAP_TOOL, " " SPHAERIX_VERSION "\n"})
+            for (const char* tool : {SNAPSHOT_TOOL, SPHEREMAP_TOOL, CONFORMANCE_TOOL, " " SPHAERIX_VERSION "\n"})
                 for (std::size_t at; (at = text->find(tool)) != std::string::npos;)
                     text->replace(at, std::strlen(tool), tool[0] == ' ' ? " VERSION\n" : std::filesystem::path(tool).filename());
         // The timing line's median varies: "\nframes: N, median: T ms".
@@ -174,16 +193,25 @@ TEST_F(SnapshotTool, RecordedRunsGiveTheRecordedOutputs)
             r.output.replace(from, r.output.find_first_not_of("0123456789.", from) - from, "T");
         }
         actual["status"] = r.status, actual["out"] = r.output, actual["err"] = r.errors, actual["files"] = Json::object();
-        for (const auto& file : std::filesystem::directory_iterator(dir)) {
-            const std::string name = file.path().filename();
-            if (given.count(name) == 0) {
-                // PNGs by their pixels (the encoder's choices aside), other files whole.
-                const std::string raw = readFile(file.path());
-                const Bytes bytes = name.ends_with(".png") ? picture(name) : Bytes(raw.begin(), raw.end());
-                actual["files"][name] = md5Hex(bytes.data(), bytes.size());
-                std::filesystem::remove(file.path());
-            }
+        // Files made or changed, listed and then removed or restored for the next run.
+        std::vector<std::string> made;
+        for (const auto& file : std::filesystem::recursive_directory_iterator(dir)) {
+            const std::string name = std::filesystem::relative(file.path(), dir);
+            if (file.is_directory() && given.count(name) == 0)
+                made.push_back(name);
+            if (file.is_directory() || (given.count(name) && readFile(file.path()) == givenBytes[name]))
+                continue;
+            // PNGs by their pixels (the encoder's choices aside), other files whole.
+            const std::string raw = readFile(file.path());
+            const Bytes bytes = name.ends_with(".png") ? picture(name) : Bytes(raw.begin(), raw.end());
+            actual["files"][name] = md5Hex(bytes.data(), bytes.size());
+            made.push_back(name);
         }
+        for (const std::string& name : made)
+            if (given.count(name))
+                std::ofstream(path(name), std::ios::binary) << givenBytes[name];
+            else
+                std::filesystem::remove_all(path(name));
         table.out << actual.dump() << '\n';
         EXPECT_EQ(actual.dump(2), expected.dump(2)) << "case " << cases + 1 << " of recorded_runs.txt";
     }

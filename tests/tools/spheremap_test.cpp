@@ -9,7 +9,8 @@
 #include <iterator>
 
 #include "texture/texture.h"
-#include "tools/png/png_io.h"
+#include "files/png_file.h"
+#include "files/raw_file.h"
 #include "texture/raw_image.h"
 #include "texture/resample.h"
 

@@ -12,7 +12,8 @@
 namespace {
 
 std::string scratchPath = "/sphere.raw";
-std::vector<unsigned char> shownBytes;
+// The texture the scene points to; empty until the first one is read.
+Texture shown;
 
 bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
 {
@@ -35,8 +36,8 @@ std::string useTextureFile(const std::vector<unsigned char>& bytes)
     Texture checked;
     if (!readTextureFile(checked, scratchPath.c_str(), error))
         return error; // the scene keeps the texture it was built with
-    buildScene(theScene, scratchPath.c_str());
-    shownBytes = checked.data;
+    shown = std::move(checked);
+    buildScene(theScene, shown);
     forgetKeptHistory();
     return "";
 }
@@ -71,5 +72,5 @@ std::string importImageTexture(const std::vector<double>& samples, int width, in
 
 const std::vector<unsigned char>& currentTextureBytes()
 {
-    return shownBytes;
+    return shown.data;
 }
