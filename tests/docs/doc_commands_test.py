@@ -88,7 +88,7 @@ def main():
         failures += [f"{doc.name}: broken link {t}" for t in brokenLinks(doc, text)]
         with tempfile.TemporaryDirectory(prefix="sphaerix-docs-") as work:
             (pathlib.Path(work) / "build").symlink_to(build)
-            subprocess.run(["build/tools/spheremap/sphaerix-spheremap", "generate", "sphere.raw"],
+            subprocess.run(["build/tools/sphaerix-spheremap/sphaerix-spheremap", "generate", "sphere.raw"],
                            cwd=work, check=True, capture_output=True)
             for number, command in commands(text):
                 where = f"{doc.name}:{number}: {command.splitlines()[0]}"
