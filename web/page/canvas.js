@@ -37,16 +37,23 @@ const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 // The overlay sits on the frame, at the frame's magnification, and holds what the page
 // adds: the pixel grid as --grid draws it, the selected pixel and an outlined polygon. The
 // frame's own pixels are never drawn over. The frame is the picture's top `frameHeight`
-// rows (keys may follow below it); the grid covers the top `gridHeight` rows.
+// rows (keys may follow below it); the grid covers the top `gridHeight` rows. It reaches
+// `overlayMargin` pixels past the frame on every side, so that the ring round a pixel in
+// a corner is whole.
+export const overlayMargin = 4;
+
 export function drawOverlay(overlay, width, height, { frameHeight, gridHeight, scale, grid, pixel, corners }) {
-    const w = width * scale, h = height * scale;
+    const w = Math.ceil(width * scale) + 2 * overlayMargin, h = Math.ceil(height * scale) + 2 * overlayMargin;
     if (overlay.width !== w || overlay.height !== h) {
         overlay.width = w;
         overlay.height = h;
+        Object.assign(overlay.style, { width: `${w}px`, height: `${h}px`, left: `${-overlayMargin}px`,
+                                       top: `${-overlayMargin}px` });
     } else {
         overlay.getContext('2d').clearRect(0, 0, w, h);
     }
     const g = overlay.getContext('2d');
+    g.setTransform(1, 0, 0, 1, overlayMargin, overlayMargin);
     if (grid && scale >= 3)
         drawGrid(g, width * scale, gridHeight * scale, scale);
     if (corners && corners.length > 1) {

@@ -102,7 +102,9 @@ async function run(app, cases, files, show) {
     m.conformanceEnd();
     const seconds = (performance.now() - started) / 1000;
     const count = outcome => results.filter(r => r.outcome === outcome).length;
-    const unused = [...named.keys()].filter(name => !used.has(name)).sort();
+    // NAME.out and NAME.err are the tool's own record of a command's output (--keep).
+    const own = new Set(cases.flatMap(c => [`${c.name}.out`, `${c.name}.err`]));
+    const unused = [...named.keys()].filter(name => !used.has(name) && !own.has(name)).sort();
     showMessage(unused.length ? `not used (no case of that name): ${unused.join(', ')}` : '', $('conformance-message'));
     $('conformance-summary').replaceChildren(
         code(m.conformanceSummary(count('equal'), count('differs'), count('missing'), count('unreadable'))),

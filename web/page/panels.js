@@ -3,6 +3,7 @@
 import { paintRgb } from './canvas.js';
 import { compareNow, readComparison } from './compare.js';
 import { onFiles } from './files.js';
+import { isImageFile } from './image.js';
 import { resolvedScale, showAtScale } from './magnify.js';
 import { showMessage } from './messages.js';
 import { loadTextureFile, useGenerated } from './texture.js';
@@ -27,6 +28,7 @@ export function wireTexture(app, changed) {
         showMessage(problem, $('texture-message'));
         if (!problem) {
             app.texture = name;
+            app.textureImage = isImageFile(bytes);
             $('texture-line').textContent = `from ${name}` + (dropped ? ' (dropped on the page)' : '');
             changed();
         }

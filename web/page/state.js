@@ -25,6 +25,14 @@ export function startState() {
     };
 }
 
+// The start-up view as address fields: a link takes these for every key it leaves out,
+// so that it shows the same whatever the tab showed before.
+export function startFields() {
+    const s = startState();
+    return { size: `${s.width}x${s.height}`, az: s.az, ax: s.ax, pan: `${s.panX},${s.panY}`, zoom: s.zoom,
+             view: s.view, renderer: s.renderer, pixel: '', scale: s.scale, grid: 'off', trace: '', watch: '' };
+}
+
 // Float arithmetic as the program does it: a double sum of two floats rounds to the
 // same float as the float sum, so one fround per step is exact.
 export const addFloat = (a, b) => Math.fround(a + b);
@@ -151,8 +159,10 @@ function readFloat(name, text, store) {
 }
 
 // Applies the given fields (strings or numbers) to a copy of `state`. Returns the new
-// state and the messages of the fields that were refused; refused fields keep their
-// old values. A selected pixel outside the frame is dropped.
+// state and the messages of the fields that were refused, and `asked`: the state with
+// every field that could be read taken, so that what the module must check (polygon
+// numbers) is checked even when another field was refused. A selected pixel outside the
+// frame is dropped.
 export function applyFields(state, fields) {
     const next = { ...state };
     const problems = [];
@@ -175,7 +185,7 @@ export function applyFields(state, fields) {
         next.pixel = state.pixel && state.pixel[0] < next.width && state.pixel[1] < next.height ? state.pixel : null;
     }
     // Nothing is half-applied: one refused field leaves the whole view as it was.
-    return problems.length ? { state: { ...state }, problems } : { state: next, problems };
+    return { state: problems.length ? { ...state } : next, problems, asked: next };
 }
 
 export function parseHash(hash) {
