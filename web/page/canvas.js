@@ -1,11 +1,15 @@
 // Drawing pictures onto canvases: the module's RGB bytes (top row first) become the
 // canvas's RGBA in one pass and one putImageData.
 
-export function paintRgb(canvas, rgb, width, height) {
+export function sizeCanvas(canvas, width, height) {
     if (canvas.width !== width || canvas.height !== height) {
         canvas.width = width;
         canvas.height = height;
     }
+}
+
+export function paintRgb(canvas, rgb, width, height) {
+    sizeCanvas(canvas, width, height);
     const context = canvas.getContext('2d');
     const image = context.createImageData(width, height);
     // Four bytes at a time through a 32-bit view: alpha is set with the colour.
@@ -24,10 +28,7 @@ export function paintRgb(canvas, rgb, width, height) {
 // The module's own RGBA of its picture, as it stands: no conversion in the page, which
 // keeps a frame of the software rendering within its budget.
 export function paintRgba(canvas, rgba, width, height) {
-    if (canvas.width !== width || canvas.height !== height) {
-        canvas.width = width;
-        canvas.height = height;
-    }
+    sizeCanvas(canvas, width, height);
     const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, width * height * 4);
     canvas.getContext('2d').putImageData(new ImageData(pixels, width, height), 0, 0);
 }

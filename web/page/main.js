@@ -1,7 +1,7 @@
 // The page: wires the module, the view state, the input and the panels together. Every
 // number shown comes from the module; the page only asks and draws.
 import { loadModuleFactory } from './module.js';
-import { paintRgb, paintRgba, drawOverlay, eventPixel, overlayMargin } from './canvas.js';
+import { paintRgb, paintRgba, drawOverlay, eventPixel, overlayMargin, sizeCanvas } from './canvas.js';
 import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
 import { attachInput } from './input.js';
 import { attachKeys } from './keys.js';
@@ -105,14 +105,19 @@ function showFrame(s) {
     // the difference, pixels()): a frame of a drag shows the module's RGBA alone.
     let rgb = null;
     app.software = { width, height, get rgb() { return rgb ??= m.pixels().slice(); } };
-    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0 });
+    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0, version: app.textureVersion });
     app.picture = shown.picture;
     app.shown = shown.shown;
     $('renderer-line').textContent = shown.line;
+    // The OpenGL rendering is on its own canvas over the frame's, which keeps the frame's
+    // size for the clicks and the keys.
+    $('gl-frame').hidden = app.shown !== 'opengl';
     if (app.shown === 'software')
         paintRgba($('frame'), m.rgbaPixels(), width, height);
-    else
+    else if (app.shown === 'difference')
         paintRgb($('frame'), app.picture.rgb, width, height);
+    else
+        sizeCanvas($('frame'), width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
 }
 
@@ -142,6 +147,7 @@ function showScale(s) {
     app.scale = scale;
     made.scale = `${width}x${height}`;
     showAtScale($('frame'), width, height, app.scale);
+    showAtScale($('gl-frame'), width, height, app.scale);
     const note = $('scale-note');
     note.hidden = scale >= 1;
     note.textContent = scale >= 1 ? '' : `Fit shows this ${fitted.join('x')} picture at 1/${1 / scale}, one ` +
@@ -420,7 +426,7 @@ async function start() {
                 select(p[0], p[1], { scroll: true });
         },
     });
-    app.chooseRendering = makeRenderingChoice();
+    app.chooseRendering = makeRenderingChoice($('gl-frame'));
     wireControls();
     return openAddress(location.hash);
 }

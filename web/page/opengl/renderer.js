@@ -1,6 +1,9 @@
 // The program's OpenGL rendering through WebGL 2: white clear, the caption, then every
-// mesh with the depth test, into a framebuffer of the frame's size that is read back.
-// The module's draw() must have set the camera for the view first.
+// mesh with the depth test, into a framebuffer of the frame's size, which is copied to
+// the renderer's canvas for the page to show. Its pixels are read back only when asked
+// for (the difference, a save, pixels()): on a browser without a GPU, reading back and
+// painting a 2D canvas cost as much as the drawing. The module's draw() must have set the
+// camera for the view first.
 import { captionVertex, captionFragment, maxLights, sceneFragment, sceneVertex } from './shaders.js';
 import { captionMask } from './caption.js';
 import { cornerFloats, eyeLights, multiplyColumns, normalMatrix, readScene, triangleCorners } from './scene.js';
@@ -8,7 +11,7 @@ import { cornerFloats, eyeLights, multiplyColumns, normalMatrix, readScene, tria
 // null and the reason when this browser has no WebGL 2.
 export function createOpenGLRenderer(canvas = document.createElement('canvas')) {
     const gl = canvas.getContext('webgl2', { antialias: false, alpha: false, depth: false,
-                                             preserveDrawingBuffer: false });
+                                             preserveDrawingBuffer: true });
     if (!gl)
         return { renderer: null, reason: 'this browser has no WebGL 2' };
     const scene = program(gl, sceneVertex, sceneFragment);
@@ -22,14 +25,22 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
                      depth: gl.createRenderbuffer(), width: 0, height: 0 };
     const largest = Math.min(gl.getParameter(gl.MAX_RENDERBUFFER_SIZE), gl.getParameter(gl.MAX_VIEWPORT_DIMS)[0],
                              gl.getParameter(gl.MAX_VIEWPORT_DIMS)[1]);
+    // The scene's vertices, texture and caption stay in WebGL's buffers until the scene
+    // is another (`version` changes; undefined: read every time).
+    let loaded = { version: undefined, scene: null };
+    let captionLoaded = false;
+    let drawn = 0;
 
-    // RGB bytes, top row first, or { error } when the frame cannot be drawn here.
-    function render(m, width, height) {
+    // The frame drawn and on the canvas: { width, height, rgb } with the RGB (top row
+    // first) read when first asked for, or { error } when it cannot be drawn here.
+    function render(m, width, height, version) {
         if (width > largest || height > largest)
             return { error: `WebGL here draws at most ${largest} pixels per side; the OpenGL rendering of ` +
                             `${width}x${height} is not shown` };
         if (gl.isContextLost())
             return { error: 'the WebGL context was lost' };
+        if (version === undefined || version !== loaded.version)
+            loaded = { version, scene: load(readScene(m)) };
         resize(gl, target, width, height);
         gl.bindFramebuffer(gl.FRAMEBUFFER, target.framebuffer);
         gl.viewport(0, 0, width, height);
@@ -38,14 +49,50 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.disable(gl.DEPTH_TEST);
         gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
         drawCaption(width, height);
-        drawScene(readScene(m), width, height);
-        const bottomUp = new Uint8Array(width * height * 4);
-        gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bottomUp);
-        gl.bindFramebuffer(gl.FRAMEBUFFER, null);
-        return { rgb: topRowFirstRgb(bottomUp, width, height) };
+        drawScene(loaded.scene, m.glMatrices(), width, height);
+        show(width, height);
+        const frame = ++drawn;
+        let rgb = null;
+        return { width, height, get rgb() { return rgb ??= read(frame, width, height); } };
     }
 
-    // Drawn with the depth test off, so the torus covers it and it leaves no depth.
+    // The framebuffer's pixels onto the canvas, as they are.
+    function show(width, height) {
+        if (canvas.width !== width || canvas.height !== height) {
+            canvas.width = width;
+            canvas.height = height;
+        }
+        gl.bindFramebuffer(gl.READ_FRAMEBUFFER, target.framebuffer);
+        gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
+        gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+    }
+
+    function read(frame, width, height) {
+        if (frame !== drawn)
+            throw new Error('the OpenGL frame was drawn again before its pixels were read');
+        const bottomUp = new Uint8Array(width * height * 4);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, target.framebuffer);
+        gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bottomUp);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+        return topRowFirstRgb(bottomUp, width, height);
+    }
+
+    // The scene's vertices and texture into WebGL's buffers; what each draw needs besides.
+    function load(s) {
+        gl.bindBuffer(gl.ARRAY_BUFFER, buffers.vertices);
+        gl.bufferData(gl.ARRAY_BUFFER, triangleCorners(s.vertices, s.triangles), gl.STATIC_DRAW);
+        if (s.textureBytes) {
+            gl.bindTexture(gl.TEXTURE_2D, image);
+            gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+            gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGB8, s.texture.width, s.texture.height, 0, gl.RGB,
+                          gl.UNSIGNED_BYTE, s.textureBytes);
+        }
+        return { ambient: s.ambient, lights: s.lights, meshes: s.meshes, texture: s.texture,
+                 textured: !!s.textureBytes };
+    }
+
+// Drawn with the depth test off, so the torus covers it and it leaves no depth.
     function drawCaption(width, height) {
         const c = captionMask(width, height);
         if (!c)
@@ -53,8 +100,11 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.useProgram(caption.program);
         gl.activeTexture(gl.TEXTURE0);
         gl.bindTexture(gl.TEXTURE_2D, mask);
-        gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
-        gl.texImage2D(gl.TEXTURE_2D, 0, gl.R8, c.width, c.height, 0, gl.RED, gl.UNSIGNED_BYTE, c.bits);
+        if (!captionLoaded) {
+            gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+            gl.texImage2D(gl.TEXTURE_2D, 0, gl.R8, c.width, c.height, 0, gl.RED, gl.UNSIGNED_BYTE, c.bits);
+            captionLoaded = true;
+        }
         gl.uniform1i(caption.uniform('mask'), 0);
         gl.uniform4f(caption.uniform('box'), c.x, c.y, c.width, c.height);
         gl.uniform2f(caption.uniform('frameSize'), width, height);
@@ -66,27 +116,23 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.disableVertexAttribArray(at);
     }
 
-    function drawScene(s, width, height) {
+    function drawScene(s, matrices, width, height) {
         gl.useProgram(scene.program);
         gl.enable(gl.DEPTH_TEST);
         gl.depthFunc(gl.LESS);
-        const modelView = s.matrices.subarray(0, 16), projection = s.matrices.subarray(16, 32);
+        const modelView = matrices.slice(0, 16), projection = matrices.slice(16, 32);
         gl.uniformMatrix4fv(scene.uniform('modelView'), false, modelView);
         gl.uniformMatrix4fv(scene.uniform('modelViewProjection'), false, multiplyColumns(projection, modelView));
         gl.uniformMatrix3fv(scene.uniform('normalMatrix'), false, normalMatrix(modelView));
         gl.uniform2f(scene.uniform('frameSize'), width, height);
         setLights(s, modelView);
-        if (s.textureBytes) {
+        if (s.textured) {
             gl.activeTexture(gl.TEXTURE0);
             gl.bindTexture(gl.TEXTURE_2D, image);
-            gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
-            gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGB8, s.texture.width, s.texture.height, 0, gl.RGB,
-                          gl.UNSIGNED_BYTE, s.textureBytes);
             gl.uniform1i(scene.uniform('image'), 0);
             gl.uniform2i(scene.uniform('imageSize'), s.texture.width, s.texture.height);
         }
         gl.bindBuffer(gl.ARRAY_BUFFER, buffers.vertices);
-        gl.bufferData(gl.ARRAY_BUFFER, triangleCorners(s.vertices, s.triangles), gl.STREAM_DRAW);
         const attributes = [['corner', 1], ...[0, 1, 2].flatMap(k => [[`position${k}`, 4], [`normal${k}`, 3]])];
         let offset = 0;
         const enabled = attributes.map(([name, size]) => {
@@ -99,7 +145,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
             return at;
         }).filter(at => at >= 0);
         for (const mesh of s.meshes) {
-            const textured = mesh.textured && !!s.textureBytes;
+            const textured = mesh.textured && s.textured;
             gl.uniform1i(scene.uniform('textured'), textured ? 1 : 0);
             gl.uniform4fv(scene.uniform('frontAmbient'), s.ambient);
             gl.uniform4fv(scene.uniform('frontDiffuse'), mesh.diffuse);
@@ -124,7 +170,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.uniform4fv(scene.uniform('lightColor'), lights.flatMap(l => l.color));
     }
 
-    return { renderer: { render, largest } };
+    return { renderer: { render, largest, canvas } };
 }
 
 function program(gl, vertexSource, fragmentSource) {
