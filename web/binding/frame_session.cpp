@@ -8,6 +8,7 @@
 #include "inspect/pixel_reason.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
+#include "raster/frame_limits.h"
 #include "scene/scene.h"
 #include "web/binding/page_session.h"
 
@@ -17,8 +18,6 @@
 
 namespace {
 
-constexpr int largestSide = 16384;
-constexpr int largestScale = 64;
 
 // The colour view's canvas bytes, a band of rows at a time as the frame resolves them.
 // Where rgba holds the last frame of this size, only the columns this frame wrote or
@@ -180,8 +179,9 @@ std::string keepTrace(int n)
 // The window of a whole picture at that scale, with the scale's range checked.
 std::string slideWindowFor(int scale, bool grid, int width, int height, SlideWindow& window)
 {
-    if (scale < 1 || scale > largestScale)
-        return "bad value \"" + std::to_string(scale) + "\" for scale: N from 1 to " + std::to_string(largestScale);
+    if (scale < 1 || scale > largestSlideScale)
+        return "bad value \"" + std::to_string(scale) + "\" for scale: N from 1 to " +
+               std::to_string(largestSlideScale);
     SlideLayout layout;
     layout.scale = scale;
     layout.grid = grid;
@@ -220,7 +220,24 @@ std::string parseViewName(const std::string& name, DebugView& view)
 {
     if (debugViewFromName(name, view))
         return "";
-    return "unknown view \"" + name + "\": color, depth, normals, overdraw, polygons, edges or texels";
+    std::string names;
+    for (std::size_t i = 0; i < std::size(debugViewNames); ++i)
+        names += std::string(i == 0 ? "" : i + 1 < std::size(debugViewNames) ? ", " : " or ") + debugViewNames[i];
+    return "unknown view \"" + name + "\": " + names;
+}
+
+std::string limitsJson()
+{
+    const StartView& s = startView;
+    Json views = Json::array();
+    for (const char* name : debugViewNames)
+        views.push_back(name);
+    return Json{{"largestSide", largestSide},
+                {"largestSlideScale", largestSlideScale},
+                {"views", views},
+                {"start", {{"width", s.width}, {"height", s.height}, {"az", s.angleZ}, {"ax", s.angleX},
+                           {"panX", s.panX}, {"panY", s.panY}, {"zoom", s.zoom}}}}
+        .dump();
 }
 
 double largestFramePixels()

@@ -299,5 +299,6 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("sceneBytes", &sceneView);
     function("canvasBytes", &canvasBytes);
     function("largestFramePixels", &largestFramePixels);
+    function("limits", &limitsJson);
     function("rasterTimes", &rasterTimesJson);
 }

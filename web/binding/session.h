@@ -63,6 +63,8 @@
 //   m.canvasBytes(colors: Float32Array) -> Uint8Array     r, g, b, a floats as the canvas's bytes
 //                                                          (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
+//   m.limits() -> string                                  JSON: the side and scale limits, the
+//                                                          views' names and the start-up view
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
 //                                                          view's plain frame drawn count times
 // Coordinates are window coordinates (row 0 at the bottom); the Uint8Arrays returned are
@@ -73,6 +75,7 @@
 #include <string>
 #include <vector>
 
+#include "app/start_view.h"
 #include "inspect/debug_views.h"
 #include "inspect/rgb_image.h"
 
@@ -89,10 +92,10 @@ const std::vector<unsigned char>& currentTextureBytes();
 void setTextureScratchPath(const std::string& path);
 
 struct ViewRequest {
-    int width = 480, height = 480;
-    float angleZ = -135.0f, angleX = -60.0f;
-    float panX = 0.0f, panY = 0.0f;
-    float zoom = 0.25f;
+    int width = startView.width, height = startView.height;
+    float angleZ = startView.angleZ, angleX = startView.angleX;
+    float panX = startView.panX, panY = startView.panY;
+    float zoom = startView.zoom;
     DebugView view = DebugView::color;
     int polygonLimit = -1; // -1 for every polygon
     int tracePolygon = -1; // drawn on the picture as --trace-polygon N -o draws it; -1 for none
@@ -151,6 +154,11 @@ std::vector<unsigned char> sceneBytes();
 // The most pixels a frame may have here: a frame needs its buffers, its picture and the
 // view's records at once.
 double largestFramePixels();
+
+// What the page takes from here rather than restating it, as JSON: {"largestSide",
+// "largestSlideScale", "views": [names], "start": {"width", "height", "az", "ax", "panX",
+// "panY", "zoom"}}.
+std::string limitsJson();
 
 // The plain software frame of the last drawn view, `count` times, each timed: the
 // frame as the page draws it.
