@@ -1,4 +1,5 @@
 #include "inspect/comparison.h"
+#include "inspect/difference_picture.h"
 #include "inspect/exact_number.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
@@ -37,6 +38,20 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
                 {"first", first},
                 {"line", describeColorDifference(name, d, ours, theirs)}}
                .dump();
+    return "";
+}
+
+std::string differenceWithLastPicture(const RgbImage& other, RgbImage& picture, std::string& line)
+{
+    const RgbImage& ours = lastPicture();
+    if (other.width != ours.width || other.height != ours.height ||
+        other.rgb.size() != std::size_t(ours.width) * std::size_t(ours.height) * 3)
+        return "the picture is " + std::to_string(other.width) + "x" + std::to_string(other.height) + " with " +
+               std::to_string(other.rgb.size()) + " bytes; the frame is " + std::to_string(ours.width) + "x" +
+               std::to_string(ours.height);
+    const DifferencePicture d = differencePicture(ours, other);
+    picture = d.amplified;
+    line = describeDifferencePicture(d);
     return "";
 }
 

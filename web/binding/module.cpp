@@ -7,6 +7,7 @@
 #include <emscripten/val.h>
 
 #include "inspect/comparison.h"
+#include "inspect/picture_bytes.h"
 #include "inspect/rgb_image.h"
 #include "web/binding/page_session.h"
 
@@ -138,6 +139,51 @@ std::string compareNamed(const val& rgb, int width, int height, const std::strin
 std::string compare(const val& rgb, int width, int height)
 {
     return compareNamed(rgb, width, height, "the image");
+}
+
+val difference(const val& rgb, int width, int height)
+{
+    RgbImage picture;
+    std::string line;
+    const std::string problem =
+        differenceWithLastPicture(RgbImage{width, height, arrayFrom<unsigned char>(rgb)}, picture, line);
+    if (!problem.empty())
+        return errorObject(problem);
+    val result = val::object();
+    result.set("width", picture.width);
+    result.set("height", picture.height);
+    result.set("rgb", val::global("Uint8Array").new_(bytesView(picture.rgb)));
+    result.set("line", line);
+    return result;
+}
+
+// A file given to the page, as the tools read it: a PPM here, a PNG by the page (the
+// browser inflates it; the module carries no zlib).
+val decodePicture(const std::string& name, const val& bytes)
+{
+    const std::vector<unsigned char> data = arrayFrom<unsigned char>(bytes);
+    const PictureFormat format = pictureFormat(data);
+    val result = val::object();
+    result.set("format", format == PictureFormat::png ? val("png") : format == PictureFormat::ppm ? val("ppm")
+                                                                                                   : val::null());
+    if (format == PictureFormat::png)
+        return result;
+    if (format == PictureFormat::neither) {
+        result.set("error", notAPicture(name, data));
+        return result;
+    }
+    PpmSamples ppm;
+    if (const std::string problem = readPpmBytes(data, ppm); !problem.empty()) {
+        result.set("error", problem);
+        return result;
+    }
+    result.set("width", ppm.width);
+    result.set("height", ppm.height);
+    result.set("channels", 3);
+    result.set("max", ppm.maxval);
+    result.set("samples", val::global("Uint16Array")
+                              .new_(val(emscripten::typed_memory_view(ppm.samples.size(), ppm.samples.data()))));
+    return result;
 }
 
 val maskPixels()
@@ -288,6 +334,8 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("compareImage", &compare);
     function("compareImageNamed", &compareNamed);
     function("maskPixels", &maskPixels);
+    function("differencePicture", &difference);
+    function("decodePicture", &decodePicture);
     function("conformanceCases", &conformanceCasesJson);
     function("conformanceCompare", &judgeCase);
     function("conformanceMask", &caseMask);

@@ -42,6 +42,11 @@
 //             "line"}; colours of the last drawn frame (not the debug view's picture)
 //   m.compareImageNamed(rgb, width, height, name: string) -> string   the line names `name`
 //   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
+//   m.differencePicture(rgb: Uint8Array, width, height) -> {width, height, rgb: Uint8Array, line} | {error}
+//       the colour picture last drawn against another rendering of it, as --compare shows them
+//   m.decodePicture(name, bytes: Uint8Array) -> {format: 'png'} (the page reads it: js/png.js)
+//       | {format: 'ppm', width, height, channels: 3, max, samples: Uint16Array} | {format, error}
+//       a file given to compare or as a texture, as the tools read it; format null for neither
 //   m.conformanceCases() -> string                       JSON list of the built-in cases: name,
 //       width, height, angle_z, angle_x, pan_x, pan_y, zoom, texture, snapshot (--list --json's)
 //   m.conformanceCompare(index, rgb: Uint8Array | null, width, height, colorName: string,
@@ -136,6 +141,9 @@ std::string spanEndsAround(int x, int y, int w, int h);
 std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int width, int height,
                                  const std::string& name, std::string& json);
 const RgbImage& lastMask();
+// The picture of another rendering of the last drawn view (the OpenGL one) against the
+// software picture, as --compare makes it: `picture` amplified, `line` its line.
+std::string differenceWithLastPicture(const RgbImage& other, RgbImage& picture, std::string& line);
 
 // The page's conformance run (web/binding/conformance_session.cpp). `rgb` and `depth`
 // are null for a case whose file the tester did not give.

@@ -44,5 +44,7 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         savedPng,
         // What "Start-up view" does.
         reset,
+        // The WebAssembly module itself (web/binding/session.h lists its calls).
+        module,
     };
 }

@@ -1,6 +1,9 @@
 // A PNG reader, as the native tools read PNGs through libpng with expansion: palette to
 // RGB, grey below 8 bits scaled to 8, transparency chunks to alpha, grey to RGB. The result
 // has 3 or 4 channels of samples from 0 to `max` (255 or 65535), top row first.
+// It stays in the page, where everything else about a file is the module's: the module
+// carries no zlib, and the browser inflates natively (DecompressionStream); the tests hold
+// its pictures against libpng's, form by form.
 
 const signature = [137, 80, 78, 71, 13, 10, 26, 10];
 import { limits } from './limits.js';

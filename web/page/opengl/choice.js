@@ -2,7 +2,6 @@
 // the OpenGL rendering through WebGL 2, or the difference of the two as the snapshot's
 // --compare makes it. WebGL 2 is asked for once; without it the software frame is shown.
 import { createOpenGLRenderer } from './renderer.js';
-import { differencePicture } from './difference.js';
 
 export const noWebGL = 'This browser has no WebGL 2, so the page shows the software rendering only.';
 
@@ -31,7 +30,9 @@ export function makeRenderingChoice(canvas) {
         const glPicture = { width: software.width, height: software.height, rgb: opengl.rgb };
         if (asked === 'opengl')
             return { picture: glPicture, shown: 'opengl', line: 'The OpenGL rendering (WebGL 2); g turns to the software one.' };
-        const difference = differencePicture(software, glPicture);
+        const difference = m.differencePicture(opengl.rgb, software.width, software.height);
+        if (difference.error)
+            return { picture: software, shown: 'software', line: difference.error };
         return { picture: difference, shown: 'difference', line: difference.line, opengl: glPicture };
     };
 }
