@@ -124,8 +124,8 @@ class BadInputTest(PageTest):
             with self.subTest(header=header):
                 data = header + (pixels * (8192 if b"16384" in header else 1) if header[1:2] == b"6" else b"")
                 path = write(work_path(f"header{n}.ppm"), data)
-                page = self.js("return import('./ppm.js').then(m => { const r = m.decodePpm(new Uint8Array(arguments[0]));"
-                               "return r.error || [r.width, r.height, r.max, Array.from(r.samples)]; })", list(data))
+                page = self.js("const r = window.sphaerix.module().decodePicture('h.ppm', new Uint8Array(arguments[0]));"
+                               "return r.error || [r.width, r.height, r.max, Array.from(r.samples)];", list(data))
                 out, err = self.native_read(path, *(page[:2] if isinstance(page, list) else (2, 1)))
                 if isinstance(page, str):
                     self.assertEqual(err, f'sphaerix-snapshot: "{path}" {page}\n')

@@ -6,8 +6,7 @@ import shutil
 import tempfile
 
 import harness
-from harness import (START, By, PageTest, enlarged, hash_of, native_pixels, native_png, ppm, read_png, snapshot,
-                     snapshot_json, work_path)
+from harness import START, PageTest, enlarged, hash_of, native_pixels, native_png, read_png, snapshot_json
 
 
 class MagnifySaveTest(PageTest):
@@ -115,22 +114,6 @@ class MagnifySaveTest(PageTest):
                         "navigator.clipboard.read().then(i => i[0].getType('image/png')).then(b => b.arrayBuffer())"
                         ".then(a => new Uint8Array(a))"), read_png(self.saved_png()))
         self.driver.execute_cdp_cmd("Browser.resetPermissions", {})
-
-    def test_saved_mask_is_the_snapshots_mask(self):
-        view = dict(START, size="64x48", zoom=4.0)
-        theirs = bytearray(native_pixels(view))
-        theirs[3 * 700:3 * 700 + 3] = b"\x01\x02\x03"
-        self.open(hash_of(view))
-        self.assertEqual(self.js("return window.sphaerix.savedPng({subject: 'mask'}).then(() => '', e => e.message)"),
-                         "nothing has been compared")
-        path = self.choose_file("compare-file", "theirs.ppm", ppm(64, 48, theirs))
-        self.wait.until(lambda d: "theirs.ppm" in self.text("compare-line"))
-        for scale, grid in [(1, False), (4, True)]:
-            with self.subTest(f"x{scale}"):
-                out = work_path("mask.png")
-                self.assertEqual(snapshot(view, "--against", path, "--mask", out, "--scale", str(scale),
-                                          *(["--grid"] if grid else []))[1], 3)
-                self.assert_picture(self.saved_png(subject="mask", scale=scale, grid=grid), out)
 
     def test_the_one_file_opens_from_disk(self):
         # Alone in a folder of its own, so that nothing beside it can be what it loads.

@@ -44,7 +44,7 @@ class PanelsTest(PageTest):
                 self.assertEqual(self.message(), "")
                 self.assertEqual(self.page_pixels(), native_pixels(view, texture=raw))
 
-    def test_compare_counts_and_masks_as_the_snapshot_does(self):
+    def test_compare_counts_masks_and_saves_as_the_snapshot_does(self):
         view = dict(START, size="64x48", zoom=4.0)
         w, h = 64, 48
         ours = native_pixels(view)
@@ -60,6 +60,8 @@ class PanelsTest(PageTest):
             ("same.png", png(w, h, rgb_rows(ours, w, h))),
         ]
         self.open(hash_of(view))
+        self.assertEqual(self.js("return window.sphaerix.savedPng({subject: 'mask'}).then(() => '', e => e.message)"),
+                         "nothing has been compared")
         for name, data in cases:
             with self.subTest(name):
                 path = self.choose_file("compare-file", name, data)
@@ -74,6 +76,11 @@ class PanelsTest(PageTest):
                 shown, side = self.js("const m = document.getElementById('mask');"
                                       "return [m.getBoundingClientRect().width - 2, m.width]")
                 self.assertEqual(shown % side, 0)
+                if name == "mine.ppm":  # Save PNG's mask, as --mask writes it with --scale and --grid
+                    for scale, grid in [(1, False), (4, True)]:
+                        self.assertEqual(snapshot(view, "--against", path, "--mask", work_path("mask.png"), "--scale",
+                                                  str(scale), *["--grid"] * grid)[1], 3)
+                        self.assert_picture(self.saved_png(subject="mask", scale=scale, grid=grid), work_path("mask.png"))
                 if first:  # the first difference is a click away from its history, in view
                     self.js("document.getElementById('inspector').scrollTop = 1e6")
                     self.click("#compare-first")

@@ -1,14 +1,12 @@
 #include "conformance/case_compare.h"
 #include "inspect/comparison.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 // The conformance run in the page: the tool's built-in cases, each drawn and judged as
 // the tool does it, on the files the tester gave the page (decoded there, since the
 // module reads no PNG).
 
 namespace {
-
-RgbImage mask;
 
 const std::vector<ConformanceCase>& builtInCases()
 {
@@ -19,11 +17,6 @@ const std::vector<ConformanceCase>& builtInCases()
         return list;
     }();
     return cases;
-}
-
-std::string errorJson(const std::string& message)
-{
-    return Json{{"error", message}}.dump();
 }
 
 } // namespace
@@ -38,15 +31,15 @@ std::string conformanceCasesJson()
 
 std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb, int width, int height,
     const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
-    const std::string& depthName)
+    const std::string& depthName, std::string& json)
 {
     const std::vector<ConformanceCase>& cases = builtInCases();
     if (index < 0 || std::size_t(index) >= cases.size())
-        return errorJson("there is no case " + std::to_string(index));
+        return "there is no case " + std::to_string(index);
     const ConformanceCase& c = cases[std::size_t(index)];
     if (rgb && (width < 1 || height < 1 || rgb->size() != std::size_t(width) * std::size_t(height) * 3))
-        return errorJson("\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
-                         std::to_string(width) + "x" + std::to_string(height));
+        return "\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
+               std::to_string(width) + "x" + std::to_string(height);
 
     const ReferenceFrame ours = renderReference(c);
     CaseResult r;
@@ -71,24 +64,31 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
             r = compareCaseFrames(c, ours, theirs, false);
         }
     }
-    mask = r.mask;
+    session().caseMask = r.mask;
     Json first = nullptr, history = nullptr;
     if (r.firstPixel >= 0) {
         const long long x = r.firstPixel % c.width, y = r.firstPixel / c.width;
         first = Json::array({x, y});
         history = snapshotCommand(c) + " --history " + std::to_string(x) + "," + std::to_string(y);
     }
-    return Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history}}.dump();
+    json = Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history}}
+               .dump();
+    return "";
 }
 
+// The cases drew into the buffers: the page's own view is drawn again, so that what the
+// page shows and compares is its own frame.
 void conformanceEnd()
 {
-    redrawKeptView();
+    PageSession& s = session();
+    s.forgetFrame();
+    if (s.drawn)
+        drawView(*s.drawn);
 }
 
 const RgbImage& conformanceMask()
 {
-    return mask;
+    return session().caseMask;
 }
 
 std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable)

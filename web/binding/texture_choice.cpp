@@ -4,15 +4,12 @@
 #include "texture/generate_sphere_map.h"
 #include "texture/raw_image.h"
 #include "texture/resample.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 // Every texture reaches the scene through the program's own reader and buildScene, from
 // a file in the module's memory-backed file system: the page sees what the program would.
 
 namespace {
-
-std::string scratchPath = "/sphere.raw";
-std::vector<unsigned char> shownBytes;
 
 bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
 {
@@ -29,15 +26,16 @@ bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
 // Reads the file as the program does; on success the scene is rebuilt around it.
 std::string useTextureFile(const std::vector<unsigned char>& bytes)
 {
+    PageSession& s = session();
     std::string error;
-    if (!writeBytes(scratchPath, bytes, error))
+    if (!writeBytes(s.texturePath, bytes, error))
         return error;
     Texture checked;
-    if (!readTextureFile(checked, scratchPath.c_str(), error))
+    if (!readTextureFile(checked, s.texturePath.c_str(), error))
         return error; // the scene keeps the texture it was built with
-    buildScene(theScene, scratchPath.c_str());
-    shownBytes = checked.data;
-    forgetKeptHistory();
+    buildScene(theScene, s.texturePath.c_str());
+    s.textureBytes = checked.data;
+    s.forgetFrame();
     return "";
 }
 
@@ -45,7 +43,7 @@ std::string useTextureFile(const std::vector<unsigned char>& bytes)
 
 void setTextureScratchPath(const std::string& path)
 {
-    scratchPath = path;
+    session().texturePath = path;
 }
 
 std::string useGeneratedTexture()
@@ -71,5 +69,5 @@ std::string importImageTexture(const std::vector<double>& samples, int width, in
 
 const std::vector<unsigned char>& currentTextureBytes()
 {
-    return shownBytes;
+    return session().textureBytes;
 }

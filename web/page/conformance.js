@@ -83,7 +83,7 @@ async function run(app, cases, files, show) {
                 used.add(f.name);
         let rgb = null, width = 0, height = 0, problem = '';
         if (colorFile) {
-            const { image, error } = await decodeImage(colorFile.name, await bytesOf(colorFile));
+            const { image, error } = await decodeImage(m, colorFile.name, await bytesOf(colorFile));
             if (error)
                 problem = error;
             else

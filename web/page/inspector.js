@@ -51,12 +51,12 @@ function showTracePanel(m, s, kept, onWatch) {
 const pixels = n => `${n} pixel${n === 1 ? '' : 's'}`;
 
 function tryTrace(m, n) {
-    const text = m.traceJson(n);
-    if (text.startsWith('error:')) {
-        showMessage(text.replace(/^error:\s*/, ''));
+    const trace = JSON.parse(m.traceJson(n));
+    if ('error' in trace) {
+        showMessage(trace.error);
         return null;
     }
-    return JSON.parse(text);
+    return trace;
 }
 
 function showPixel(m, s, shown, software, onTrace, onWatch) {
@@ -90,9 +90,10 @@ function showPixel(m, s, shown, software, onTrace, onWatch) {
     }
 }
 
-// The sentences the module makes from the history (one to three, or one "error: ...").
+// The sentences the module makes from the history (one to three), or its refusal.
 function showReason(m, x, y) {
-    const lines = m.reason(x, y);
+    const reason = m.reason(x, y);
+    const lines = reason.error ? [reason.error] : reason;
     $('reason').replaceChildren(...lines.map(line => {
         const p = document.createElement('p');
         p.textContent = line;

@@ -5,7 +5,8 @@ import { paintRgb, paintRgba, drawOverlay, eventPixel, overlayMargin, sizeCanvas
 import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
 import { attachInput } from './input.js';
 import { attachKeys } from './keys.js';
-import { applyFields, formatHash, parseHash, startFields, startState } from './state.js';
+import { applyFields, floatText, formatHash, parseHash, startFields, startState } from './state.js';
+import { limits, takeLimits } from './limits.js';
 import { snapshotCommands } from './commands.js';
 import { traceCorners } from './history.js';
 import { showInspector } from './inspector.js';
@@ -24,7 +25,7 @@ attachMessages($('message'));
 
 const app = {
     m: null,
-    state: startState(),
+    state: null,          // the view asked for; the start-up view once the module is there
     drawn: null,          // the state of the frame on the canvas
     polygons: 0,          // the scene's polygons, in drawing order
     other: null,          // the picture to compare with
@@ -309,8 +310,10 @@ function reset() {
     app.state = startState();
     showMessage('');
     const done = requestFrame();
-    $('controls-line').textContent = 'Back to the program\'s start-up view: 480x480, the OpenGL rendering, ' +
-        'angles -135 and -60, pan 0,0, zoom 0.25, fit, no pixel, no trace, the whole fill, the generated sphere map.';
+    const s = limits.start, f = floatText;
+    $('controls-line').textContent = `Back to the program's start-up view: ${s.width}x${s.height}, the OpenGL ` +
+        `rendering, angles ${f(s.az)} and ${f(s.ax)}, pan ${f(s.panX)},${f(s.panY)}, zoom ${f(s.zoom)}, fit, ` +
+        'no pixel, no trace, the whole fill, the generated sphere map.';
     return done;
 }
 
@@ -409,6 +412,10 @@ async function start() {
         const { create, build } = await loadModuleFactory();
         app.m = await create();
         app.moduleBuild = build;
+        takeLimits(app.m);
+        app.state = startState();
+        $('view').replaceChildren(...limits.views.map(name => new Option(name, name)));
+        $('size-label').title += ` (the address takes any size from 1 to ${limits.largestSide} a side)`;
     } catch (e) {
         showMessage(`The WebAssembly module did not load: ${e.message ?? e}`);
         throw e;

@@ -39,7 +39,7 @@ export function wireTexture(app, changed) {
 export function wireCompare(app, changed) {
     onFiles($('compare-file'), $('compare'), async (name, bytes) => {
         $('compare').open = true;
-        const { other, error } = await readComparison(name, bytes);
+        const { other, error } = await readComparison(app.m, name, bytes);
         const result = error ? { error } : compareNow(app.m, other);
         if (result.error) {
             clearComparison(app);

@@ -1,13 +1,13 @@
 // The texture choice: our generated sphere map, or a file the user gives (a sphere.raw,
 // or a PNG or PPM that the module resamples as the sphere-map tool's import does).
-import { decodeImage, isImageFile, toSamples } from './image.js';
+import { decodeImage, toSamples } from './image.js';
 
 const rawSize = 256 * 256 * 3;
 
 // Returns "" or a message naming the file and what is wrong; the texture is unchanged then.
 export async function loadTextureFile(m, name, bytes) {
-    if (isImageFile(bytes)) {
-        const { image, error } = await decodeImage(name, bytes);
+    const { image, error, notImage } = await decodeImage(m, name, bytes);
+    if (!notImage) {
         if (error)
             return error;
         const problem = m.importImageTexture(toSamples(image), image.width, image.height);

@@ -3,7 +3,6 @@
 // difference of the two as the snapshot's --compare makes it. WebGL 2 is asked for once;
 // without it the software frame is shown.
 import { createOpenGLRenderer } from './renderer.js';
-import { differencePicture } from './difference.js';
 
 export const noWebGL = 'This browser has no WebGL 2, so the page shows the software rendering only.';
 
@@ -32,7 +31,9 @@ export function makeRenderingChoice(canvas) {
             return { picture: software, shown: 'software', line: glPicture.error };
         if (asked === 'opengl')
             return { picture: glPicture, shown: 'opengl', line: 'The OpenGL rendering (WebGL 2); g turns to the software one.' };
-        const difference = differencePicture(software, glPicture);
+        const difference = m.differencePicture(glPicture.rgb, software.width, software.height);
+        if (difference.error)
+            return { picture: software, shown: 'software', line: difference.error };
         return { picture: difference, shown: 'difference', line: `${difference.line}. The caption is the OpenGL ` +
                  'frame\'s alone, so its pixels count, as in the snapshot\'s --compare.', opengl: glPicture };
     };
