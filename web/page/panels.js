@@ -3,7 +3,6 @@
 import { paintRgb } from './canvas.js';
 import { compareNow, readComparison } from './compare.js';
 import { onFiles } from './files.js';
-import { isImageFile } from './image.js';
 import { resolvedScale, showAtScale } from './magnify.js';
 import { showMessage } from './messages.js';
 import { loadTextureFile, useGenerated } from './texture.js';
@@ -24,11 +23,11 @@ export function wireTexture(app, changed) {
     // A file dropped anywhere but on the compare panel is taken as the texture, and says so.
     onFiles($('texture-file'), document.body, async (name, bytes, dropped) => {
         $('texture').open = true;
-        const problem = await loadTextureFile(app.m, name, bytes);
+        const { problem, image } = await loadTextureFile(app.m, name, bytes);
         showMessage(problem, $('texture-message'));
         if (!problem) {
             app.texture = name;
-            app.textureImage = isImageFile(bytes);
+            app.textureImage = image;
             $('texture-line').textContent = `from ${name}` + (dropped ? ' (dropped on the page)' : '');
             changed();
         }

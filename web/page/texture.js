@@ -4,19 +4,18 @@ import { decodeImage, toSamples } from './image.js';
 
 const rawSize = 256 * 256 * 3;
 
-// Returns "" or a message naming the file and what is wrong; the texture is unchanged then.
+// { problem: "" or a message naming the file and what is wrong (the texture is unchanged
+// then), image: whether it was a PNG or PPM rather than a sphere.raw }.
 export async function loadTextureFile(m, name, bytes) {
     const { image, error, notImage } = await decodeImage(m, name, bytes);
     if (!notImage) {
-        if (error)
-            return error;
-        const problem = m.importImageTexture(toSamples(image), image.width, image.height);
-        return problem ? `"${name}": ${problem}` : '';
+        const problem = error || m.importImageTexture(toSamples(image), image.width, image.height);
+        return { problem: problem && !error ? `"${name}": ${problem}` : problem, image: true };
     }
     if (!/\.raw$/i.test(name) && bytes.length < rawSize)
-        return `"${name}" is neither a PNG, a PPM nor a sphere.raw (${rawSize} bytes; it has ${bytes.length})`;
+        return { problem: `"${name}" is neither a PNG, a PPM nor a sphere.raw (${rawSize} bytes; it has ${bytes.length})` };
     const problem = m.loadRawTexture(bytes);
-    return problem ? `"${name}": ${problem}` : '';
+    return { problem: problem ? `"${name}": ${problem}` : '', image: false };
 }
 
 export function useGenerated(m) {
