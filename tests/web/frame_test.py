@@ -120,6 +120,10 @@ class FrameTest(PageTest):
         self.open_watch()
         self.driver.find_element(By.ID, "watch-number").send_keys("g]")
         self.assertEqual((self.drawn("renderer"), self.drawn("watch")), ("software", -1))
+        # A checkbox takes no letters: g is the page's there, as with the file input.
+        self.js("document.getElementById('grid').focus()")
+        self.keys("g")
+        self.assertEqual(self.drawn("renderer"), "opengl")
         self.assertTrue(self.js("return document.getElementById('keys').hidden"))
         self.canvas().click()
         self.keys("?")
@@ -145,33 +149,56 @@ class FrameTest(PageTest):
                 self.assertEqual(self.js("return menus"), [blocked])
 
     def test_layout_keeps_the_frame_and_the_inspector_in_view(self):
-        pages = [  # (name, link, the pixel a click selects)
-            ("lecture", "#size=480x480&renderer=opengl&pixel=150,300", None),
-            ("lab", hash_of(dict(START, size="320x320", zoom=6.0), pixel="70,214", trace=713), (71, 214)),
-            ("wide", hash_of(dict(START, size="320x120"), pixel="10,10"), None),
-            ("tall", hash_of(dict(START, size="120x320"), pixel="10,10"), None),
+        pages = [  # (name, link, the pixel a click selects, the magnification fit gives per window)
+            ("lecture", "#size=480x480&renderer=opengl&pixel=150,300", None, {(1920, 1080): 2, (1366, 768): 1,
+                                                                              (1366, 625): 1}),
+            ("lab", hash_of(dict(START, size="320x320", zoom=6.0), pixel="70,214", trace=713), (71, 214), {}),
+            ("wide", hash_of(dict(START, size="320x120"), pixel="10,10"), None, {}),
+            ("tall", hash_of(dict(START, size="120x320"), pixel="10,10"), None, {}),
+            ("full HD frame", hash_of(dict(START, size="1920x1080"), pixel="1900,20"), None, {(1366, 768): 1 / 4}),
+            # Not fit: the pane scrolls to the pixel, its ring whole at the frame's corner.
+            ("4x, a corner", hash_of(START, scale=4, pixel="479,0"), None, None),
         ]
         try:
-            for width, height in [(1920, 1080), (1366, 768), (800, 600)]:
+            # A laptop's and a projector's screens, the first less a browser's bars, and a phone's.
+            for width, height in [(1920, 1080), (1366, 768), (1366, 625), (800, 600)]:
                 self.viewport(width, height)
-                for name, link, click in pages:
+                for name, link, click, fit in pages:
                     with self.subTest(f"{name} at {width}x{height}"):
                         self.open(link)
                         frame, inspector = self.box("frame"), self.box("inspector")
                         w, h = self.drawn("width"), self.drawn("height")
                         scale = self.js("return window.sphaerix.magnification()")
-                        # Fit is the largest whole multiple (at most 4) that fits the pane.
-                        pane = self.js("const p = document.getElementById('pane'); return [p.clientWidth - 2,"
-                                       "matchMedia('(max-width: 800px)').matches ? innerHeight - 60 : p.clientHeight - 2]")
-                        self.assertEqual(scale, max(1, min(4, int(min(pane[0] / w, pane[1] / h)))), pane)
+                        # Fit is the largest whole multiple (at most 4) that fits the pane, else
+                        # the smallest whole division, which says so.
+                        room = self.js("const p = document.getElementById('pane'), s = getComputedStyle(p);"
+                                       "const pad = 2 + parseFloat(s.paddingLeft) + parseFloat(s.paddingRight);"
+                                       "return [p.clientWidth - pad, matchMedia('(max-width: 800px)').matches ?"
+                                       "innerHeight - 60 : p.clientHeight - pad]")
+                        fits = lambda s: s * w <= room[0] and s * h <= room[1]
+                        larger = scale + 1 if scale >= 1 else 1 / (1 / scale - 1)
+                        if fit is not None:
+                            self.assertTrue(fits(scale) and (scale == 4 or not fits(larger)), (scale, room))
+                            self.assertEqual(scale, fit.get((width, height), scale))
+                        self.assertEqual(bool(self.text("scale-note")), scale < 1)
                         self.assertEqual((frame["right"] - frame["left"], frame["bottom"] - frame["top"]),
                                          (w * scale, h * scale))
                         if width > 800:
-                            self.assertLessEqual(frame["bottom"], height)
-                            self.assertLessEqual(frame["right"], inspector["left"])
+                            self.assertTrue(self.ring_in_view())
+                            self.assertEqual(self.js("const p = document.getElementById('pane');"
+                                                     "return p.scrollWidth <= p.clientWidth && p.scrollHeight <= p.clientHeight"),
+                                             fit is not None)
+                            if fit is not None:
+                                self.assertLessEqual(frame["bottom"], height)
+                                self.assertLessEqual(frame["right"], inspector["left"])
                             self.assertTrue(self.in_view("pixel-view") and self.in_view("history"))
                             self.assertLessEqual(self.js("return document.documentElement.scrollHeight"), height)
-                        else:  # the frame first; a click brings the inspector into view
+                            # The history whole in its column, nothing cut or scrolled sideways.
+                            self.assertTrue(self.js("const t = document.querySelector('#history table'),"
+                                                    "i = document.getElementById('inspector');"
+                                                    "return t.scrollWidth <= t.parentElement.clientWidth &&"
+                                                    "t.getBoundingClientRect().right <= i.getBoundingClientRect().right"))
+                        elif fit is not None:  # the frame first; a click brings the inspector into view
                             self.assertLess(frame["bottom"], inspector["top"])
                             self.assertLessEqual(frame["right"], width)
                         if click:

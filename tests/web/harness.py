@@ -158,6 +158,11 @@ class PageTest(unittest.TestCase):
         self.driver.get(self.url + hash)
         self.js("return window.sphaerix.ready")
 
+    def follow(self, link):
+        """The link opened in the same tab, as a pasted address or a link on the page does."""
+        self.js("const changed = new Promise(r => addEventListener('hashchange', r, {once: true}));"
+                "location.hash = arguments[0]; return changed.then(() => window.sphaerix.settled())", link)
+
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
 
@@ -189,10 +194,26 @@ class PageTest(unittest.TestCase):
         return self.bytes_of("window.sphaerix.pixels()")
 
     def canvas_pixels(self, id="frame"):
-        """A canvas as shown, alpha dropped: what the conversion and putImageData made."""
-        return self.bytes_of(f"(() => {{ const c = document.getElementById('{id}');"
-                             "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
-                             "return d.filter((_, i) => i % 4 !== 3); })()")
+        """A canvas as shown (a 2D one or the WebGL one), alpha dropped."""
+        return self.bytes_of(f"(() => {{ const c = document.getElementById('{id}'), copy = document.createElement('canvas');"
+                             "copy.width = c.width; copy.height = c.height; const g = copy.getContext('2d');"
+                             "g.drawImage(c, 0, 0); return g.getImageData(0, 0, c.width, c.height).data"
+                             ".filter((_, i) => i % 4 !== 3); })()")
+
+    def ring_in_view(self):
+        """Whether the ring round the selected pixel is whole on the overlay and inside the
+        pane's visible part."""
+        return self.js("""
+            const s = window.sphaerix.drawn(), scale = window.sphaerix.magnification();
+            const o = document.getElementById('overlay'), f = document.getElementById('frame').getBoundingClientRect();
+            const p = document.getElementById('pane'), box = p.getBoundingClientRect();
+            const margin = (o.width - Math.ceil(f.width - 0)) / 2, left = s.pixel[0] * scale, top = (s.height - 1 - s.pixel[1]) * scale;
+            const ring = [left - 4, top - 4, left + Math.max(scale, 1) + 4, top + Math.max(scale, 1) + 4];
+            const drawn = [[ring[0], top], [ring[2] - 1, top], [left, ring[1]], [left, ring[3] - 1]].every(([x, y]) =>
+                o.getContext('2d').getImageData(Math.floor(x + margin), Math.floor(y + margin), 1, 1).data[3] > 0);
+            const inside = f.left + ring[0] >= box.left + p.clientLeft && f.top + ring[1] >= box.top + p.clientTop &&
+                f.left + ring[2] <= box.left + p.clientLeft + p.clientWidth && f.top + ring[3] <= box.top + p.clientTop + p.clientHeight;
+            return drawn && inside;""")
 
     def saved_png(self, **options):
         """The bytes window.sphaerix.savedPng(options) resolves to."""

@@ -70,6 +70,11 @@ class InspectorTest(PageTest):
         self.assertEqual(self.page_pixels(), native_pixels(view, "color", "--trace-polygon", "2303"))
         trace = snapshot_json(view, "--trace-polygon", "2303")
         self.assertIn(f"{trace['passed']} pixels passed the depth test (green), {trace['failed']} failed", line())
+        # A one-pixel frame: the polygon that reached it first passed there alone.
+        self.set_view(dict(START, size="1x1", pan=(0.0, -60.0), zoom=4.0))
+        first = self.js("return window.sphaerix.history(0, 0)")["fragments"][0]["polygon"]
+        self.set_view(dict(START, size="1x1", pan=(0.0, -60.0), zoom=4.0), watch=first)
+        self.assertIn(": 1 pixel passed the depth test", line())
 
     def test_watch_the_fill_from_the_number_the_history_and_the_trace(self):
         view = dict(START, size="240x240")
@@ -77,6 +82,7 @@ class InspectorTest(PageTest):
         trace_text = lambda: self.js("return window.sphaerix.settled().then(() => "
                                      "document.querySelector('#trace pre').textContent)")
         whole = trace_text()
+        native = snapshot_json(view, "--history", "150,40")["fragments"]
         cases = [  # (what, how, the polygon watched)
             ("a row of the history", "#history button.watch-to[data-polygon='165']", 165),
             ("the trace's heading", "#trace button.watch-to", 205),
@@ -98,6 +104,11 @@ class InspectorTest(PageTest):
                 # The trace of polygon 205 stays as it was, drawn or not yet.
                 self.assertEqual(trace_text(), whole)
                 self.assertEqual("not drawn yet" in self.text("trace"), n < 205)
+                # The history stops at the watched polygon, says so, and is the first rows of
+                # the whole frame's that Same natively gives.
+                self.assertEqual(self.js("return window.sphaerix.history(150, 40)")["fragments"],
+                                 [f for f in native if f["polygon"] <= n])
+                self.assertIn(f"stops after polygon {n}", self.text("pixel-note"))
 
     def test_the_inspector_belongs_to_the_software_frame(self):
         view = dict(START, size="240x240")
@@ -156,7 +167,8 @@ class InspectorTest(PageTest):
             (dict(renderer="difference"), [f"{base} --compare DIR"]),
             (dict(renderer="opengl", pixel="150,40", trace=205),
              [f"{base} --renderer opengl -o frame.png", f"{base} --history 150,40", f"{base} --trace-polygon 205"]),
-            (dict(renderer="software", watch=300, scale=2), [f"{base} --trace-polygon 300 --scale 2 -o watch.png"]),
+            (dict(renderer="software", watch=300, scale=2, pixel="150,40"),
+             [f"{base} --trace-polygon 300 --scale 2 -o watch.png", f"{base} --history 150,40"]),
         ]
         self.open(hash_of(view))
         for fields, commands in cases:

@@ -65,6 +65,11 @@ class LinksTest(PageTest):
                 self.open(link)
                 self.assertEqual(self.address(), link)
                 self.assertEqual(shown(), before)
+        # One after another in the same tab: every key a link leaves out takes its start-up value.
+        for what, link, before in made[-2::-1]:
+            with self.subTest(f"{what}, in the same tab"):
+                self.follow(link)
+                self.assertEqual((self.address(), shown()), (link, before))
 
     def test_start_up_view_resets_everything(self):
         self.open(hash_of(dict(START, size="240x240", az=3.0), pixel="100,100", trace=205, watch=300, scale=3,
@@ -98,6 +103,9 @@ class LinksTest(PageTest):
                 self.assertEqual(self.page_pixels(), native_pixels(view, texture=path))
                 link = self.address()
                 self.assertTrue(link.endswith("&texture=" + urllib.parse.quote(name, safe="")), link)
+                # A link without the texture, in the same tab: the generated sphere map's frame.
+                self.follow(hash_of(view))
+                self.assertEqual((self.page_pixels(), self.text("texture-line")), (native_pixels(view), "generated sphere map"))
                 self.open(link)
                 self.assertIn(f'texture file "{name}"', self.message())
 

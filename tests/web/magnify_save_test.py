@@ -14,9 +14,10 @@ class MagnifySaveTest(PageTest):
         view = dict(START, size="64x48", zoom=4.0)
         composite = """
             const f = document.getElementById('frame'), o = document.getElementById('overlay');
-            const c = document.createElement('canvas'); c.width = o.width; c.height = o.height;
+            const margin = -parseFloat(o.style.left);  // the overlay reaches past the frame
+            const c = document.createElement('canvas'); c.width = o.width - 2 * margin; c.height = o.height - 2 * margin;
             const g = c.getContext('2d'); g.imageSmoothingEnabled = false;
-            g.drawImage(f, 0, 0, o.width, o.height); g.drawImage(o, 0, 0);
+            g.drawImage(f, 0, 0, c.width, c.height); g.drawImage(o, -margin, -margin);
             return g.getImageData(0, 0, c.width, c.height).data.filter((_, i) => i % 4 !== 3);"""
         cases = [  # (scale, grid, view)
             (1, False, "color"), (2, False, "normals"), (2, True, "color"), (3, True, "color"),
@@ -34,8 +35,8 @@ class MagnifySaveTest(PageTest):
                     self.click_pixel(x, y, 48)
                 # The marker rings the selected pixel at this magnification: black just above it.
                 above = self.js("return [...document.getElementById('overlay').getContext('2d')"
-                                ".getImageData(arguments[0], arguments[1], 1, 1).data]", 31 * scale + scale // 2,
-                                (47 - 20) * scale - 3)
+                                ".getImageData(arguments[0], arguments[1], 1, 1).data]", 31 * scale + scale // 2 + 4,
+                                (47 - 20) * scale - 3 + 4)
                 self.assertEqual(above, [0, 0, 0, 255])
 
     def test_saved_png_is_the_snapshots_slide(self):

@@ -9,8 +9,8 @@ import shutil
 import subprocess
 
 import harness
-from harness import (START, By, PageTest, WebDriverWait, hash_of, native_pixels, png, ppm, ppm_pixels, rgb_rows,
-                     snapshot, snapshot_json, work_path, write)
+from harness import (START, By, PageTest, WebDriverWait, hash_of, native_pixels, png, ppm, ppm_pixels, read_png,
+                     rgb_rows, snapshot, snapshot_json, work_path, write)
 
 
 class PanelsTest(PageTest):
@@ -18,8 +18,8 @@ class PanelsTest(PageTest):
         side = 16
         rgb = [(x * 16 + y) % 256 for y in range(side) for x in range(side) for _ in range(3)]
         grey2 = [[(x + y) % 4 for x in range(side)] for y in range(side)]
-        cases = [  # (file name, bytes)
-            ("rgb.png", png(side, side, rgb_rows(rgb, side, side))),
+        cases = [  # (file name, bytes); a name the shell must be given in quotes
+            ("my texture 300x200's.png", png(side, side, rgb_rows(rgb, side, side))),
             ("grey2.png", png(side, side, grey2, color_type=0, depth=2)),
             ("palette.png", png(side, side, grey2, color_type=3, depth=2, palette=[200, 30, 40, 10, 220, 30,
                                                                                  0, 0, 250, 250, 250, 0],
@@ -34,15 +34,18 @@ class PanelsTest(PageTest):
         ]
         view = dict(START, size="160x120")
         self.open(hash_of(view))
+        tools = os.pathsep.join([os.path.dirname(harness.SNAPSHOT), os.path.dirname(harness.SPHEREMAP), os.environ["PATH"]])
         for name, data in cases:
             with self.subTest(name):
                 path = self.choose_texture(name, data)
-                raw = path
-                if not name.endswith(".raw"):
-                    raw = path + ".raw"
-                    subprocess.run([harness.SPHEREMAP, "import", path, raw], check=True, capture_output=True)
                 self.assertEqual(self.message(), "")
-                self.assertEqual(self.page_pixels(), native_pixels(view, texture=raw))
+                # Same natively, pasted into a shell beside the file: the import step for a
+                # picture, then the frame, as the page shows it.
+                for command in self.js("return [...document.querySelectorAll('#commands code')].map(c => c.textContent)"):
+                    subprocess.run(command, shell=True, check=True, capture_output=True, cwd=os.path.dirname(path),
+                                   env=dict(os.environ, PATH=tools))
+                with open(os.path.join(os.path.dirname(path), "frame.png"), "rb") as f:
+                    self.assertEqual(read_png(f.read())[2], self.page_pixels())
 
     def test_compare_counts_masks_and_saves_as_the_snapshot_does(self):
         view = dict(START, size="64x48", zoom=4.0)
@@ -70,7 +73,12 @@ class PanelsTest(PageTest):
                 self.assertIn(line.strip().replace(path, name), self.text("compare-line"))
                 first = re.search(r"first at (\d+),(\d+)", line)
                 self.assertEqual(status, 3 if first else 0)
-                self.assertEqual(self.canvas_pixels("mask"), ppm_pixels(work_path("mask.ppm")))
+                # The snapshot's mask, with three pixels of ground round it where the ring of a
+                # pixel on the edge goes on whole (pixel 5 is in the top row).
+                shown_mask, g = self.canvas_pixels("mask"), 3
+                rows = [shown_mask[3 * (w + 2 * g) * y:3 * (w + 2 * g) * (y + 1)] for y in range(h + 2 * g)]
+                self.assertEqual(b"".join(r[3 * g:3 * (g + w)] for r in rows[g:g + h]), ppm_pixels(work_path("mask.ppm")))
+                self.assertEqual(b"\xff\xdc\x00" in rows[0], bool(first))
                 self.assertEqual(bool(self.driver.find_elements(By.ID, "compare-first")), bool(first))
                 # The mask at a whole multiple of its size, never a fraction.
                 shown, side = self.js("const m = document.getElementById('mask');"
@@ -89,8 +97,9 @@ class PanelsTest(PageTest):
 
     def test_conformance_panel_gives_the_native_lines(self):
         """The tester's folder with a fault of each kind: the page's line for every case equals
-        sphaerix-conformance's on the same files, and a failing case that is not square is one
-        click from its view, its mask and the history of its first difference."""
+        sphaerix-conformance's on the same files, on the texture the tool would use whatever the
+        page shows, and on another given for every case as its --texture; a failing case that is
+        not square is one click from its view, its mask and the history of its first difference."""
         folder = work_path("conformance")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
@@ -119,24 +128,36 @@ class PanelsTest(PageTest):
         write(path("tall.png"), b"not a picture")
         rewrite("close-7.depth", lambda d: d.__delitem__(slice(len(d) - 4, None)))
         write(path("nomatch.png"), ppm(2, 2, [0] * 12))
+        for own in ("start.out", "start.err"):  # the tool's record of a command's output, not the tester's
+            write(path(own), b"")
+        theirs = write(work_path("theirs.raw"), bytes((i * 5) % 249 for i in range(196608)))
 
-        run = subprocess.run([harness.CONFORMANCE, "--texture", texture, folder], capture_output=True, text=True)
-        self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
-        native = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
-        native_cases = {line.split()[1]: line for line in native if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)}
-        summary = next(line for line in native if " passed, " in line)
+        def native(*texture):
+            run = subprocess.run([harness.CONFORMANCE, "--texture", texture[0] if texture else sphere, folder],
+                                 capture_output=True, text=True, cwd=harness.WORK)
+            self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+            lines = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
+            return ({line.split()[1]: line for line in lines if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)},
+                    next(line for line in lines if " passed, " in line))
 
+        def page():
+            WebDriverWait(self.driver, 120).until(lambda d: d.find_element(By.ID, "conformance-summary").text.strip())
+            rows = self.js("return [...document.querySelectorAll('#conformance-cases tr')]"
+                           ".map(r => [r.dataset.case, r.querySelector('code').textContent])")
+            return rows, self.driver.find_element(By.ID, "conformance-summary").text
+
+        sphere = texture
+        native_cases, summary = native()
         self.open()
+        self.choose_texture("theirs.raw", open(theirs, "rb").read())  # what the page shows is no matter
         panel = self.driver.find_element(By.ID, "conformance")
         self.js("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
         self.driver.find_element(By.ID, "conformance-files").send_keys("\n".join(path(n) for n in sorted(os.listdir(folder))))
-        WebDriverWait(self.driver, 60).until(lambda d: d.find_element(By.ID, "conformance-summary").text.strip())
-        rows = self.js("return [...document.querySelectorAll('#conformance-cases tr')]"
-                       ".map(r => [r.dataset.case, r.querySelector('code').textContent])")
+        rows, shown = page()
         self.maxDiff = None
         self.assertEqual(dict(rows), native_cases)
-        self.assertTrue(self.driver.find_element(By.ID, "conformance-summary").text.startswith(summary))
-        self.assertIn("nomatch.png", self.text("conformance-message"))
+        self.assertTrue(shown.startswith(summary) and shown.endswith("on the generated sphere map)"), shown)
+        self.assertEqual(self.text("conformance-message"), "not used (no case of that name): nomatch.png")
         outcomes = [line.split()[0] for _, line in rows]
         self.assertEqual(outcomes, sorted(outcomes, key=lambda o: o == "equal"), "failures first")
 
@@ -156,6 +177,16 @@ class PanelsTest(PageTest):
         command = next(c["snapshot"] for c in json.loads(listed) if c["name"] == "wide-close")
         self.assertTrue(self.text("conformance-mask-line").endswith(f"natively: {command} --history {x},{y}"),
                         self.text("conformance-mask-line"))
+        self.assertTrue(self.ring_in_view())
+
+        # Another texture for every case, as --texture gives: the files are judged again on it.
+        self.js("document.getElementById('conformance-summary').textContent = ''")
+        self.choose_file("conformance-texture", "theirs.raw", open(theirs, "rb").read())
+        rows, shown = page()
+        native_cases, summary = native(theirs)
+        self.assertEqual(dict(rows), native_cases)
+        self.assertTrue(shown.startswith(summary) and shown.endswith('on "theirs.raw")'), shown)
+        self.assertIn("--texture theirs.raw", self.text("conformance-texture-line"))
 
 
 if __name__ == "__main__":

@@ -1,10 +1,13 @@
 #include "conformance/case_compare.h"
 #include "inspect/comparison.h"
+#include "texture/generate_sphere_map.h"
 #include "web/binding/page_session.h"
 
 // The conformance run in the page: the tool's built-in cases, each drawn and judged as
-// the tool does it, on the files the tester gave the page (decoded there, since the
-// module reads no PNG).
+// the tool does it, on the texture it would draw them on (the generated sphere map, or
+// the one given as its --texture would be; the built-in list names none of its own),
+// whatever the page shows, and on the files the tester gave the page (decoded there,
+// since the module reads no PNG).
 
 namespace {
 
@@ -19,7 +22,23 @@ const std::vector<ConformanceCase>& builtInCases()
     return cases;
 }
 
+const char* const caseTexturePath = "/conformance.raw";
+
 } // namespace
+
+std::string conformanceTexture(const std::vector<unsigned char>* bytes)
+{
+    PageSession& s = session();
+    Texture checked;
+    if (bytes) {
+        if (std::string error = buildSceneOn(*bytes, caseTexturePath, &checked); !error.empty())
+            return error;
+        s.sceneOnCaseTexture = true;
+        conformanceEnd();
+    }
+    s.caseTexture = checked.data;
+    return "";
+}
 
 std::string conformanceCasesJson()
 {
@@ -41,6 +60,15 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
         return "\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
                std::to_string(width) + "x" + std::to_string(height);
 
+    PageSession& s = session();
+    if (!s.sceneOnCaseTexture) {
+        if (std::string error =
+                buildSceneOn(s.caseTexture.empty() ? generateSphereMap() : s.caseTexture, caseTexturePath);
+            !error.empty())
+            return error;
+        s.sceneOnCaseTexture = true;
+        s.forgetFrame();
+    }
     const ReferenceFrame ours = renderReference(c);
     CaseResult r;
     if (!colorError.empty()) {
@@ -61,26 +89,30 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
                 theirDepth = depthFromBytes(depth->data(), ours.depth.size());
                 theirs.depth = &theirDepth, theirs.depthName = depthName;
             }
-            r = compareCaseFrames(c, ours, theirs, false);
+            r = compareCaseFrames(c, ours, theirs, false, maskRingGap);
         }
     }
-    session().caseMask = r.mask;
+    s.caseMask = r.mask;
     Json first = nullptr, history = nullptr;
     if (r.firstPixel >= 0) {
         const long long x = r.firstPixel % c.width, y = r.firstPixel / c.width;
         first = Json::array({x, y});
         history = snapshotCommand(c) + " --history " + std::to_string(x) + "," + std::to_string(y);
     }
-    json = Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history}}
+    json = Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history},
+                {"mask", {r.mask.width, r.mask.height}}}
                .dump();
     return "";
 }
 
-// The cases drew into the buffers: the page's own view is drawn again, so that what the
-// page shows and compares is its own frame.
+// The cases drew into the buffers on their texture: the page's own texture and view come
+// back, so that what the page shows and compares is its own frame.
 void conformanceEnd()
 {
     PageSession& s = session();
+    if (s.sceneOnCaseTexture && !s.textureBytes.empty())
+        buildSceneOn(s.textureBytes, s.texturePath);
+    s.sceneOnCaseTexture = false;
     s.forgetFrame();
     if (s.drawn)
         drawView(*s.drawn);

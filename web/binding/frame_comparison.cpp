@@ -23,8 +23,8 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
     const RgbImage theirs{width, height, rgb};
     const FrameDifference d = compareColors(ours, theirs);
     PageSession& s = session();
-    // Kept to draw the mask again at another scale.
-    s.mask = errorMask(ours, &d, nullptr, wholePicture(width, height));
+    // Shown with room for the rings at its edges; kept to draw it again at another scale.
+    s.mask = errorMask(ours, &d, nullptr, wholePicture(width, height), maskRingGap);
     s.compared = ours;
     s.difference = d;
     Json first = nullptr;
@@ -36,6 +36,7 @@ std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int widt
                 {"total", static_cast<long long>(width) * height},
                 {"largest", d.largest},
                 {"first", first},
+                {"mask", {s.mask.width, s.mask.height}},
                 {"line", describeColorDifference(name, d, ours, theirs)}}
                .dump();
     return "";

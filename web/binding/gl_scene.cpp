@@ -148,9 +148,14 @@ val triangles()
     return view((session().glScene = glScene()).triangles);
 }
 
+// The camera alone, which is all that changes from one frame of a drag to the next.
 val matrices()
 {
-    return view((session().glScene = glScene()).matrices);
+    std::vector<float>& kept = session().glScene.matrices;
+    kept.clear();
+    appendColumns(kept, theScene.modelView.current);
+    appendColumns(kept, theScene.projection.current);
+    return view(kept);
 }
 
 val textureView()

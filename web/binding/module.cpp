@@ -244,6 +244,12 @@ std::string judgeCase(int index, const val& rgb, int width, int height, const st
     return jsonOr(problem, json);
 }
 
+std::string caseTexture(const val& bytes)
+{
+    const std::vector<unsigned char> given = bytes.isNull() ? std::vector<unsigned char>() : arrayFrom<unsigned char>(bytes);
+    return conformanceTexture(bytes.isNull() ? nullptr : &given);
+}
+
 val caseMask()
 {
     return bytesView(conformanceMask().rgb);
@@ -337,6 +343,7 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("differencePicture", &difference);
     function("decodePicture", &decodePicture);
     function("conformanceCases", &conformanceCasesJson);
+    function("conformanceTexture", &caseTexture);
     function("conformanceCompare", &judgeCase);
     function("conformanceMask", &caseMask);
     function("conformanceEnd", &conformanceEnd);

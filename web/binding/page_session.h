@@ -13,6 +13,7 @@
 #include "inspect/polygon_trace.h"
 #include "inspect/rgb_image.h"
 #include "raster/software_frame.h"
+#include "texture/texture.h"
 #include "web/binding/gl_scene.h"
 #include "web/binding/session.h"
 
@@ -45,7 +46,10 @@ struct PageSession {
     // The page's comparison: the frame's colours compared, the difference and its mask.
     RgbImage compared, mask;
     FrameDifference difference;
-    // The conformance run's last judged case's mask.
+    // The conformance run's texture (empty: the generated sphere map), whether the scene
+    // is built on it now, and the last judged case's mask.
+    std::vector<unsigned char> caseTexture;
+    bool sceneOnCaseTexture = false;
     RgbImage caseMask;
 
     // What the WebGL renderer was last handed, and other bytes handed to JavaScript as
@@ -72,6 +76,11 @@ PageSession& session();
 // into the buffers of the same view.
 void drawFrame(const ViewRequest& view, FillObserver* observer = nullptr, FinishedRows* finished = nullptr,
                int row = -1);
+
+// Builds the scene on a texture file's bytes as the program builds it on its file, written
+// at `path` in the module's file system; "" and the texture as read (when `read` is not
+// null), or the reader's message without the path, and the scene as it was.
+std::string buildSceneOn(const std::vector<unsigned char>& bytes, const std::string& path, Texture* read = nullptr);
 
 // The scene's camera for `view` alone: what the texels view's records need before the
 // frame is drawn.

@@ -39,9 +39,11 @@
 //   m.spanEndsAround(x, y, w, h) -> string                JSON [[x, y, "visible"|"hidden"], ...]
 //   m.compareImage(rgb: Uint8Array, width, height) -> string
 //       JSON {"error"} or {"width", "height", "count", "total", "largest", "first": [x, y] | null,
-//             "line"}; colours of the last drawn frame (not the debug view's picture)
+//             "mask": [width, height], "line"}; colours of the last drawn frame (not the debug
+//       view's picture)
 //   m.compareImageNamed(rgb, width, height, name: string) -> string   the line names `name`
-//   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
+//   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB,
+//       with maskRingGap pixels of ground round it for the rings at its edges
 //   m.differencePicture(rgb: Uint8Array, width, height) -> {width, height, rgb: Uint8Array, line} | {error}
 //       the colour picture last drawn against another rendering of it, as --compare shows them
 //   m.decodePicture(name, bytes: Uint8Array) -> {format: 'png'} (the page reads it: js/png.js)
@@ -49,13 +51,17 @@
 //       a file given to compare or as a texture, as the tools read it; format null for neither
 //   m.conformanceCases() -> string                       JSON list of the built-in cases: name,
 //       width, height, angle_z, angle_x, pan_x, pan_y, zoom, texture, snapshot (--list --json's)
+//   m.conformanceTexture(bytes: Uint8Array | null) -> string   "" or a message: the texture every
+//       case is drawn on, as sphaerix-conformance --texture reads it; null for the generated
+//       sphere map (the tool's sphere.raw), whatever texture the page shows
 //   m.conformanceCompare(index, rgb: Uint8Array | null, width, height, colorName: string,
 //          colorError: string, depth: Uint8Array | null, depthName: string) -> string
 //       JSON {"outcome", "line" (as sphaerix-conformance prints it), "first": [x, y] | null,
-//             "history"}: the case drawn on the scene's texture and judged; a colorError (the
-//       file could not be decoded) makes the case unreadable
+//             "history", "mask": [width, height] (the mask's, ground round it as maskPixels')}:
+//       the case drawn on the run's texture and judged; a colorError (the file could not be
+//       decoded) makes the case unreadable
 //   m.conformanceEnd()                                    after the last case: the page's own
-//       view is drawn again into the buffers the cases used
+//       texture and view again, drawn into the buffers the cases used
 //   m.conformanceMask() -> Uint8Array                    the last judged case's error mask, RGB
 //   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line
 //   m.slidePicture(scale, grid: bool) -> {width, height, rgb: Uint8Array} | {error}
@@ -148,6 +154,8 @@ std::string differenceWithLastPicture(const RgbImage& other, RgbImage& picture, 
 // The page's conformance run (web/binding/conformance_session.cpp). `rgb` and `depth`
 // are null for a case whose file the tester did not give.
 std::string conformanceCasesJson();
+// "" or the message of the program's reader; null for the generated sphere map.
+std::string conformanceTexture(const std::vector<unsigned char>* bytes);
 std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb, int width, int height,
     const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
     const std::string& depthName, std::string& json);

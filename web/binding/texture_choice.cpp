@@ -23,23 +23,36 @@ bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
     return written;
 }
 
-// Reads the file as the program does; on success the scene is rebuilt around it.
 std::string useTextureFile(const std::vector<unsigned char>& bytes)
 {
     PageSession& s = session();
-    std::string error;
-    if (!writeBytes(s.texturePath, bytes, error))
-        return error;
     Texture checked;
-    if (!readTextureFile(checked, s.texturePath.c_str(), error))
-        return error; // the scene keeps the texture it was built with
-    buildScene(theScene, s.texturePath.c_str());
+    if (std::string error = buildSceneOn(bytes, s.texturePath, &checked); !error.empty())
+        return error;
     s.textureBytes = checked.data;
+    s.sceneOnCaseTexture = false;
     s.forgetFrame();
     return "";
 }
 
 } // namespace
+
+std::string buildSceneOn(const std::vector<unsigned char>& bytes, const std::string& path, Texture* read)
+{
+    std::string error;
+    Texture checked;
+    if (writeBytes(path, bytes, error) && readTextureFile(checked, path.c_str(), error)) {
+        buildScene(theScene, path.c_str());
+        if (read)
+            *read = std::move(checked);
+        return "";
+    }
+    // The user gave bytes, not this file: its path is the page's own business.
+    const std::string named = " \"" + path + "\"";
+    for (std::size_t at; (at = error.find(named)) != std::string::npos;)
+        error.erase(at, named.size());
+    return error; // the scene keeps the texture it was built with
+}
 
 void setTextureScratchPath(const std::string& path)
 {

@@ -85,8 +85,9 @@ export function showComparison(app, scale, select) {
         link.addEventListener('click', () => select(result.first[0], result.first[1]));
         line.append(document.createElement('br'), link);
     }
-    paintRgb(mask, app.m.maskPixels(), result.width, result.height);
+    const [width, height] = result.mask;
+    paintRgb(mask, app.m.maskPixels(), width, height);
     const box = { width: $('panels').clientWidth - 4, height: Infinity };
-    showAtScale(mask, result.width, result.height, resolvedScale(scale, box, result.width, result.height));
+    showAtScale(mask, width, height, resolvedScale(scale, box, width, height));
     mask.hidden = false;
 }
