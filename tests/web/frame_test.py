@@ -196,7 +196,7 @@ class FrameTest(PageTest):
                             # The history whole in its column, nothing cut or scrolled sideways.
                             self.assertTrue(self.js("const t = document.querySelector('#history table'),"
                                                     "i = document.getElementById('inspector');"
-                                                    "return t.scrollWidth <= t.parentElement.clientWidth &&"
+                                                    "return !t || t.scrollWidth <= t.parentElement.clientWidth &&"
                                                     "t.getBoundingClientRect().right <= i.getBoundingClientRect().right"))
                         elif fit is not None:  # the frame first; a click brings the inspector into view
                             self.assertLess(frame["bottom"], inspector["top"])

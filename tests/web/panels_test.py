@@ -33,7 +33,7 @@ class PanelsTest(PageTest):
             ("longer.raw", bytes((i * 13) % 253 for i in range(196608 + 99))),  # read up to its size
         ]
         view = dict(START, size="160x120")
-        self.open(hash_of(view))
+        self.open(hash_of(view, scale=1))
         tools = os.pathsep.join([os.path.dirname(harness.SNAPSHOT), os.path.dirname(harness.SPHEREMAP), os.environ["PATH"]])
         for name, data in cases:
             with self.subTest(name):
@@ -130,7 +130,8 @@ class PanelsTest(PageTest):
         write(path("nomatch.png"), ppm(2, 2, [0] * 12))
         for own in ("start.out", "start.err"):  # the tool's record of a command's output, not the tester's
             write(path(own), b"")
-        theirs = write(work_path("theirs.raw"), bytes((i * 5) % 249 for i in range(196608)))
+        theirs_bytes = bytes((i * 5) % 249 for i in range(196608))
+        theirs = write(work_path("theirs.raw"), theirs_bytes)
 
         def native(*texture):
             run = subprocess.run([harness.CONFORMANCE, "--texture", texture[0] if texture else sphere, folder],
@@ -149,7 +150,7 @@ class PanelsTest(PageTest):
         sphere = texture
         native_cases, summary = native()
         self.open()
-        self.choose_texture("theirs.raw", open(theirs, "rb").read())  # what the page shows is no matter
+        self.choose_texture("theirs.raw", theirs_bytes)  # what the page shows is no matter
         panel = self.driver.find_element(By.ID, "conformance")
         self.js("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
         self.driver.find_element(By.ID, "conformance-files").send_keys("\n".join(path(n) for n in sorted(os.listdir(folder))))
@@ -181,7 +182,7 @@ class PanelsTest(PageTest):
 
         # Another texture for every case, as --texture gives: the files are judged again on it.
         self.js("document.getElementById('conformance-summary').textContent = ''")
-        self.choose_file("conformance-texture", "theirs.raw", open(theirs, "rb").read())
+        self.choose_file("conformance-texture", "theirs.raw", theirs_bytes)
         rows, shown = page()
         native_cases, summary = native(theirs)
         self.assertEqual(dict(rows), native_cases)

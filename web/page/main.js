@@ -131,10 +131,11 @@ let paneBox = null;
 
 function measurePane() {
     const pane = $('pane'), style = getComputedStyle(pane);
-    // The frame's border and the room the pane keeps round it for the overlay.
+    // The frame's border and the room the pane keeps round it for the overlay; the pane's
+    // whole size, since a frame that fits leaves it no scroll bars.
     const room = 2 + parseFloat(style.paddingLeft) + parseFloat(style.paddingRight);
     const narrow = matchMedia('(max-width: 800px)').matches;
-    paneBox = { width: pane.clientWidth - room, height: narrow ? innerHeight - 60 : pane.clientHeight - room };
+    paneBox = { width: pane.offsetWidth - room, height: narrow ? innerHeight - 60 : pane.offsetHeight - room };
 }
 
 function showScale(s) {
