@@ -84,6 +84,12 @@ class FrameTest(PageTest):
             self.set_view(view, watch=50)
             self.set_view(view, watch="")
             self.assertEqual(self.canvas_pixels(), color)
+        with self.subTest("after the texels view, whose picture has the frame's size here"):
+            square = dict(view, size="512x512")
+            self.set_view(square, view="texels")
+            self.set_view(square, view="color")
+            self.assertEqual(self.canvas_pixels(), native_pixels(square))
+            self.set_view(view)
         with self.subTest("after a new texture"):
             texture = bytes((i * 7) % 251 for i in range(196608))
             path = self.choose_texture("mine.raw", texture)
@@ -115,6 +121,8 @@ class FrameTest(PageTest):
                     chain = chain.key_up(Keys.SHIFT)
                 chain.perform()
                 self.assertEqual(self.drawn(key), value)
+                if key == "pixel" and value:  # the history shown is the new pixel's
+                    self.assertTrue(self.history_panel()[0].startswith("pixel %d,%d of" % tuple(value)))
         # Typed into the polygon box, the keys are the box's.
         self.open(hash_of(view))
         self.open_watch()

@@ -24,6 +24,7 @@ class InspectorTest(PageTest):
         start = dict(START, size="240x240")
         cases = [  # (what, view, pixel)
             ("rim speckle", close, (70, 214)),
+            ("the same pixel, turned", dict(close, az=-100.0), (70, 214)),  # a new view of the same size
             ("beside it", close, (71, 214)),
             ("frame corner", close, (0, 0)),
             ("top right corner", close, (319, 319)),
@@ -122,10 +123,13 @@ class InspectorTest(PageTest):
         # The button names the fragment that won: the last of the two that passed.
         self.assertEqual([f["polygon"] for f in history["fragments"] if f["passed"]], [165, 205])
         self.assertEqual(self.driver.find_element(By.ID, "trace-winner").text, "Trace polygon 205, which won the pixel")
-        # Watching the fill with OpenGL chosen shows the software frame up to that polygon and says so.
-        self.set_view(view, watch=700)
+        # Watching the fill with OpenGL chosen shows the software frame up to that polygon and says so;
+        # the history is that frame's, the whole frame's fragments up to the polygon watched.
+        self.set_view(view, watch=180)
         self.assertEqual(self.js("return window.sphaerix.renderer"), "software")
         self.assertIn("watched fill", self.text("renderer-line"))
+        self.assertEqual(self.js("return window.sphaerix.history(150, 40)")["fragments"],
+                         [f for f in history["fragments"] if f["polygon"] <= 180])
         watched = self.page_pixels()
         self.assertEqual(self.js("return window.sphaerix.setRenderer('software')"), [])
         self.assertEqual(watched, self.page_pixels())
