@@ -38,6 +38,9 @@ class MagnifySaveTest(PageTest):
                                 ".getImageData(arguments[0], arguments[1], 1, 1).data]", 31 * scale + scale // 2 + 4,
                                 (47 - 20) * scale - 3 + 4)
                 self.assertEqual(above, [0, 0, 0, 255])
+                # The ring of 63,47 went with its selection, past the frame's corner too.
+                self.assertEqual(self.js("const o = document.getElementById('overlay');"
+                                         "return o.getContext('2d').getImageData(o.width - 1, 0, 1, 1).data[3]"), 0)
 
     def test_saved_png_is_the_snapshots_slide(self):
         view = dict(size="120x90", az=20.0, ax=-75.0, pan=(6.0, -4.0), zoom=4.0)

@@ -50,10 +50,10 @@ export function drawOverlay(overlay, width, height, { frameHeight, gridHeight, s
         overlay.height = h;
         Object.assign(overlay.style, { width: `${w}px`, height: `${h}px`, left: `${-overlayMargin}px`,
                                        top: `${-overlayMargin}px` });
-    } else {
-        overlay.getContext('2d').clearRect(0, 0, w, h);
     }
     const g = overlay.getContext('2d');
+    g.setTransform(1, 0, 0, 1, 0, 0);
+    g.clearRect(0, 0, w, h);
     g.setTransform(1, 0, 0, 1, overlayMargin, overlayMargin);
     if (grid && scale >= 3)
         drawGrid(g, width * scale, gridHeight * scale, scale);
