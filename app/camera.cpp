@@ -1,10 +1,12 @@
 #include "app/camera.h"
 
-float angleZ = -135.0f;
-float angleX = -60.0f;
-float panX = 0.0f;
-float panY = 0.0f;
-float zoom = 0.25f;
+#include "app/start_view.h"
+
+float angleZ = startView.angleZ;
+float angleX = startView.angleX;
+float panX = startView.panX;
+float panY = startView.panY;
+float zoom = startView.zoom;
 int lastMouseX = 0;
 int lastMouseY = 0;
 bool leftDrag = false;

@@ -2,12 +2,13 @@
 
 #include <cstdio>
 
+#include "app/start_view.h"
 #include "app/window.h"
 #include "scene/scene.h"
 
 int main(int argc, char** argv)
 {
-    openWindow(argc, argv, 480, 480);
+    openWindow(argc, argv, startView.width, startView.height);
     // After the window: its OpenGL context exists when the texture is read. No frame is
     // drawn from a texture that was not read.
     static Texture texture;

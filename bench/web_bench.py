@@ -21,6 +21,16 @@ frame on the canvas, with the inspector when a pixel is selected, and from a cli
 pixel's history (and reason) on the page.
 
     bench/web_bench.py --page BEFORE-SITE AFTER-SITE
+
+The OpenGL rendering through WebGL 2 (software WebGL where there is no GPU), stage by
+stage at each size: reading the scene from the module and laying out its corners, the
+upload with the drawing (until one pixel can be read), reading the pixels back
+(readPixels and the rows turned), the copy to a 2D canvas, and the drawing alone with the scene kept in WebGL's
+buffers, shown on the WebGL canvas. Then the page's frame after a drag on the OpenGL
+rendering, two builds side by side as --page does (one pixel read, so that the drawing
+is done before the clock stops):
+
+    bench/web_bench.py --opengl BEFORE-SITE AFTER-SITE
 """
 import argparse
 import functools
@@ -242,9 +252,109 @@ def page_main(before_site, after_site):
                                                                     click[0], click[1]))
 
 
+GL_STAGES = """
+const [frames, w, h, done] = arguments;
+(async () => {
+    const m = window.benchModule;
+    const { createOpenGLRenderer } = await import('./opengl/renderer.js');
+    const { readScene, triangleCorners } = await import('./opengl/scene.js');
+    const { paintRgb } = await import('./canvas.js');
+    if (!window.benchGL) {
+        const canvases = [0, 1, 2].map(() => document.body.appendChild(document.createElement('canvas')));
+        window.benchGL = { each: createOpenGLRenderer(canvases[0]).renderer, kept: createOpenGLRenderer(canvases[1]).renderer,
+                           paint: canvases[2] };
+    }
+    const { each, kept, paint } = window.benchGL;
+    // Reading one pixel waits for the drawing before it (gl.finish does not, here).
+    const finish = r => r.canvas.getContext('webgl2').readPixels(0, 0, 1, 1, 0x1908, 0x1401, new Uint8Array(4));
+    const r = { scene: [], draw: [], read: [], paint: [], kept: [] };
+    for (let i = 0; i < frames; ++i) {
+        m.draw(w, h, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+        let t = performance.now();
+        const s = readScene(m);
+        triangleCorners(s.vertices, s.triangles);
+        r.scene.push(performance.now() - t);
+        t = performance.now();
+        const picture = each.render(m, w, h);  // the scene read and uploaded every frame
+        finish(each);
+        r.draw.push(performance.now() - t);
+        t = performance.now();
+        const rgb = picture.rgb;
+        r.read.push(performance.now() - t);
+        t = performance.now();
+        paintRgb(paint, rgb, w, h);
+        r.paint.push(performance.now() - t);
+        t = performance.now();
+        kept.render(m, w, h, 1);
+        finish(kept);
+        r.kept.push(performance.now() - t);
+    }
+    done(r);
+})().catch(e => done({ error: String(e) }));
+"""
+
+
+def opengl_main(before_site, after_site):
+    """The OpenGL rendering's stages in the after site, and the page's frame after a drag
+    on it in both, rounds interleaved."""
+    servers = [serve(os.path.abspath(before_site)), serve(os.path.abspath(after_site))]
+    stages = ("scene", "draw", "read", "paint", "kept")
+    samples = {(size, key): [] for size in SIZES for key in stages + ("before", "after")}
+    page = PAGE_MEASURE.replace("flush(); return performance.now() - start;",
+                                "flush(); window.benchFinish?.(); return performance.now() - start;")
+    finish = ("window.benchFinish = () => { const c = document.getElementById('gl-frame');"
+              "if (c) c.getContext('webgl2').readPixels(0, 0, 1, 1, 0x1908, 0x1401, new Uint8Array(4)); };")
+    load = open("/proc/loadavg").read().split()[0]
+    with tempfile.TemporaryDirectory() as profile:
+        driver = browser(profile)
+        driver.set_script_timeout(600)
+        try:
+            tabs = []
+            for server in servers:
+                if tabs:
+                    driver.switch_to.new_window("tab")
+                driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES + finish})
+                driver.get("http://127.0.0.1:%d/index.html#renderer=opengl" % server.server_address[1])
+                tabs.append(driver.current_window_handle)
+            driver.switch_to.window(tabs[1])
+            result = driver.execute_async_script(LOAD, "sphaerix.js", SIZES)
+            if "error" in result:
+                sys.exit("web_bench: " + result["error"])
+            for _ in range(ROUNDS):
+                for size in SIZES:
+                    driver.switch_to.window(tabs[1])
+                    result = driver.execute_async_script(GL_STAGES, FRAMES // 4, *size)
+                    if "error" in result:
+                        sys.exit("web_bench: " + result["error"])
+                    for key in stages:
+                        samples[(size, key)] += result[key]
+                    for side, tab in zip(("before", "after"), tabs):
+                        driver.switch_to.window(tab)
+                        fields = dict(size="%dx%d" % size, renderer="opengl", scale=1)
+                        result = driver.execute_async_script(page, fields, FRAMES // 2)
+                        if "error" in result:
+                            sys.exit("web_bench: " + result["error"])
+                        samples[(size, side)] += result["drag"]
+        finally:
+            driver.quit()
+            for server in servers:
+                server.shutdown()
+    print("the OpenGL rendering, medians of %d rounds (ms); load average %s before, %s after"
+          % (ROUNDS, load, open("/proc/loadavg").read().split()[0]))
+    print("%-10s %8s %8s %8s %8s %8s   %8s %8s %6s" % ("frame", "scene", "draw", "read", "2d copy", "kept",
+                                                       "before", "after", "ratio"))
+    for size in SIZES:
+        m = {key: statistics.median(samples[(size, key)]) for key in stages + ("before", "after")}
+        print("%-10s %8.2f %8.2f %8.2f %8.2f %8.2f   %8.2f %8.2f %6.3f" % (
+            "%dx%d" % size, m["scene"], m["draw"], m["read"], m["paint"], m["kept"], m["before"], m["after"],
+            m["after"] / m["before"]))
+
+
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--page":
         return page_main(sys.argv[2], sys.argv[3])
+    if len(sys.argv) == 4 and sys.argv[1] == "--opengl":
+        return opengl_main(sys.argv[2], sys.argv[3])
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("sites", nargs="*", default=["build-web/site"])
     parser.add_argument("--frame-bench", action="append", default=[])

@@ -69,7 +69,7 @@ std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
 }
 
 CaseResult compareCaseFrames(const ConformanceCase& c, const ReferenceFrame& ours, const TheirFrame& theirs,
-    bool withDetails)
+    bool withDetails, int maskMargin)
 {
     const bool hasColor = theirs.image != nullptr, hasDepth = theirs.depth != nullptr;
     const RgbImage empty;
@@ -132,7 +132,7 @@ CaseResult compareCaseFrames(const ConformanceCase& c, const ReferenceFrame& our
             r.first.ourDepth = ours.depth[std::size_t(r.firstPixel)],
             r.first.theirDepth = theirDepth[std::size_t(r.firstPixel)];
         r.mask = errorMask(ours.image, colors.count > 0 ? &colors : nullptr, depths.count > 0 ? &depths : nullptr,
-                           wholePicture(ours.image.width, ours.image.height));
+                           wholePicture(ours.image.width, ours.image.height), maskMargin);
     }
     return r;
 }

@@ -52,9 +52,10 @@ struct TheirFrame {
 };
 
 // Judges `theirs` against `ours`; a picture of another size is unreadable. The detail
-// lines (whose digests take a third of the time) only `withDetails`.
+// lines (whose digests take a third of the time) only `withDetails`; the mask with
+// `maskMargin` (errorMask's margin).
 CaseResult compareCaseFrames(const ConformanceCase& c, const ReferenceFrame& ours, const TheirFrame& theirs,
-    bool withDetails = true);
+    bool withDetails = true, int maskMargin = 0);
 
 // A case whose files could not be read, with the message that says why.
 CaseResult unreadableCase(const std::string& message);

@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "raster/frame_limits.h"
+
 namespace {
 
 // The whole text must be a finite number, as the snapshot's options read them.
@@ -24,7 +26,7 @@ bool readSide(const std::string& text, int& side)
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     side = std::atoi(text.c_str());
-    return side >= 1 && side <= 16384;
+    return side >= 1 && side <= largestSide;
 }
 
 bool readSize(const std::string& text, int& width, int& height)
@@ -57,7 +59,7 @@ std::string readCase(const std::vector<std::string>& f, ConformanceCase& c)
     if (!goodName(c.name))
         return "name \"" + c.name + "\" may hold only letters, digits, '-' and '_'";
     if (!readSize(f[1], c.width, c.height))
-        return "size \"" + f[1] + "\" is not WxH with 1..16384 per side";
+        return "size \"" + f[1] + "\" is not WxH with 1.." + std::to_string(largestSide) + " per side";
     if (!readFloat(f[2], c.angleZ) || !readFloat(f[3], c.angleX))
         return "angles \"" + f[2] + " " + f[3] + "\" are not two finite numbers";
     if (!readPan(f[4], c.panX, c.panY))

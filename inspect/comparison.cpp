@@ -201,7 +201,7 @@ Json depthDifferenceJson(const std::string& path, const FrameDifference& d, cons
 }
 
 RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths,
-                   const SlideWindow& window)
+                   const SlideWindow& window, int margin)
 {
     // 0 equal, 1 colour, 2 depth, 3 both; per pixel, row 0 at the bottom.
     const std::size_t pixels = std::size_t(ours.width) * ours.height;
@@ -219,13 +219,19 @@ RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const Fr
             for (int c = 0; c < 3; ++c)
                 mask.rgb[at + c] = kind[pixel] ? marks[kind[pixel]][c] : grey;
         }
-    RgbImage slide = slidePicture(mask, window);
+    const RgbImage inner = slidePicture(mask, window);
+    RgbImage slide{inner.width + 2 * margin, inner.height + 2 * margin,
+                   std::vector<unsigned char>(std::size_t(inner.width + 2 * margin) * (inner.height + 2 * margin) * 3, 24)};
+    for (int row = 0; row < inner.height; ++row)
+        std::copy_n(inner.rgb.begin() + std::ptrdiff_t(row) * inner.width * 3, std::size_t(inner.width) * 3,
+                    slide.rgb.begin() + (std::ptrdiff_t(row + margin) * slide.width + margin) * 3);
     // A ring three slide pixels out from each differing pixel's block, so that a single
     // pixel shows at a glance in a large frame.
+    auto inside = [&](int column, int row) { return column >= 0 && row >= 0 && column < inner.width && row < inner.height; };
     auto differsAt = [&](int column, int row) {
-        return kind[std::size_t(window.windowY(row)) * ours.width + window.windowX(column)] != 0;
+        return inside(column, row) && kind[std::size_t(window.windowY(row)) * ours.width + window.windowX(column)] != 0;
     };
-    const int s = window.scale, gap = 3;
+    const int s = window.scale, gap = maskRingGap;
     for (int row = 0; row < window.height; ++row)
         for (int column = 0; column < window.width; ++column) {
             if (!differsAt(column * s, row * s))
@@ -234,8 +240,9 @@ RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const Fr
             for (int k = 0; k < side; ++k)
                 for (const auto& [c, r] : {std::pair{left + k, top}, std::pair{left + k, top + side - 1},
                                            std::pair{left, top + k}, std::pair{left + side - 1, top + k}})
-                    if (c >= 0 && r >= 0 && c < slide.width && r < slide.height && !differsAt(c, r)) {
-                        unsigned char* out = slide.rgb.data() + (std::size_t(r) * slide.width + c) * 3;
+                    if (c >= -margin && r >= -margin && c < inner.width + margin && r < inner.height + margin &&
+                        !differsAt(c, r)) {
+                        unsigned char* out = slide.rgb.data() + (std::size_t(r + margin) * slide.width + c + margin) * 3;
                         out[0] = 255, out[1] = 220, out[2] = 0;
                     }
         }

@@ -58,5 +58,8 @@ Json depthDifferenceJson(const std::string& path, const FrameDifference& d, cons
 // Our pixel as a dim grey where both comparisons found it equal; red where the colour
 // differs, blue where the depth does, magenta where both do. Through `window` (crop,
 // scale, grid), with a yellow ring around each differing pixel, on equal pixels only.
+// With a `margin`, the picture has that many pixels of dark ground round it, on which
+// the rings of the pixels at its edges are whole (the page's masks; the files have none).
+constexpr int maskRingGap = 3; // slide pixels between a differing pixel's block and its ring
 RgbImage errorMask(const RgbImage& ours, const FrameDifference* colors, const FrameDifference* depths,
-                   const SlideWindow& window);
+                   const SlideWindow& window, int margin = 0);

@@ -12,9 +12,8 @@
 
 bool debugViewFromName(const std::string& name, DebugView& view)
 {
-    static const char* const names[] = {"color", "depth", "normals", "overdraw", "polygons", "edges", "texels"};
-    for (std::size_t i = 0; i < std::size(names); ++i)
-        if (name == names[i]) {
+    for (std::size_t i = 0; i < std::size(debugViewNames); ++i)
+        if (name == debugViewNames[i]) {
             view = static_cast<DebugView>(i);
             return true;
         }

@@ -12,7 +12,9 @@
 // What a picture of the frame shows: its colours, or one of the debug views.
 enum class DebugView { color, depth, normals, overdraw, polygons, edges, texels };
 
-// "color", "depth", ... as --view and the page name them; false for any other text.
+// The views' names in the enum's order, as --view and the page name them.
+inline constexpr const char* debugViewNames[] = {"color", "depth", "normals", "overdraw", "polygons", "edges", "texels"};
+// Its view; false for any other text.
 bool debugViewFromName(const std::string& name, DebugView& view);
 
 // The debug views of one frame as pictures, top row first like every image file. The

@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "inspect/glyphs.h"
-
-constexpr long maxSlideSide = 16384;
+#include "raster/frame_limits.h"
 
 bool slideWindow(const SlideLayout& layout, int width, int height, SlideWindow& window, std::string& error)
 {
@@ -22,10 +21,11 @@ bool slideWindow(const SlideLayout& layout, int width, int height, SlideWindow& 
         window.width = int(w);
         window.height = int(h);
     }
-    if (long(window.width) * layout.scale > maxSlideSide || long(window.height) * layout.scale > maxSlideSide) {
+    if (long(window.width) * layout.scale > largestSide || long(window.height) * layout.scale > largestSide) {
         error = "--scale " + std::to_string(layout.scale) + " makes a " +
                 std::to_string(long(window.width) * layout.scale) + "x" +
-                std::to_string(long(window.height) * layout.scale) + " picture; at most 16384 a side";
+                std::to_string(long(window.height) * layout.scale) + " picture; at most " +
+                std::to_string(largestSide) + " a side";
         return false;
     }
     return true;

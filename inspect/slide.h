@@ -4,6 +4,9 @@
 
 #include "inspect/rgb_image.h"
 
+// The largest scale of a slide (--scale N): screen pixels per picture pixel.
+constexpr int largestSlideScale = 64;
+
 // How a picture is laid out for a slide: cut to a neighbourhood, each pixel enlarged to
 // a block, the blocks ruled.
 struct SlideLayout {

@@ -8,6 +8,9 @@ import array, os, subprocess, sys, time, unittest
 from Xlib import X, XK, display
 from Xlib.ext import xtest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pictures import ppm_pixels  # noqa: E402
+
 PROGRAM, SNAPSHOT, WORK = sys.argv[1:4]
 SECONDS = 20  # generous for a sanitizer build on a busy machine
 TEXTURE_BYTES = 196608
@@ -34,11 +37,6 @@ def write_texture(directory, size=TEXTURE_BYTES):
 def read(path, mode="rb"):
     with open(path, mode) as f:
         return f.read()
-
-
-def ppm_pixels(path):
-    data = read(path)
-    return data[len(b"P6\n") + data[3:].index(b"\n255\n") + 5:]
 
 
 def snapshot(view, opengl=False, *options):

@@ -75,7 +75,7 @@ for (const [size, az, ax, pan, zoom, pixel, polygon] of views) {
           Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
 }
 check('reason of a pixel outside the frame', Buffer.from(JSON.stringify(m.reason(7, 0))),
-      Buffer.from(JSON.stringify(['error: pixel 7,0 lies outside the 7x3 frame'])));
+      Buffer.from(JSON.stringify({ error: 'pixel 7,0 lies outside the 7x3 frame' })));
 
 // The canvas's bytes of colours that frames rarely hold: round(c * 255), halves away from
 // zero, on either side of every half-way point, clamped; NaN gives 0. A row of 4n + 3

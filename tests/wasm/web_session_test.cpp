@@ -31,6 +31,27 @@ struct WebSession : testing::Test {
     void SetUp() override { ASSERT_EQ(useGeneratedTexture(), ""); }
 };
 
+// What a call gave, or "refused: " and its message.
+template <typename Out = std::string, typename Call>
+Out either(Call call)
+{
+    Out out;
+    const std::string problem = call(out);
+    return problem.empty() ? out : Out{"refused: " + problem};
+}
+
+std::string historyJsonOf(int x, int y) { return either([=](auto& o) { return pixelHistoryJson(x, y, o); }); }
+std::string traceJsonOf(int n) { return either([=](auto& o) { return polygonTraceJson(n, o); }); }
+std::string traceTextOf(int n) { return either([=](auto& o) { return polygonTraceText(n, o); }); }
+std::vector<std::string> reasonOf(int x, int y)
+{
+    return either<std::vector<std::string>>([=](auto& o) { return pixelReasonLines(x, y, o); });
+}
+std::string compareOf(const std::vector<unsigned char>& rgb, int w, int h)
+{
+    return either([&](auto& o) { return compareWithLastFrame(rgb, w, h, "a.png", o); });
+}
+
 ViewRequest view(int w, int h, const char* name = "color", int limit = -1)
 {
     ViewRequest r;
@@ -51,8 +72,9 @@ TEST_F(WebSession, RefusedTexturesNameWhatWasWrongAndKeepTheSceneAsItWas)
         int width, height;
         const char* message;
     } cases[] = {
-        {true, std::vector<unsigned char>(100, 7), {}, 0, 0, "is too short: 100 bytes, 196608 needed"},
-        {true, {}, {}, 0, 0, "is too short: 0 bytes, 196608 needed"},
+        // The module's own file is none of the user's business: no path between the words.
+        {true, std::vector<unsigned char>(100, 7), {}, 0, 0, "texture file is too short: 100 bytes, 196608 needed"},
+        {true, {}, {}, 0, 0, "texture file is too short: 0 bytes, 196608 needed"},
         {false, {}, std::vector<double>(11, 0.5), 2, 2, "11 samples, not 3 per pixel of 2x2"},
         {false, {}, {}, 0, 3, "0 samples, not 3 per pixel of 0x3"},
     };
@@ -86,15 +108,15 @@ TEST_F(WebSession, RefusedViewsNameWhatWasWrongAndKeepTheLastPicture)
         const std::string message = drawView(view(w, h));
         EXPECT_NE(message.find("each side must be 1..16384"), std::string::npos) << w << "x" << h << ": " << message;
         EXPECT_EQ(lastPicture().rgb, before.rgb);
-        EXPECT_EQ(pixelHistoryJson(4, 3).find("error"), std::string::npos) << "the kept view is still 5x4";
+        EXPECT_EQ(historyJsonOf(4, 3).find("refused"), std::string::npos) << "the kept view is still 5x4";
     }
     DebugView v;
     EXPECT_EQ(parseViewName("depths", v), "unknown view \"depths\": color, depth, normals, overdraw, polygons, edges or texels");
     for (const auto& [x, y] : {std::pair{5, 0}, {0, 4}, {-1, 0}, {0, -1}})
-        EXPECT_EQ(pixelHistoryText(x, y), "error: pixel " + std::to_string(x) + "," + std::to_string(y) +
-                                              " lies outside the 5x4 frame");
+        EXPECT_EQ(either([&](std::string& out) { return pixelHistoryText(x, y, out); }),
+                  "refused: pixel " + std::to_string(x) + "," + std::to_string(y) + " lies outside the 5x4 frame");
     for (int n : {-1, 2304})
-        EXPECT_EQ(polygonTraceJson(n), "error: polygon " + std::to_string(n) + ": the frame has 2304 polygons");
+        EXPECT_EQ(traceJsonOf(n), "refused: polygon " + std::to_string(n) + ": the frame has 2304 polygons");
 }
 
 // Watching the fill: the first N polygons, the rest put back in their order afterwards.
@@ -102,19 +124,19 @@ TEST_F(WebSession, APolygonLimitDrawsThatManyAndPutsTheRestBack)
 {
     ASSERT_EQ(drawView(view(64, 48)), "");
     const RgbImage whole = lastPicture();
-    const std::string lastTrace = polygonTraceJson(2303);
+    const std::string lastTrace = traceJsonOf(2303);
     ASSERT_EQ(drawView(view(64, 48, "color", 0)), "");
     EXPECT_EQ(lastPicture().rgb, std::vector<unsigned char>(whole.rgb.size(), 255)) << "nothing drawn: cleared white";
     EXPECT_EQ(scenePolygonCount(), 0);
     ASSERT_EQ(drawView(view(64, 48, "color", 1200)), "");
     EXPECT_NE(lastPicture().rgb, whole.rgb);
     EXPECT_EQ(scenePolygonCount(), 1200);
-    EXPECT_EQ(polygonTraceText(1200).rfind("error: polygon 1200: the frame has 1200 polygons", 0), 0u);
+    EXPECT_EQ(traceTextOf(1200), "refused: polygon 1200: the frame has 1200 polygons");
     for (int limit : {2304, 100000, -1}) {
         ASSERT_EQ(drawView(view(64, 48, "color", limit)), "");
         EXPECT_EQ(lastPicture().rgb, whole.rgb) << limit;
         EXPECT_EQ(scenePolygonCount(), 2304);
-        EXPECT_EQ(polygonTraceJson(2303), lastTrace) << limit;
+        EXPECT_EQ(traceJsonOf(2303), lastTrace) << limit;
     }
 }
 
@@ -125,18 +147,18 @@ TEST_F(WebSession, ComparisonFindsTheFirstDifferenceInWindowCoordinates)
     ASSERT_EQ(drawView(view(6, 5)), "");
     std::vector<unsigned char> theirs = lastPicture().rgb;
     ASSERT_EQ(drawView(view(6, 5, "depth")), "");
-    EXPECT_EQ(compareWithLastFrame(theirs, 6, 5, "a.png").rfind(
-                  "{\"width\":6,\"height\":5,\"count\":0,\"total\":30,\"largest\":0.0,\"first\":null,\"line\":\"against a.png: 0 of", 0),
+    EXPECT_EQ(compareOf(theirs, 6, 5).rfind(
+                  "{\"width\":6,\"height\":5,\"count\":0,\"total\":30,\"largest\":0.0,\"first\":null,\"mask\":[12,11],"
+                  "\"line\":\"against a.png: 0 of", 0),
               0u);
     theirs[(1 * 6 + 4) * 3 + 2] ^= 0x10; // row 1 from the top: window row 3
     theirs[(4 * 6 + 2) * 3] ^= 0x01;     // the bottom row: window row 0, found first
-    const std::string json = compareWithLastFrame(theirs, 6, 5, "a.png");
+    const std::string json = compareOf(theirs, 6, 5);
     EXPECT_NE(json.find("\"count\":2,\"total\":30,\"largest\":16.0,\"first\":[2,0]"), std::string::npos) << json;
-    EXPECT_EQ(lastMask().width, 6);
+    EXPECT_EQ(lastMask().width, 12); // room for the rings at its edges
     for (const auto& [w, h, size, message] :
          {std::tuple{6, 4, 72, "\"a.png\" is 6x4; the frame is 6x5"}, {6, 5, 89, "\"a.png\" has 89 bytes, not 3 per pixel of 6x5"}})
-        EXPECT_EQ(compareWithLastFrame(std::vector<unsigned char>(std::size_t(size)), w, h, "a.png"),
-                  std::string("{\"error\":") + Json(message).dump() + "}");
+        EXPECT_EQ(compareOf(std::vector<unsigned char>(std::size_t(size)), w, h), std::string("refused: ") + message);
 }
 
 // The reason is that of the pixel's history, which is kept for one pixel of one view
@@ -146,20 +168,20 @@ TEST_F(WebSession, TheReasonIsThatOfThePixelsOwnHistory)
     ViewRequest r = view(240, 240);
     ASSERT_EQ(drawView(r), "");
     for (const auto& [x, y] : {std::pair{120, 60}, {0, 0}, {187, 48}, {120, 60}}) {
-        const Json history = Json::parse(pixelHistoryJson(x, y));
+        const Json history = Json::parse(historyJsonOf(x, y));
         EXPECT_EQ(history["pixel"], Json({x, y}));
-        EXPECT_EQ(Json(pixelReasonLines(x, y)), history["reason"]) << x << "," << y;
+        EXPECT_EQ(Json(reasonOf(x, y)), history["reason"]) << x << "," << y;
     }
-    const std::vector<std::string> before = pixelReasonLines(120, 60);
+    const std::vector<std::string> before = reasonOf(120, 60);
     ASSERT_EQ(loadRawTexture(std::vector<unsigned char>(textureBytes, 9)), "");
-    EXPECT_NE(pixelReasonLines(120, 60).back().find("bytes 9 9 9"), std::string::npos) << "a new texture";
+    EXPECT_NE(reasonOf(120, 60).back().find("bytes 9 9 9"), std::string::npos) << "a new texture";
     ASSERT_EQ(useGeneratedTexture(), "");
-    EXPECT_EQ(pixelReasonLines(120, 60), before);
+    EXPECT_EQ(reasonOf(120, 60), before);
     r.angleZ = -100.0f;
     ASSERT_EQ(drawView(r), "");
-    EXPECT_NE(pixelReasonLines(120, 60), before) << "a new view";
+    EXPECT_NE(reasonOf(120, 60), before) << "a new view";
     ASSERT_EQ(drawView(view(5, 4)), "");
-    EXPECT_EQ(pixelReasonLines(5, 0), std::vector<std::string>{"error: pixel 5,0 lies outside the 5x4 frame"});
+    EXPECT_EQ(reasonOf(5, 0), std::vector<std::string>{"refused: pixel 5,0 lies outside the 5x4 frame"});
 }
 
 // Save PNG's pictures: the snapshot's limits, and the frame on the page left as it was.
@@ -167,7 +189,7 @@ TEST_F(WebSession, SlidesRefuseWhatTheSnapshotRefusesAndLeaveTheFrame)
 {
     ASSERT_EQ(drawView(view(4100, 3)), "");
     const RgbImage frame = lastPicture();
-    ASSERT_NE(compareWithLastFrame(frame.rgb, 4100, 3, "a.png").find("\"count\""), std::string::npos);
+    ASSERT_NE(compareOf(frame.rgb, 4100, 3).find("\"count\""), std::string::npos);
     RgbImage slide{1, 1, {1, 2, 3}};
     const RgbImage small{2, 1, std::vector<unsigned char>(6, 9)};
     const std::pair<std::string, const char*> cases[] = {
@@ -229,27 +251,18 @@ TEST_F(WebSession, SpanEndsStayInsideTheFrameWhateverTheRectangle)
     }
 }
 
-// Either side may be 16384 (one past is refused above).
-TEST_F(WebSession, EachSideMayBe16384)
-{
-    for (const auto& [w, h] : {std::pair{16384, 1}, {1, 16384}}) {
-        EXPECT_EQ(drawView(view(w, h)), "") << w << "x" << h;
-        EXPECT_TRUE(lastPicture().width == w && lastPicture().height == h) << w << "x" << h;
-    }
-}
-
 // A trace is kept for the view it was drawn in: after another view, the same polygon's
 // trace is that view's.
 TEST_F(WebSession, AKeptTraceGoesWithItsView)
 {
     ASSERT_EQ(drawView(view(64, 48)), "");
-    const std::string small = polygonTraceText(531);
+    const std::string small = traceTextOf(531);
     ASSERT_EQ(drawView(view(96, 72)), "");
-    const std::string large = polygonTraceText(531);
+    const std::string large = traceTextOf(531);
     EXPECT_NE(large, small);
-    EXPECT_EQ(polygonTraceText(700).rfind("polygon 700 of the frame", 0), 0u) << "another polygon, another trace";
+    EXPECT_EQ(traceTextOf(700).rfind("polygon 700 of the frame", 0), 0u) << "another polygon, another trace";
     ASSERT_EQ(drawView(view(64, 48)), "");
-    EXPECT_EQ(polygonTraceText(531), small);
+    EXPECT_EQ(traceTextOf(531), small);
 }
 
 // A history draws the pixel's row alone: it must tell what the whole frame drawn with the
@@ -280,7 +293,7 @@ TEST_F(WebSession, AHistoryFromItsRowAloneIsTheWholeFramesAndLeavesTheFrameAsItW
         const std::vector<unsigned char> depth = lastDepthBytes(), rgba = lastPictureRgba();
         std::vector<std::string> rowAlone;
         for (const auto& [x, y] : c.pixels)
-            rowAlone.push_back(pixelHistoryJson(x, y));
+            rowAlone.push_back(historyJsonOf(x, y));
         EXPECT_EQ(lastDepthBytes(), depth) << c.w << "x" << c.h;
         // The next frame clears what this one wrote, and no more is left over: the same
         // view drawn again gives the same bytes.
@@ -326,8 +339,8 @@ TEST_F(WebSession, ThePicturesRgbaAndRgbAreTheSamePictureInEveryView)
         ASSERT_EQ(drawView(r), "");
         const char* name = step.name;
         if (step.inspect) {
-            pixelHistoryJson(16, 8);
-            polygonTraceJson(400);
+            historyJsonOf(16, 8);
+            traceJsonOf(400);
         }
         const std::vector<unsigned char> rgba = lastPictureRgba();
         const RgbImage& rgb = lastPicture();

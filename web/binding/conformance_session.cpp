@@ -1,14 +1,15 @@
 #include "conformance/case_compare.h"
 #include "inspect/comparison.h"
-#include "web/binding/session.h"
+#include "texture/generate_sphere_map.h"
+#include "web/binding/page_session.h"
 
 // The conformance run in the page: the tool's built-in cases, each drawn and judged as
-// the tool does it, on the files the tester gave the page (decoded there, since the
-// module reads no PNG).
+// the tool does it, on the texture it would draw them on (the generated sphere map, or
+// the one given as its --texture would be; the built-in list names none of its own),
+// whatever the page shows, and on the files the tester gave the page (decoded there,
+// since the module reads no PNG).
 
 namespace {
-
-RgbImage mask;
 
 const std::vector<ConformanceCase>& builtInCases()
 {
@@ -21,12 +22,23 @@ const std::vector<ConformanceCase>& builtInCases()
     return cases;
 }
 
-std::string errorJson(const std::string& message)
-{
-    return Json{{"error", message}}.dump();
-}
+const char* const caseTexturePath = "/conformance.raw";
 
 } // namespace
+
+std::string conformanceTexture(const std::vector<unsigned char>* bytes)
+{
+    PageSession& s = session();
+    Texture checked;
+    if (bytes) {
+        if (std::string error = buildSceneOn(*bytes, caseTexturePath, &checked); !error.empty())
+            return error;
+        s.sceneOnCaseTexture = true;
+        conformanceEnd();
+    }
+    s.caseTexture = checked.data;
+    return "";
+}
 
 std::string conformanceCasesJson()
 {
@@ -38,16 +50,25 @@ std::string conformanceCasesJson()
 
 std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb, int width, int height,
     const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
-    const std::string& depthName)
+    const std::string& depthName, std::string& json)
 {
     const std::vector<ConformanceCase>& cases = builtInCases();
     if (index < 0 || std::size_t(index) >= cases.size())
-        return errorJson("there is no case " + std::to_string(index));
+        return "there is no case " + std::to_string(index);
     const ConformanceCase& c = cases[std::size_t(index)];
     if (rgb && (width < 1 || height < 1 || rgb->size() != std::size_t(width) * std::size_t(height) * 3))
-        return errorJson("\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
-                         std::to_string(width) + "x" + std::to_string(height));
+        return "\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
+               std::to_string(width) + "x" + std::to_string(height);
 
+    PageSession& s = session();
+    if (!s.sceneOnCaseTexture) {
+        if (std::string error =
+                buildSceneOn(s.caseTexture.empty() ? generateSphereMap() : s.caseTexture, caseTexturePath);
+            !error.empty())
+            return error;
+        s.sceneOnCaseTexture = true;
+        s.forgetFrame();
+    }
     const ReferenceFrame ours = renderReference(c);
     CaseResult r;
     if (!colorError.empty()) {
@@ -68,27 +89,38 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
                 theirDepth = depthFromBytes(depth->data(), ours.depth.size());
                 theirs.depth = &theirDepth, theirs.depthName = depthName;
             }
-            r = compareCaseFrames(c, ours, theirs, false);
+            r = compareCaseFrames(c, ours, theirs, false, maskRingGap);
         }
     }
-    mask = r.mask;
+    s.caseMask = r.mask;
     Json first = nullptr, history = nullptr;
     if (r.firstPixel >= 0) {
         const long long x = r.firstPixel % c.width, y = r.firstPixel / c.width;
         first = Json::array({x, y});
         history = snapshotCommand(c) + " --history " + std::to_string(x) + "," + std::to_string(y);
     }
-    return Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history}}.dump();
+    json = Json{{"outcome", outcomeName(r.outcome)}, {"line", caseResultLine(c, r)}, {"first", first}, {"history", history},
+                {"mask", {r.mask.width, r.mask.height}}}
+               .dump();
+    return "";
 }
 
+// The cases drew into the buffers on their texture: the page's own texture and view come
+// back, so that what the page shows and compares is its own frame.
 void conformanceEnd()
 {
-    redrawKeptView();
+    PageSession& s = session();
+    if (s.sceneOnCaseTexture && !s.textureBytes.empty())
+        buildSceneOn(s.textureBytes, s.texturePath);
+    s.sceneOnCaseTexture = false;
+    s.forgetFrame();
+    if (s.drawn)
+        drawView(*s.drawn);
 }
 
 const RgbImage& conformanceMask()
 {
-    return mask;
+    return session().caseMask;
 }
 
 std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable)

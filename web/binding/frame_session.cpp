@@ -1,45 +1,23 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
 
 #include "app/camera.h"
+#include "inspect/frame_records.h"
 #include "inspect/frame_watch.h"
 #include "inspect/pixel_reason.h"
-#include "inspect/rgb_image.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
-#include "raster/software_frame.h"
+#include "raster/frame_limits.h"
 #include "scene/scene.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/heap.h>
 #endif
 
-// The last drawn view is kept as its request: a history, a trace or the span ends draw
-// that frame again with their observer, which gives the same buffers bit for bit.
-
 namespace {
 
-constexpr int largestSide = 16384;
-
-std::optional<ViewRequest> drawn;
-// The last polygon traced in the drawn view: the page asks for its text and its JSON in
-// turn, and each would otherwise draw the frame again.
-std::optional<PolygonTrace> keptTrace;
-// Likewise the last pixel's history: the page asks for its JSON and its reason in turn.
-std::optional<PixelHistory> keptHistory;
-// The last picture, its RGB and its RGBA: the colour view's RGBA is written as the frame
-// is drawn and its RGB made only when asked for; the other views make their RGB and the
-// RGBA follows when asked for.
-RgbImage picture;
-std::vector<unsigned char> rgba;
-bool pictureMade = false, rgbaMade = false;
-// Whether rgba holds the colour buffer as the last frame left it, every pixel.
-bool rgbaHoldsFrame = false;
-int pictureWidth = 0, pictureHeight = 0;
-std::string line;
 
 // The colour view's canvas bytes, a band of rows at a time as the frame resolves them.
 // Where rgba holds the last frame of this size, only the columns this frame wrote or
@@ -47,10 +25,18 @@ std::string line;
 struct CanvasRows : FinishedRows {
     int width, height;
     bool onlyChanged;
-    std::vector<int> dueFrom, dueTo; // what the last frames wrote, before this one clears it
-    CanvasRows(int w, int h, bool changedOnly)
-        : width(w), height(h), onlyChanged(changedOnly), dueFrom(clearFrom), dueTo(clearTo)
+    std::vector<unsigned char>& rgba;
+    // What the last frames wrote or left to clear, as the next sizeBuffers takes it over.
+    std::vector<int> dueFrom, dueTo;
+    CanvasRows(int w, int h, bool changedOnly, std::vector<unsigned char>& bytes)
+        : width(w), height(h), onlyChanged(changedOnly), rgba(bytes)
     {
+        if (!onlyChanged)
+            return;
+        for (int y = 0; y < height; ++y) {
+            dueFrom.push_back(std::min(clearFrom[y], writtenFrom[y]));
+            dueTo.push_back(std::max(clearTo[y], writtenTo[y]));
+        }
     }
     void rows(int first, int end) override
     {
@@ -95,10 +81,15 @@ struct PolygonLimit {
     PolygonLimit& operator=(const PolygonLimit&) = delete;
 };
 
-// Per pixel at most: colour and depth buffers (16 + 4), the largest view's records (the
-// winners, 20), the picture and one more RGB copy (3 + 3).
-constexpr double pieceBytes[] = {16.0, 4.0, 20.0, 3.0, 3.0};
-constexpr double bytesPerPixel = 46.0;
+// Per pixel at most, what a frame holds at once: its colour and depth buffers, the
+// largest view's records (the winners), the picture and one more RGB copy of it.
+constexpr double pieceBytes[] = {sizeof(Color4), sizeof(float), sizeof(Winners::Winner), 3.0, 3.0};
+constexpr double bytesPerPixel = [] {
+    double sum = 0.0;
+    for (double piece : pieceBytes)
+        sum += piece;
+    return sum;
+}();
 
 // Whether a frame of this many pixels can be had now, asked of the allocator piece by
 // piece as the frame will take them: without the module's exceptions, an allocation that
@@ -124,52 +115,9 @@ void ensureScene()
         useGeneratedTexture();
 }
 
-// The program's camera for the request, from its interaction state.
-void setCamera(const ViewRequest& r)
+std::string nothingDrawn()
 {
-    setInteractionView(r.angleZ, r.angleX, r.panX, r.panY, r.zoom);
-    setupCamera(theScene, r.width, r.height);
-}
-
-// Draws the kept view again for `observer` (null: the plain frame, as the program draws
-// it: the rows due are cleared band by band with the fill, not all first).
-void redraw(FillObserver* observer, FinishedRows* finished = nullptr)
-{
-    setCamera(*drawn);
-    PolygonLimit limit(theScene, drawn->polygonLimit);
-    sizeBuffers(drawn->width, drawn->height);
-    rasterizeScene(theScene, drawn->width, drawn->height, observer, finished);
-}
-
-std::string pixelOutside(int x, int y)
-{
-    return "error: pixel " + std::to_string(x) + "," + std::to_string(y) + " lies outside the " +
-           std::to_string(drawn->width) + "x" + std::to_string(drawn->height) + " frame";
-}
-
-std::optional<PixelHistory> history(int x, int y, std::string& error)
-{
-    if (!drawn) {
-        error = "error: no frame has been drawn";
-        return std::nullopt;
-    }
-    if (x < 0 || y < 0 || x >= drawn->width || y >= drawn->height) {
-        error = pixelOutside(x, y);
-        return std::nullopt;
-    }
-    if (keptHistory && keptHistory->x == x && keptHistory->y == y)
-        return keptHistory;
-    // Only the pixel's row is drawn again: the fragments of a pixel come only from the
-    // polygons over its row, in the same order and with the same values, and the row
-    // comes out as the drawn frame left it.
-    if (bufferWidth != drawn->width || bufferHeight != drawn->height)
-        redraw(nullptr);
-    PixelHistoryObserver observer(x, y, drawn->width, drawn->height);
-    setCamera(*drawn);
-    PolygonLimit limit(theScene, drawn->polygonLimit);
-    rasterizeRow(theScene, drawn->width, drawn->height, y, &observer);
-    completeHistory(observer.history, theScene);
-    return keptHistory = observer.history;
+    return "no frame has been drawn";
 }
 
 // The drawn view's picture through `window`, as -o writes it; `line` gets the view's line.
@@ -177,55 +125,119 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
 // model-view as they find it.
 RgbImage drawnPicture(const SlideWindow& window, std::string& line)
 {
-    setCamera(*drawn);
+    PageSession& s = session();
+    aimCamera(*s.drawn);
     // The watched polygon is drawn as --trace-polygon N -o draws it, and its trace kept.
-    FrameWatch watch(drawn->view, nullptr, drawn->tracePolygon, drawn->width, drawn->height, theScene);
-    redraw(watch.observer());
+    FrameWatch watch(s.drawn->view, nullptr, s.drawn->tracePolygon, s.drawn->width, s.drawn->height, theScene);
+    drawFrame(*s.drawn, watch.observer());
     if (watch.trace)
-        keptTrace = watch.trace->trace;
-    return slideImage(drawn->view, watch, theScene, drawn->width, drawn->height, window, line);
+        s.trace = watch.trace->trace;
+    return slideImage(s.drawn->view, watch, theScene, s.drawn->width, s.drawn->height, window, line);
 }
 
-std::optional<PolygonTrace> trace(int n, std::string& error)
+// The kept history of pixel x, y of the drawn view, made if it is not kept.
+std::string keepHistory(int x, int y)
 {
-    if (!drawn) {
-        error = "error: no frame has been drawn";
-        return std::nullopt;
-    }
+    PageSession& s = session();
+    if (!s.drawn)
+        return nothingDrawn();
+    const ViewRequest& v = *s.drawn;
+    if (x < 0 || y < 0 || x >= v.width || y >= v.height)
+        return "pixel " + std::to_string(x) + "," + std::to_string(y) + " lies outside the " +
+               std::to_string(v.width) + "x" + std::to_string(v.height) + " frame";
+    if (s.history && s.history->x == x && s.history->y == y)
+        return "";
+    // Only the pixel's row is drawn again: the fragments of a pixel come only from the
+    // polygons over its row, in the same order and with the same values, and the row
+    // comes out as the drawn frame left it.
+    if (bufferWidth != v.width || bufferHeight != v.height)
+        drawFrame(v);
+    PixelHistoryObserver observer(x, y, v.width, v.height);
+    drawFrame(v, &observer, nullptr, y);
+    completeHistory(observer.history, theScene);
+    s.history = observer.history;
+    return "";
+}
+
+// The kept trace of polygon n of the drawn view, made if it is not kept.
+std::string keepTrace(int n)
+{
+    PageSession& s = session();
+    if (!s.drawn)
+        return nothingDrawn();
     const int count = scenePolygonCount();
-    if (n < 0 || n >= count) {
-        error = "error: polygon " + std::to_string(n) + ": the frame has " + std::to_string(count) + " polygons";
-        return std::nullopt;
-    }
-    if (keptTrace && keptTrace->target == n)
-        return keptTrace;
-    FrameWatch watch(DebugView::color, nullptr, n, drawn->width, drawn->height, theScene);
-    redraw(watch.observer());
-    return keptTrace = watch.trace->trace;
+    if (n < 0 || n >= count)
+        return "polygon " + std::to_string(n) + ": the frame has " + std::to_string(count) + " polygons";
+    if (s.trace && s.trace->target == n)
+        return "";
+    FrameWatch watch(DebugView::color, nullptr, n, s.drawn->width, s.drawn->height, theScene);
+    drawFrame(*s.drawn, watch.observer());
+    s.trace = watch.trace->trace;
+    return "";
+}
+
+// The window of a whole picture at that scale, with the scale's range checked.
+std::string slideWindowFor(int scale, bool grid, int width, int height, SlideWindow& window)
+{
+    if (scale < 1 || scale > largestSlideScale)
+        return "bad value \"" + std::to_string(scale) + "\" for scale: N from 1 to " +
+               std::to_string(largestSlideScale);
+    SlideLayout layout;
+    layout.scale = scale;
+    layout.grid = grid;
+    std::string error;
+    slideWindow(layout, width, height, window, error);
+    return error;
 }
 
 } // namespace
 
-void forgetKeptHistory()
+PageSession& session()
 {
-    keptHistory.reset();
+    static PageSession one;
+    return one;
 }
 
-void redrawKeptView()
+void aimCamera(const ViewRequest& view)
 {
-    keptTrace.reset();
-    keptHistory.reset();
-    // The canvas's bytes no longer follow the buffers' written columns: made again whole.
-    rgbaHoldsFrame = false;
-    if (drawn)
-        drawView(*drawn);
+    setInteractionView(view.angleZ, view.angleX, view.panX, view.panY, view.zoom);
+    setupCamera(theScene, view.width, view.height);
+}
+
+void drawFrame(const ViewRequest& view, FillObserver* observer, FinishedRows* finished, int row)
+{
+    aimCamera(view);
+    PolygonLimit limit(theScene, view.polygonLimit);
+    if (row >= 0) {
+        rasterizeRow(theScene, view.width, view.height, row, observer);
+        return;
+    }
+    sizeBuffers(view.width, view.height);
+    rasterizeScene(theScene, view.width, view.height, observer, finished);
 }
 
 std::string parseViewName(const std::string& name, DebugView& view)
 {
     if (debugViewFromName(name, view))
         return "";
-    return "unknown view \"" + name + "\": color, depth, normals, overdraw, polygons, edges or texels";
+    std::string names;
+    for (std::size_t i = 0; i < std::size(debugViewNames); ++i)
+        names += std::string(i == 0 ? "" : i + 1 < std::size(debugViewNames) ? ", " : " or ") + debugViewNames[i];
+    return "unknown view \"" + name + "\": " + names;
+}
+
+std::string limitsJson()
+{
+    const StartView& s = startView;
+    Json views = Json::array();
+    for (const char* name : debugViewNames)
+        views.push_back(name);
+    return Json{{"largestSide", largestSide},
+                {"largestSlideScale", largestSlideScale},
+                {"views", views},
+                {"start", {{"width", s.width}, {"height", s.height}, {"az", s.angleZ}, {"ax", s.angleX},
+                           {"panX", s.panX}, {"panY", s.panY}, {"zoom", s.zoom}}}}
+        .dump();
 }
 
 double largestFramePixels()
@@ -240,66 +252,63 @@ double largestFramePixels()
 
 std::string drawView(const ViewRequest& r)
 {
+    PageSession& s = session();
     if (r.width < 1 || r.height < 1 || r.width > largestSide || r.height > largestSide)
         return "size " + std::to_string(r.width) + "x" + std::to_string(r.height) + ": each side must be 1.." +
                std::to_string(largestSide);
-    const double pixels = double(r.width) * r.height;
-    if (!drawn || r.width != drawn->width || r.height != drawn->height) {
+    if (!s.drawn || r.width != s.drawn->width || r.height != s.drawn->height) {
         // The last frame's memory goes first, as it would for the new one.
-        picture = RgbImage();
-        std::vector<unsigned char>().swap(rgba);
-        pictureMade = rgbaMade = rgbaHoldsFrame = false;
+        s.picture = RgbImage();
+        std::vector<unsigned char>().swap(s.rgba);
+        s.pictureMade = s.rgbaMade = false;
+        s.forgetFrame();
         sizeBuffers(1, 1);
-        if (!roomFor(pixels)) {
-            if (drawn) // the kept view again, as it was: it fitted before
-                drawView(*drawn);
+        if (!roomFor(double(r.width) * r.height)) {
+            if (s.drawn) // the kept view again, as it was: it fitted before
+                drawView(*s.drawn);
             return "a " + std::to_string(r.width) + "x" + std::to_string(r.height) +
                    " frame needs more memory than this page can have (at most about " +
                    std::to_string(static_cast<long long>(largestFramePixels())) + " pixels a frame)";
         }
     }
     ensureScene();
-    drawn = r;
-    keptTrace.reset();
-    keptHistory.reset();
-    line.clear();
-    viewSize(r.view, theScene, r.width, r.height, pictureWidth, pictureHeight);
+    const bool sameFrameSize = s.rgbaHoldsFrame && bufferWidth == r.width && bufferHeight == r.height &&
+                               s.rgba.size() == pixelCount(r.width, r.height) * 4;
+    s.forgetFrame();
+    s.drawn = r;
+    s.viewLine.clear();
+    viewSize(r.view, theScene, r.width, r.height, s.pictureWidth, s.pictureHeight);
     if (r.view == DebugView::color && r.tracePolygon < 0) {
         // The colour view's picture is the frame itself: its RGBA is written in the pass
         // that resolves the colours.
-        picture = RgbImage();
-        const bool sameSize = rgbaHoldsFrame && bufferWidth == r.width && bufferHeight == r.height &&
-                              rgba.size() == pixelCount(r.width, r.height) * 4;
-        rgba.resize(pixelCount(r.width, r.height) * 4);
-        setCamera(r);
-        PolygonLimit limit(theScene, r.polygonLimit);
-        sizeBuffers(r.width, r.height);
-        CanvasRows rows(r.width, r.height, sameSize);
-        rasterizeScene(theScene, r.width, r.height, nullptr, &rows);
-        pictureMade = false;
-        rgbaMade = rgbaHoldsFrame = true;
+        s.picture = RgbImage();
+        s.rgba.resize(pixelCount(r.width, r.height) * 4);
+        CanvasRows rows(r.width, r.height, sameFrameSize, s.rgba);
+        drawFrame(r, nullptr, &rows);
+        s.pictureMade = false;
+        s.rgbaMade = s.rgbaHoldsFrame = true;
         return "";
     }
-    rgbaHoldsFrame = false;
     // As -o writes the view: the keys of the depth and overdraw views below the frame.
-    picture = drawnPicture(wholePicture(pictureWidth, pictureHeight), line);
-    pictureWidth = picture.width;
-    pictureHeight = picture.height;
-    pictureMade = true;
-    rgbaMade = false;
+    s.picture = drawnPicture(wholePicture(s.pictureWidth, s.pictureHeight), s.viewLine);
+    s.pictureWidth = s.picture.width;
+    s.pictureHeight = s.picture.height;
+    s.pictureMade = true;
+    s.rgbaMade = false;
     return "";
 }
 
 std::string drawnSlide(int scale, bool grid, RgbImage& slide)
 {
-    if (!drawn)
-        return "no frame has been drawn";
-    int pictureWidth = 0, pictureHeight = 0;
-    viewSize(drawn->view, theScene, drawn->width, drawn->height, pictureWidth, pictureHeight);
+    PageSession& s = session();
+    if (!s.drawn)
+        return nothingDrawn();
+    int width = 0, height = 0;
+    viewSize(s.drawn->view, theScene, s.drawn->width, s.drawn->height, width, height);
     SlideWindow window;
-    std::string error, unused;
-    if (!pageSlideWindow(scale, grid, pictureWidth, pictureHeight, window, error))
-        return error;
+    if (std::string problem = slideWindowFor(scale, grid, width, height, window); !problem.empty())
+        return problem;
+    std::string unused;
     slide = drawnPicture(window, unused);
     return "";
 }
@@ -311,99 +320,105 @@ std::string enlargedPicture(const RgbImage& picture, int scale, bool grid, RgbIm
         return "the picture has " + std::to_string(picture.rgb.size()) + " bytes, not 3 per pixel of " +
                std::to_string(picture.width) + "x" + std::to_string(picture.height);
     SlideWindow window;
-    std::string error;
-    if (!pageSlideWindow(scale, grid, picture.width, picture.height, window, error))
-        return error;
+    if (std::string problem = slideWindowFor(scale, grid, picture.width, picture.height, window); !problem.empty())
+        return problem;
     slide = slidePicture(picture, window);
     return "";
 }
 
-bool pageSlideWindow(int scale, bool grid, int width, int height, SlideWindow& window, std::string& error)
+std::string maskSlide(int scale, bool grid, RgbImage& slide)
 {
-    if (scale < 1 || scale > 64) {
-        error = "bad value \"" + std::to_string(scale) + "\" for scale: N from 1 to 64";
-        return false;
-    }
-    SlideLayout layout;
-    layout.scale = scale;
-    layout.grid = grid;
-    return slideWindow(layout, width, height, window, error);
+    const PageSession& s = session();
+    if (s.compared.width < 1)
+        return "nothing has been compared";
+    SlideWindow window;
+    if (std::string problem = slideWindowFor(scale, grid, s.compared.width, s.compared.height, window);
+        !problem.empty())
+        return problem;
+    slide = errorMask(s.compared, &s.difference, nullptr, window);
+    return "";
 }
 
 const RgbImage& lastPicture()
 {
-    if (!pictureMade) {
-        picture = RgbImage{pictureWidth, pictureHeight, rgbFromRgba(rgba)};
-        pictureMade = true;
+    PageSession& s = session();
+    if (!s.pictureMade) {
+        s.picture = RgbImage{s.pictureWidth, s.pictureHeight, rgbFromRgba(s.rgba)};
+        s.pictureMade = true;
     }
-    return picture;
+    return s.picture;
 }
 
 int lastPictureWidth()
 {
-    return pictureWidth;
+    return session().pictureWidth;
 }
 
 int lastPictureHeight()
 {
-    return pictureHeight;
+    return session().pictureHeight;
 }
 
 const std::vector<unsigned char>& lastPictureRgba()
 {
-    if (!rgbaMade) {
-        rgba = rgbaFromRgb(picture.rgb);
-        rgbaMade = true;
+    PageSession& s = session();
+    if (!s.rgbaMade) {
+        s.rgba = rgbaFromRgb(s.picture.rgb);
+        s.rgbaMade = true;
     }
-    return rgba;
+    return s.rgba;
 }
 
 const std::string& lastViewLine()
 {
-    return line;
+    return session().viewLine;
 }
 
-const std::vector<unsigned char>& lastDepthBytes()
+std::vector<unsigned char> lastDepthBytes()
 {
-    static std::vector<unsigned char> bytes;
-    bytes = drawn ? depthFileBytes(DepthBuffer.data(), pixelCount(drawn->width, drawn->height))
-                  : std::vector<unsigned char>();
-    return bytes;
+    const PageSession& s = session();
+    return s.drawn ? depthFileBytes(DepthBuffer.data(), pixelCount(s.drawn->width, s.drawn->height))
+                   : std::vector<unsigned char>();
 }
 
-std::string pixelHistoryJson(int x, int y)
+std::string pixelHistoryJson(int x, int y, std::string& json)
 {
-    std::string error;
-    const std::optional<PixelHistory> h = history(x, y, error);
-    return h ? jsonLines(historyJson(*h)) : error;
+    std::string problem = keepHistory(x, y);
+    if (problem.empty())
+        json = jsonLines(historyJson(*session().history));
+    return problem;
 }
 
-std::string pixelHistoryText(int x, int y)
+std::string pixelHistoryText(int x, int y, std::string& text)
 {
-    std::string error;
-    const std::optional<PixelHistory> h = history(x, y, error);
-    return h ? describeHistory(*h) : error;
+    std::string problem = keepHistory(x, y);
+    if (problem.empty())
+        text = describeHistory(*session().history);
+    return problem;
 }
 
-std::vector<std::string> pixelReasonLines(int x, int y)
+std::string pixelReasonLines(int x, int y, std::vector<std::string>& lines)
 {
-    std::string error;
-    const std::optional<PixelHistory> h = history(x, y, error);
-    return h ? pixelReason(*h) : std::vector<std::string>{error};
+    std::string problem = keepHistory(x, y);
+    if (problem.empty())
+        lines = pixelReason(*session().history);
+    return problem;
 }
 
-std::string polygonTraceJson(int n)
+std::string polygonTraceJson(int n, std::string& json)
 {
-    std::string error;
-    const std::optional<PolygonTrace> t = trace(n, error);
-    return t ? jsonLines(traceJson(*t)) : error;
+    std::string problem = keepTrace(n);
+    if (problem.empty())
+        json = jsonLines(traceJson(*session().trace));
+    return problem;
 }
 
-std::string polygonTraceText(int n)
+std::string polygonTraceText(int n, std::string& text)
 {
-    std::string error;
-    const std::optional<PolygonTrace> t = trace(n, error);
-    return t ? describeTrace(*t) : error;
+    std::string problem = keepTrace(n);
+    if (problem.empty())
+        text = describeTrace(*session().trace);
+    return problem;
 }
 
 int scenePolygonCount()
@@ -412,6 +427,7 @@ int scenePolygonCount()
     long long count = 0;
     for (const Mesh& mesh : theScene.meshes)
         count += static_cast<long long>(mesh.polygons.size());
+    const std::optional<ViewRequest>& drawn = session().drawn;
     if (drawn && drawn->polygonLimit >= 0)
         count = std::min<long long>(count, drawn->polygonLimit);
     return static_cast<int>(count);
@@ -419,10 +435,11 @@ int scenePolygonCount()
 
 std::string spanEndsAround(int x, int y, int w, int h)
 {
+    const std::optional<ViewRequest>& drawn = session().drawn;
     if (!drawn)
         return "[]";
     SpanEnds ends(drawn->width, drawn->height);
-    redraw(&ends);
+    drawFrame(*drawn, &ends);
     std::string json = "[";
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min(x + std::max(w, 0), drawn->width), y1 = std::min(y + std::max(h, 0), drawn->height);
@@ -441,14 +458,13 @@ std::string spanEndsAround(int x, int y, int w, int h)
 
 std::string rasterTimesJson(int count)
 {
+    const std::optional<ViewRequest>& drawn = session().drawn;
     if (!drawn)
         return "[]";
-    setCamera(*drawn);
-    PolygonLimit limit(theScene, drawn->polygonLimit);
     std::string json = "[";
     for (int i = 0; i < count; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        renderSoftwareFrame(theScene, drawn->width, drawn->height);
+        drawFrame(*drawn);
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
         json += (i ? "," : "") + std::to_string(took.count());
     }

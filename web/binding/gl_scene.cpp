@@ -8,7 +8,7 @@
 #include <emscripten/val.h>
 
 #include "scene/scene.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 namespace {
 
@@ -126,9 +126,6 @@ namespace {
 
 using emscripten::val;
 
-// One scene kept between the calls, so that the views stay valid until the next one.
-GlScene kept;
-
 template <typename T>
 val view(const std::vector<T>& values)
 {
@@ -137,26 +134,28 @@ val view(const std::vector<T>& values)
 
 std::string sceneJson()
 {
-    kept = glScene();
+    GlScene& kept = session().glScene = glScene();
     return kept.json;
 }
 
 val vertices()
 {
-    kept = glScene();
-    return view(kept.vertices);
+    return view((session().glScene = glScene()).vertices);
 }
 
 val triangles()
 {
-    kept = glScene();
-    return view(kept.triangles);
+    return view((session().glScene = glScene()).triangles);
 }
 
+// The camera alone, which is all that changes from one frame of a drag to the next.
 val matrices()
 {
-    kept = glScene();
-    return view(kept.matrices);
+    std::vector<float>& kept = session().glScene.matrices;
+    kept.clear();
+    appendColumns(kept, theScene.modelView.current);
+    appendColumns(kept, theScene.projection.current);
+    return view(kept);
 }
 
 val textureView()

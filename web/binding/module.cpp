@@ -6,12 +6,35 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include "inspect/comparison.h"
+#include "inspect/picture_bytes.h"
 #include "inspect/rgb_image.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 using emscripten::val;
 
 namespace {
+
+// A refusal in place of a JSON result: {"error": message}.
+std::string jsonOr(const std::string& problem, const std::string& json)
+{
+    return problem.empty() ? json : Json{{"error", problem}}.dump();
+}
+
+val errorObject(const std::string& problem)
+{
+    val result = val::object();
+    result.set("error", problem);
+    return result;
+}
+
+// Bytes handed to JavaScript as a view, kept by the session until the next such call.
+val handOut(std::vector<unsigned char> bytes)
+{
+    std::vector<unsigned char>& kept = session().handedOut;
+    kept = std::move(bytes);
+    return val(emscripten::typed_memory_view(kept.size(), kept.data()));
+}
 
 template <typename T>
 std::vector<T> arrayFrom(const val& array)
@@ -98,7 +121,7 @@ int imageHeight()
 
 val depthBytes()
 {
-    return bytesView(lastDepthBytes());
+    return handOut(lastDepthBytes());
 }
 
 std::string viewLine()
@@ -108,7 +131,9 @@ std::string viewLine()
 
 std::string compareNamed(const val& rgb, int width, int height, const std::string& name)
 {
-    return compareWithLastFrame(arrayFrom<unsigned char>(rgb), width, height, name);
+    std::string json;
+    const std::string problem = compareWithLastFrame(arrayFrom<unsigned char>(rgb), width, height, name, json);
+    return jsonOr(problem, json);
 }
 
 std::string compare(const val& rgb, int width, int height)
@@ -116,15 +141,91 @@ std::string compare(const val& rgb, int width, int height)
     return compareNamed(rgb, width, height, "the image");
 }
 
+val difference(const val& rgb, int width, int height)
+{
+    RgbImage picture;
+    std::string line;
+    const std::string problem =
+        differenceWithLastPicture(RgbImage{width, height, arrayFrom<unsigned char>(rgb)}, picture, line);
+    if (!problem.empty())
+        return errorObject(problem);
+    val result = val::object();
+    result.set("width", picture.width);
+    result.set("height", picture.height);
+    result.set("rgb", val::global("Uint8Array").new_(bytesView(picture.rgb)));
+    result.set("line", line);
+    return result;
+}
+
+// A file given to the page, as the tools read it: a PPM here, a PNG by the page (the
+// browser inflates it; the module carries no zlib).
+val decodePicture(const std::string& name, const val& bytes)
+{
+    const std::vector<unsigned char> data = arrayFrom<unsigned char>(bytes);
+    const PictureFormat format = pictureFormat(data);
+    val result = val::object();
+    result.set("format", format == PictureFormat::png ? val("png") : format == PictureFormat::ppm ? val("ppm")
+                                                                                                   : val::null());
+    if (format == PictureFormat::png)
+        return result;
+    if (format == PictureFormat::neither) {
+        result.set("error", notAPicture(name, data));
+        return result;
+    }
+    PpmSamples ppm;
+    if (const std::string problem = readPpmBytes(data, ppm); !problem.empty()) {
+        result.set("error", problem);
+        return result;
+    }
+    result.set("width", ppm.width);
+    result.set("height", ppm.height);
+    result.set("channels", 3);
+    result.set("max", ppm.maxval);
+    result.set("samples", val::global("Uint16Array")
+                              .new_(val(emscripten::typed_memory_view(ppm.samples.size(), ppm.samples.data()))));
+    return result;
+}
+
 val maskPixels()
 {
     return bytesView(lastMask().rgb);
 }
 
+std::string historyJsonAt(int x, int y)
+{
+    std::string json;
+    const std::string problem = pixelHistoryJson(x, y, json);
+    return jsonOr(problem, json);
+}
+
+val historyText(int x, int y)
+{
+    std::string text;
+    const std::string problem = pixelHistoryText(x, y, text);
+    return problem.empty() ? val(text) : errorObject(problem);
+}
+
+std::string traceJsonOf(int n)
+{
+    std::string json;
+    const std::string problem = polygonTraceJson(n, json);
+    return jsonOr(problem, json);
+}
+
+val traceText(int n)
+{
+    std::string text;
+    const std::string problem = polygonTraceText(n, text);
+    return problem.empty() ? val(text) : errorObject(problem);
+}
+
 val reason(int x, int y)
 {
+    std::vector<std::string> found;
+    if (const std::string problem = pixelReasonLines(x, y, found); !problem.empty())
+        return errorObject(problem);
     val lines = val::array();
-    for (const std::string& line : pixelReasonLines(x, y))
+    for (const std::string& line : found)
         lines.call<void>("push", line);
     return lines;
 }
@@ -137,8 +238,16 @@ std::string judgeCase(int index, const val& rgb, int width, int height, const st
         colorBytes = arrayFrom<unsigned char>(rgb);
     if (!depth.isNull())
         depthBytes = arrayFrom<unsigned char>(depth);
-    return conformanceCompare(index, rgb.isNull() ? nullptr : &colorBytes, width, height, colorName, colorError,
-        depth.isNull() ? nullptr : &depthBytes, depthName);
+    std::string json;
+    const std::string problem = conformanceCompare(index, rgb.isNull() ? nullptr : &colorBytes, width, height,
+        colorName, colorError, depth.isNull() ? nullptr : &depthBytes, depthName, json);
+    return jsonOr(problem, json);
+}
+
+std::string caseTexture(const val& bytes)
+{
+    const std::vector<unsigned char> given = bytes.isNull() ? std::vector<unsigned char>() : arrayFrom<unsigned char>(bytes);
+    return conformanceTexture(bytes.isNull() ? nullptr : &given);
 }
 
 val caseMask()
@@ -154,11 +263,9 @@ std::string caseSummary(double equal, double differs, double missing, double unr
 // {width, height, rgb} with the bytes copied out (a slide is made for one save), or {error}.
 val slideResult(const std::string& error, const RgbImage& slide)
 {
+    if (!error.empty())
+        return errorObject(error);
     val result = val::object();
-    if (!error.empty()) {
-        result.set("error", error);
-        return result;
-    }
     result.set("width", slide.width);
     result.set("height", slide.height);
     result.set("rgb", val::global("Uint8Array").new_(bytesView(slide.rgb)));
@@ -191,22 +298,19 @@ val maskSlidePicture(int scale, bool grid)
 // WebAssembly lanes' rounding against the program's, for the tests.
 val canvasBytes(const val& floats)
 {
-    static std::vector<unsigned char> bytes;
     const std::vector<float> values = arrayFrom<float>(floats);
     const int count = static_cast<int>(values.size() / 4);
     std::vector<Color4> colors(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         colors[i] = Color4{values[4 * i], values[4 * i + 1], values[4 * i + 2], values[4 * i + 3]};
-    bytes.assign(static_cast<std::size_t>(count) * 4, 0);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(count) * 4, 0);
     rgbaFromColors(colors.data(), count, 1, 0, 1, bytes.data());
-    return bytesView(bytes);
+    return handOut(std::move(bytes));
 }
 
 val sceneView()
 {
-    static std::vector<unsigned char> bytes;
-    bytes = sceneBytes();
-    return bytesView(bytes);
+    return handOut(sceneBytes());
 }
 
 } // namespace
@@ -226,17 +330,20 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("imageHeight", &imageHeight);
     function("depthBytes", &depthBytes);
     function("viewLine", &viewLine);
-    function("historyJson", &pixelHistoryJson);
-    function("historyText", &pixelHistoryText);
+    function("historyJson", &historyJsonAt);
+    function("historyText", &historyText);
     function("reason", &reason);
-    function("traceJson", &polygonTraceJson);
-    function("traceText", &polygonTraceText);
+    function("traceJson", &traceJsonOf);
+    function("traceText", &traceText);
     function("polygonCount", &scenePolygonCount);
     function("spanEndsAround", &spanEndsAround);
     function("compareImage", &compare);
     function("compareImageNamed", &compareNamed);
     function("maskPixels", &maskPixels);
+    function("differencePicture", &difference);
+    function("decodePicture", &decodePicture);
     function("conformanceCases", &conformanceCasesJson);
+    function("conformanceTexture", &caseTexture);
     function("conformanceCompare", &judgeCase);
     function("conformanceMask", &caseMask);
     function("conformanceEnd", &conformanceEnd);
@@ -247,5 +354,6 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("sceneBytes", &sceneView);
     function("canvasBytes", &canvasBytes);
     function("largestFramePixels", &largestFramePixels);
+    function("limits", &limitsJson);
     function("rasterTimes", &rasterTimesJson);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
-// The page's view of the program: one process-wide session (the program's own scene,
-// interaction state and buffers) that the page asks to draw a view and to explain it.
-// Everything here calls the program's and the inspection's functions; nothing is
-// computed a second time.
+// The page's view of the program: one session (web/binding/page_session.h, over the
+// program's own scene, interaction state and buffers) that the page asks to draw a view
+// and to explain it. Everything here calls the program's and the inspection's functions;
+// nothing is computed a second time.
+//
+// A call that can be refused says so one way: one that does something returns "" or the
+// message naming what was wrong; one that gives something gives it, or in its place
+// {error: message} (for JSON text, that object's JSON). Nothing changes on a refusal.
 //
 // In JavaScript (`const m = await createSphaerix()`; web/binding/module.cpp binds it):
 //   m.useGeneratedTexture() -> string                     "" or a message
@@ -29,25 +33,35 @@
 //   m.viewLine() -> string                                the overdraw/texels line, else ""
 //   m.historyJson(x, y) -> string, m.historyText(x, y) -> string
 //   m.reason(x, y) -> string[]                            1 to 3 sentences: why the pixel has its
-//                                                          colour (the history's "reason"); one
-//                                                          "error: ..." string for a bad pixel
-//   m.traceJson(n) -> string, m.traceText(n) -> string    "error: ..." for a missing polygon
+//                                                          colour (the history's "reason")
+//   m.traceJson(n) -> string, m.traceText(n) -> string
 //   m.polygonCount() -> number
 //   m.spanEndsAround(x, y, w, h) -> string                JSON [[x, y, "visible"|"hidden"], ...]
 //   m.compareImage(rgb: Uint8Array, width, height) -> string
 //       JSON {"error"} or {"width", "height", "count", "total", "largest", "first": [x, y] | null,
-//             "line"}; colours of the last drawn frame (not the debug view's picture)
+//             "mask": [width, height], "line"}; colours of the last drawn frame (not the debug
+//       view's picture)
 //   m.compareImageNamed(rgb, width, height, name: string) -> string   the line names `name`
-//   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB
+//   m.maskPixels() -> Uint8Array                          the last comparison's error mask, RGB,
+//       with maskRingGap pixels of ground round it for the rings at its edges
+//   m.differencePicture(rgb: Uint8Array, width, height) -> {width, height, rgb: Uint8Array, line} | {error}
+//       the colour picture last drawn against another rendering of it, as --compare shows them
+//   m.decodePicture(name, bytes: Uint8Array) -> {format: 'png'} (the page reads it: js/png.js)
+//       | {format: 'ppm', width, height, channels: 3, max, samples: Uint16Array} | {format, error}
+//       a file given to compare or as a texture, as the tools read it; format null for neither
 //   m.conformanceCases() -> string                       JSON list of the built-in cases: name,
 //       width, height, angle_z, angle_x, pan_x, pan_y, zoom, texture, snapshot (--list --json's)
+//   m.conformanceTexture(bytes: Uint8Array | null) -> string   "" or a message: the texture every
+//       case is drawn on, as sphaerix-conformance --texture reads it; null for the generated
+//       sphere map (the tool's sphere.raw), whatever texture the page shows
 //   m.conformanceCompare(index, rgb: Uint8Array | null, width, height, colorName: string,
 //          colorError: string, depth: Uint8Array | null, depthName: string) -> string
 //       JSON {"outcome", "line" (as sphaerix-conformance prints it), "first": [x, y] | null,
-//             "history"}: the case drawn on the scene's texture and judged; a colorError (the
-//       file could not be decoded) makes the case unreadable
+//             "history", "mask": [width, height] (the mask's, ground round it as maskPixels')}:
+//       the case drawn on the run's texture and judged; a colorError (the file could not be
+//       decoded) makes the case unreadable
 //   m.conformanceEnd()                                    after the last case: the page's own
-//       view is drawn again into the buffers the cases used
+//       texture and view again, drawn into the buffers the cases used
 //   m.conformanceMask() -> Uint8Array                    the last judged case's error mask, RGB
 //   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line
 //   m.slidePicture(scale, grid: bool) -> {width, height, rgb: Uint8Array} | {error}
@@ -60,6 +74,8 @@
 //   m.canvasBytes(colors: Float32Array) -> Uint8Array     r, g, b, a floats as the canvas's bytes
 //                                                          (for the tests)
 //   m.largestFramePixels() -> number                      what this module can hold
+//   m.limits() -> string                                  JSON: the side and scale limits, the
+//                                                          views' names and the start-up view
 //   m.rasterTimes(count) -> string                        JSON list of milliseconds: the last
 //                                                          view's plain frame drawn count times
 // Coordinates are window coordinates (row 0 at the bottom); the Uint8Arrays returned are
@@ -70,8 +86,12 @@
 #include <string>
 #include <vector>
 
+#include "app/start_view.h"
 #include "inspect/debug_views.h"
-#include "inspect/slide.h"
+#include "inspect/rgb_image.h"
+
+// In C++ likewise: a call that can be refused returns the message, "" when it did what
+// was asked; what it makes goes to its last parameter, untouched on a refusal.
 
 // The texture choice: each rebuilds the scene with the new texture, as the program builds
 // it from sphere.raw. A refused texture leaves the scene as it was.
@@ -79,28 +99,19 @@ std::string useGeneratedTexture();
 std::string loadRawTexture(const std::vector<unsigned char>& bytes);
 std::string importImageTexture(const std::vector<double>& samples, int width, int height);
 const std::vector<unsigned char>& currentTextureBytes();
-
-// The kept history read the old texture: a new one forgets it.
-void forgetKeptHistory();
-
-// Another frame was drawn into the buffers (the conformance cases): the kept view is
-// drawn again, so that what the page shows and compares is its own frame.
-void redrawKeptView();
-
 // Where the texture is written for the program's own reader (the module's file system).
 void setTextureScratchPath(const std::string& path);
 
 struct ViewRequest {
-    int width = 480, height = 480;
-    float angleZ = -135.0f, angleX = -60.0f;
-    float panX = 0.0f, panY = 0.0f;
-    float zoom = 0.25f;
+    int width = startView.width, height = startView.height;
+    float angleZ = startView.angleZ, angleX = startView.angleX;
+    float panX = startView.panX, panY = startView.panY;
+    float zoom = startView.zoom;
     DebugView view = DebugView::color;
     int polygonLimit = -1; // -1 for every polygon
     int tracePolygon = -1; // drawn on the picture as --trace-polygon N -o draws it; -1 for none
 };
 
-// "" and the view's name, or a message naming the unknown view.
 std::string parseViewName(const std::string& name, DebugView& view);
 
 std::string drawView(const ViewRequest& request);
@@ -112,38 +123,42 @@ int lastPictureHeight();
 const std::vector<unsigned char>& lastPictureRgba();
 const std::string& lastViewLine();
 // The depth buffer of the last frame, as depthFileBytes writes it.
-const std::vector<unsigned char>& lastDepthBytes();
+std::vector<unsigned char> lastDepthBytes();
 
-// Pictures to save, as the snapshot's --scale N and --grid make them: "" and `slide`, or a
-// message (a scale outside 1..64, a picture over 16384 a side, nothing drawn).
+// Pictures to save, as the snapshot's --scale N and --grid make them (a scale outside
+// 1..64, a picture over 16384 a side and nothing drawn are refused).
 std::string drawnSlide(int scale, bool grid, RgbImage& slide);
 std::string enlargedPicture(const RgbImage& picture, int scale, bool grid, RgbImage& slide);
 std::string maskSlide(int scale, bool grid, RgbImage& slide);
-// The window of a whole picture at that scale, with the scale's range checked.
-bool pageSlideWindow(int scale, bool grid, int width, int height, SlideWindow& window, std::string& error);
 
 // The histories and traces of the last drawn view, drawn again with the observer (the last
-// pixel's history and the last polygon's trace are kept until the next view).
-std::string pixelHistoryJson(int x, int y);
-std::string pixelHistoryText(int x, int y);
-// The reason of that history, or the one line of its error.
-std::vector<std::string> pixelReasonLines(int x, int y);
-std::string polygonTraceJson(int n);
-std::string polygonTraceText(int n);
+// pixel's history and the last polygon's trace are kept until the frame changes).
+std::string pixelHistoryJson(int x, int y, std::string& json);
+std::string pixelHistoryText(int x, int y, std::string& text);
+// The reason of that history: one to three sentences.
+std::string pixelReasonLines(int x, int y, std::vector<std::string>& lines);
+std::string polygonTraceJson(int n, std::string& json);
+std::string polygonTraceText(int n, std::string& text);
 int scenePolygonCount();
 std::string spanEndsAround(int x, int y, int w, int h);
 
-// Compares `rgb` (top row first) with the colours of the last drawn frame.
+// Compares `rgb` (top row first) with the colours of the last drawn frame: `json` as
+// m.compareImage gives it.
 std::string compareWithLastFrame(const std::vector<unsigned char>& rgb, int width, int height,
-                                 const std::string& name);
+                                 const std::string& name, std::string& json);
 const RgbImage& lastMask();
+// The picture of another rendering of the last drawn view (the OpenGL one) against the
+// software picture, as --compare makes it: `picture` amplified, `line` its line.
+std::string differenceWithLastPicture(const RgbImage& other, RgbImage& picture, std::string& line);
 
 // The page's conformance run (web/binding/conformance_session.cpp). `rgb` and `depth`
 // are null for a case whose file the tester did not give.
 std::string conformanceCasesJson();
+// "" or the message of the program's reader; null for the generated sphere map.
+std::string conformanceTexture(const std::vector<unsigned char>* bytes);
 std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb, int width, int height,
     const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
-    const std::string& depthName);
+    const std::string& depthName, std::string& json);
 void conformanceEnd();
 const RgbImage& conformanceMask();
 std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable);
@@ -156,6 +171,11 @@ std::vector<unsigned char> sceneBytes();
 // view's records at once.
 double largestFramePixels();
 
+// What the page takes from here rather than restating it, as JSON: {"largestSide",
+// "largestSlideScale", "views": [names], "start": {"width", "height", "az", "ax", "panX",
+// "panY", "zoom"}}.
+std::string limitsJson();
+
 // The plain software frame of the last drawn view, `count` times, each timed: the
-// raster core as the benchmarks measure it, buffers already sized.
+// frame as the page draws it.
 std::string rasterTimesJson(int count);

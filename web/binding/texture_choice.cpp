@@ -4,16 +4,12 @@
 #include "texture/generate_sphere_map.h"
 #include "texture/raw_image.h"
 #include "texture/resample.h"
-#include "web/binding/session.h"
+#include "web/binding/page_session.h"
 
 // Every texture reaches the scene through the program's own reader and buildScene, from
 // a file in the module's memory-backed file system: the page sees what the program would.
 
 namespace {
-
-std::string scratchPath = "/sphere.raw";
-// The texture the scene points to; empty until the first one is read.
-Texture shown;
 
 bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
 {
@@ -27,26 +23,42 @@ bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
     return written;
 }
 
-// Reads the file as the program does; on success the scene is rebuilt around it.
 std::string useTextureFile(const std::vector<unsigned char>& bytes)
 {
-    std::string error;
-    if (!writeBytes(scratchPath, bytes, error))
-        return error;
+    PageSession& s = session();
     Texture checked;
-    if (!readTextureFile(checked, scratchPath.c_str(), error))
-        return error; // the scene keeps the texture it was built with
-    shown = std::move(checked);
-    buildScene(theScene, shown);
-    forgetKeptHistory();
+    if (std::string error = buildSceneOn(bytes, s.texturePath, &checked); !error.empty())
+        return error;
+    s.textureBytes = checked.data;
+    s.sceneOnCaseTexture = false;
+    s.forgetFrame();
     return "";
 }
 
 } // namespace
 
+std::string buildSceneOn(const std::vector<unsigned char>& bytes, const std::string& path, Texture* read)
+{
+    std::string error;
+    Texture checked;
+    if (writeBytes(path, bytes, error) && readTextureFile(checked, path.c_str(), error)) {
+        if (read)
+            *read = checked;
+        // The scene points to the session's texture, which stays in place.
+        session().sceneTexture = std::move(checked);
+        buildScene(theScene, session().sceneTexture);
+        return "";
+    }
+    // The user gave bytes, not this file: its path is the page's own business.
+    const std::string named = " \"" + path + "\"";
+    for (std::size_t at; (at = error.find(named)) != std::string::npos;)
+        error.erase(at, named.size());
+    return error; // the scene keeps the texture it was built with
+}
+
 void setTextureScratchPath(const std::string& path)
 {
-    scratchPath = path;
+    session().texturePath = path;
 }
 
 std::string useGeneratedTexture()
@@ -72,5 +84,5 @@ std::string importImageTexture(const std::vector<double>& samples, int width, in
 
 const std::vector<unsigned char>& currentTextureBytes()
 {
-    return shown.data;
+    return session().textureBytes;
 }

@@ -2,10 +2,12 @@
 // own JSON, the same as `sphaerix-snapshot --history X,Y --json` and
 // `--trace-polygon N --json` give for the view on the page.
 
+// The module's JSON, or its refusal ({"error": message}) thrown.
 function parsed(text) {
-    if (text.startsWith('error:'))
-        throw new Error(text.replace(/^error:\s*/, ''));
-    return JSON.parse(text);
+    const value = JSON.parse(text);
+    if ('error' in value)
+        throw new Error(value.error);
+    return value;
 }
 
 export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown,
@@ -42,5 +44,7 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         savedPng,
         // What "Start-up view" does.
         reset,
+        // The WebAssembly module itself (web/binding/session.h lists its calls).
+        module,
     };
 }

@@ -1,11 +1,15 @@
 // Drawing pictures onto canvases: the module's RGB bytes (top row first) become the
 // canvas's RGBA in one pass and one putImageData.
 
-export function paintRgb(canvas, rgb, width, height) {
+export function sizeCanvas(canvas, width, height) {
     if (canvas.width !== width || canvas.height !== height) {
         canvas.width = width;
         canvas.height = height;
     }
+}
+
+export function paintRgb(canvas, rgb, width, height) {
+    sizeCanvas(canvas, width, height);
     const context = canvas.getContext('2d');
     const image = context.createImageData(width, height);
     // Four bytes at a time through a 32-bit view: alpha is set with the colour.
@@ -24,10 +28,7 @@ export function paintRgb(canvas, rgb, width, height) {
 // The module's own RGBA of its picture, as it stands: no conversion in the page, which
 // keeps a frame of the software rendering within its budget.
 export function paintRgba(canvas, rgba, width, height) {
-    if (canvas.width !== width || canvas.height !== height) {
-        canvas.width = width;
-        canvas.height = height;
-    }
+    sizeCanvas(canvas, width, height);
     const pixels = new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, width * height * 4);
     canvas.getContext('2d').putImageData(new ImageData(pixels, width, height), 0, 0);
 }
@@ -37,16 +38,23 @@ const littleEndian = new Uint8Array(new Uint32Array([1]).buffer)[0] === 1;
 // The overlay sits on the frame, at the frame's magnification, and holds what the page
 // adds: the pixel grid as --grid draws it, the selected pixel and an outlined polygon. The
 // frame's own pixels are never drawn over. The frame is the picture's top `frameHeight`
-// rows (keys may follow below it); the grid covers the top `gridHeight` rows.
+// rows (keys may follow below it); the grid covers the top `gridHeight` rows. It reaches
+// `overlayMargin` pixels past the frame on every side, so that the ring round a pixel in
+// a corner is whole.
+export const overlayMargin = 4;
+
 export function drawOverlay(overlay, width, height, { frameHeight, gridHeight, scale, grid, pixel, corners }) {
-    const w = width * scale, h = height * scale;
+    const w = Math.ceil(width * scale) + 2 * overlayMargin, h = Math.ceil(height * scale) + 2 * overlayMargin;
     if (overlay.width !== w || overlay.height !== h) {
         overlay.width = w;
         overlay.height = h;
-    } else {
-        overlay.getContext('2d').clearRect(0, 0, w, h);
+        Object.assign(overlay.style, { width: `${w}px`, height: `${h}px`, left: `${-overlayMargin}px`,
+                                       top: `${-overlayMargin}px` });
     }
     const g = overlay.getContext('2d');
+    g.setTransform(1, 0, 0, 1, 0, 0);
+    g.clearRect(0, 0, w, h);
+    g.setTransform(1, 0, 0, 1, overlayMargin, overlayMargin);
     if (grid && scale >= 3)
         drawGrid(g, width * scale, gridHeight * scale, scale);
     if (corners && corners.length > 1) {

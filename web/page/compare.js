@@ -3,8 +3,8 @@
 import { decodeImage, toRgb8 } from './image.js';
 
 // { other } ready to compare, or { error } naming the file and what is wrong.
-export async function readComparison(name, bytes) {
-    const { image, error } = await decodeImage(name, bytes);
+export async function readComparison(m, name, bytes) {
+    const { image, error } = await decodeImage(m, name, bytes);
     if (error)
         return { error };
     return { other: { name, width: image.width, height: image.height, rgb: toRgb8(image) } };

@@ -1,7 +1,10 @@
 // The conformance run in the page: a tester's files for the built-in cases (NAME.png or
 // NAME.ppm, and NAME.depth), each case drawn and judged by the module as
-// sphaerix-conformance judges it, with the same line. Only the decoding happens here.
+// sphaerix-conformance judges it, with the same line, on the texture the tool would draw
+// it on: the generated sphere map, or a sphere.raw given for every case as its --texture.
+// Only the decoding happens here.
 import { paintRgb } from './canvas.js';
+import { shellWord } from './commands.js';
 import { decodeImage, toRgb8 } from './image.js';
 import { showAtScale } from './magnify.js';
 import { showMessage } from './messages.js';
@@ -17,7 +20,10 @@ export function wireConformance(app, show) {
         if ($('conformance').open && !$('conformance-cases').rows.length)
             listCases(list());
     });
-    const take = files => run(app, list(), files, show);
+    // The texture's name (null: the generated sphere map) and the files last judged, which
+    // are judged again on another texture.
+    const run = { texture: null, files: null };
+    const take = files => judge(app, list(), (run.files = files), run.texture, show);
     for (const input of [$('conformance-files'), $('conformance-folder')]) {
         input.addEventListener('change', async () => {
             const files = [...input.files];
@@ -25,6 +31,25 @@ export function wireConformance(app, show) {
             await take(files);
         });
     }
+    const useTexture = async (name, bytes) => {
+        const problem = app.m.conformanceTexture(bytes);
+        showMessage(problem && `"${name}": ${problem}`, $('conformance-message'));
+        if (problem)
+            return;
+        run.texture = name;
+        showTextureLine(name);
+        if (run.files)
+            await take(run.files);
+    };
+    showTextureLine(null);
+    $('conformance-generated').addEventListener('click', () => useTexture(null, null));
+    const textureInput = $('conformance-texture');
+    textureInput.addEventListener('change', async () => {
+        const file = textureInput.files[0];
+        textureInput.value = '';
+        if (file)
+            await useTexture(file.name, await bytesOf(file));
+    });
     const panel = $('conformance');
     panel.addEventListener('dragover', e => { e.preventDefault(); e.stopPropagation(); });
     panel.addEventListener('drop', async e => {
@@ -32,6 +57,14 @@ export function wireConformance(app, show) {
         e.stopPropagation();
         await take([...e.dataTransfer.files]);
     });
+}
+
+function showTextureLine(name) {
+    $('conformance-texture-line').replaceChildren(...(name
+        ? [`Every case drawn on "${name}", as `, code(`sphaerix-conformance --texture ${shellWord(name)} DIR`),
+           ' draws them.']
+        : ['Every case drawn on the generated sphere map, as ', code('sphaerix-conformance DIR'), ' draws them on ',
+           'the sphere.raw that ', code('sphaerix-spheremap generate sphere.raw'), ' writes.']));
 }
 
 function row(cells) {
@@ -69,7 +102,7 @@ async function bytesOf(file) {
     return new Uint8Array(await file.arrayBuffer());
 }
 
-async function run(app, cases, files, show) {
+async function judge(app, cases, files, texture, show) {
     const { m } = app;
     const named = byName(files);
     const used = new Set();
@@ -83,7 +116,7 @@ async function run(app, cases, files, show) {
                 used.add(f.name);
         let rgb = null, width = 0, height = 0, problem = '';
         if (colorFile) {
-            const { image, error } = await decodeImage(colorFile.name, await bytesOf(colorFile));
+            const { image, error } = await decodeImage(m, colorFile.name, await bytesOf(colorFile));
             if (error)
                 problem = error;
             else
@@ -97,16 +130,20 @@ async function run(app, cases, files, show) {
             m.conformanceEnd();
             return;
         }
-        results.push({ c, ...result, mask: result.first ? m.conformanceMask().slice() : null });
+        if (result.history && texture)
+            result.history += ` --texture ${shellWord(texture)}`;
+        results.push({ c, ...result, maskSize: result.mask, mask: result.first ? m.conformanceMask().slice() : null });
     }
     m.conformanceEnd();
     const seconds = (performance.now() - started) / 1000;
     const count = outcome => results.filter(r => r.outcome === outcome).length;
-    const unused = [...named.keys()].filter(name => !used.has(name)).sort();
+    // NAME.out and NAME.err are the tool's own record of a command's output (--keep).
+    const own = new Set(cases.flatMap(c => [`${c.name}.out`, `${c.name}.err`]));
+    const unused = [...named.keys()].filter(name => !used.has(name) && !own.has(name)).sort();
     showMessage(unused.length ? `not used (no case of that name): ${unused.join(', ')}` : '', $('conformance-message'));
     $('conformance-summary').replaceChildren(
         code(m.conformanceSummary(count('equal'), count('differs'), count('missing'), count('unreadable'))),
-        ` (judged in ${seconds.toFixed(2)} s)`);
+        ` (judged in ${seconds.toFixed(2)} s, on ${texture ? `"${texture}"` : 'the generated sphere map'})`);
     showResults(app, results, show);
 }
 
@@ -138,10 +175,11 @@ function showResults(app, results, show) {
 
 function showCaseMask(r) {
     const mask = $('conformance-mask');
-    paintRgb(mask, r.mask, r.c.width, r.c.height);
+    const [width, height] = r.maskSize;
+    paintRgb(mask, r.mask, width, height);
     // Whole multiples only, so that the rings stay whole; a wide frame scrolls at 1x.
-    const width = $('conformance').clientWidth - 8;
-    showAtScale(mask, r.c.width, r.c.height, Math.max(1, Math.min(4, Math.floor(width / r.c.width))));
+    const room = $('conformance').clientWidth - 8;
+    showAtScale(mask, width, height, Math.max(1, Math.min(4, Math.floor(room / width))));
     mask.hidden = false;
     $('conformance-mask-line').textContent = `${r.c.name}: the error mask (colour red, depth blue, both magenta); ` +
         `first difference ${r.first.join(',')}; natively: ${r.history}`;

@@ -1,30 +1,14 @@
-// Image files the user gives the page, decoded in the page (the module has no PNG
-// reader), and the two ways the module takes them.
-import { decodePng, isPng } from './png.js';
-import { decodePpm, isPpm } from './ppm.js';
+// Image files the user gives the page: the module reads them as the tools do, but for
+// a PNG, which the page decodes (png.js), and the two ways the module takes them.
+import { decodePng } from './png.js';
 
-// { image } or { error } with the file's name in front of what is wrong.
-export async function decodeImage(name, bytes) {
-    let result;
-    if (isPng(bytes))
-        result = await decodePng(bytes);
-    else if (isPpm(bytes))
-        result = decodePpm(bytes);
-    else
-        result = { error: notAnImage(name, bytes) };
-    return result.error ? { error: `"${name}" ${result.error}` } : { image: result };
+// { image } or { error } with the file's name in front of what is wrong; `notImage` when
+// the file has neither signature.
+export async function decodeImage(m, name, bytes) {
+    const picture = m.decodePicture(name, bytes);
+    const result = picture.format === 'png' ? await decodePng(bytes) : picture;
+    return result.error ? { error: `"${name}" ${result.error}`, notImage: !picture.format } : { image: result };
 }
-
-// Neither signature: the format the file's name claims, in the native tools' words.
-function notAnImage(name, bytes) {
-    const lower = name.toLowerCase();
-    const what = lower.endsWith('.ppm') ? 'is not a PPM file (it does not start with P6 or P3)'
-        : lower.endsWith('.png') ? 'is not a PNG file (no PNG signature)'
-        : 'is neither a PNG nor a PPM file';
-    return bytes.length ? what : `is empty; ${what.slice(3)}`;
-}
-
-export const isImageFile = bytes => isPng(bytes) || isPpm(bytes);
 
 // For comparison: 8-bit colour channels as stored, alpha ignored; 16-bit samples
 // rounded to the nearest of 255 levels.

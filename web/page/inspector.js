@@ -13,7 +13,7 @@ export function showInspector(m, s, { shown, software, kept }, { onTrace, onWatc
     if (s.watch >= 0) {
         const trace = tryTrace(m, s.watch);
         $('watch-line').textContent = trace ? `Polygon ${trace.frame_polygon} (ring ${trace.ring}, side ` +
-            `${trace.side}) just drawn: ${trace.passed} pixels passed the depth test (green), ` +
+            `${trace.side}) just drawn: ${pixels(trace.passed)} passed the depth test (green), ` +
             `${trace.failed} failed (orange).` : '';
     } else {
         $('watch-line').textContent = '';
@@ -48,28 +48,37 @@ function showTracePanel(m, s, kept, onWatch) {
     return { n, trace, text, note: '' };
 }
 
+const pixels = n => `${n} pixel${n === 1 ? '' : 's'}`;
+
 function tryTrace(m, n) {
-    const text = m.traceJson(n);
-    if (text.startsWith('error:')) {
-        showMessage(text.replace(/^error:\s*/, ''));
+    const trace = JSON.parse(m.traceJson(n));
+    if ('error' in trace) {
+        showMessage(trace.error);
         return null;
     }
-    return JSON.parse(text);
+    return trace;
 }
 
 function showPixel(m, s, shown, software, onTrace, onWatch) {
     const has = !!s.pixel;
     $('pixel-hint').hidden = has;
     $('pixel-view').hidden = !has;
-    $('pixel-note').hidden = !has || shown === 'software';
+    // The history is the software pipeline's; so is the magnifier, whatever the frame shows.
+    // A watched fill's is of the polygons drawn so far, which the whole frame's begins with.
+    const notes = [];
+    if (shown !== 'software')
+        notes.push(`The frame shows the ${shown === 'opengl' ? 'OpenGL' : 'difference'} rendering; the magnifier ` +
+            'and the history are the software frame\'s.');
+    if (s.watch >= 0)
+        notes.push(`The watched fill stops after polygon ${s.watch}: the history and the reason are of the frame ` +
+            `drawn so far, the first rows of the whole frame's history (Same natively), up to polygon ${s.watch}.`);
+    $('pixel-note').textContent = notes.join(' ');
+    $('pixel-note').hidden = !has || !notes.length;
     if (!has) {
         $('history').replaceChildren();
         $('reason').replaceChildren();
         return;
     }
-    // The history is the software pipeline's; so is the magnifier, whatever the frame shows.
-    $('pixel-note').textContent = `The frame shows the ${shown === 'opengl' ? 'OpenGL' : 'difference'} ` +
-        'rendering; the magnifier and the history are the software frame\'s.';
     const [x, y] = s.pixel;
     showHistory($('history'), JSON.parse(m.historyJson(x, y)), onTrace, onWatch);
     showReason(m, x, y);
@@ -81,9 +90,10 @@ function showPixel(m, s, shown, software, onTrace, onWatch) {
     }
 }
 
-// The sentences the module makes from the history (one to three, or one "error: ...").
+// The sentences the module makes from the history (one to three), or its refusal.
 function showReason(m, x, y) {
-    const lines = m.reason(x, y);
+    const reason = m.reason(x, y);
+    const lines = reason.error ? [reason.error] : reason;
     $('reason').replaceChildren(...lines.map(line => {
         const p = document.createElement('p');
         p.textContent = line;

@@ -1,11 +1,12 @@
 // The page: wires the module, the view state, the input and the panels together. Every
 // number shown comes from the module; the page only asks and draws.
 import { loadModuleFactory } from './module.js';
-import { paintRgb, paintRgba, drawOverlay, eventPixel } from './canvas.js';
+import { paintRgb, paintRgba, drawOverlay, eventPixel, overlayMargin, sizeCanvas } from './canvas.js';
 import { clearComparison, showComparison, wireCompare, wireTexture } from './panels.js';
 import { attachInput } from './input.js';
 import { attachKeys } from './keys.js';
-import { applyFields, formatHash, parseHash, startState } from './state.js';
+import { applyFields, floatText, formatHash, parseHash, startFields, startState } from './state.js';
+import { limits, takeLimits } from './limits.js';
 import { snapshotCommands } from './commands.js';
 import { traceCorners } from './history.js';
 import { showInspector } from './inspector.js';
@@ -24,7 +25,7 @@ attachMessages($('message'));
 
 const app = {
     m: null,
-    state: startState(),
+    state: null,          // the view asked for; the start-up view once the module is there
     drawn: null,          // the state of the frame on the canvas
     polygons: 0,          // the scene's polygons, in drawing order
     other: null,          // the picture to compare with
@@ -40,7 +41,7 @@ const app = {
 // What each part of the page was last made from: a part is made again only when its
 // inputs change, so a click on a pixel asks for its history without drawing the frame.
 const made = { frame: null, overlay: null, inspection: null, compare: null, scale: null, commands: null,
-    controls: null };
+    controls: null, pixelView: null };
 
 const frameKeyOf = s => JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view,
     s.watch, s.renderer, app.textureVersion].map(String));
@@ -66,7 +67,8 @@ function render() {
                 app.state = s = { ...app.drawn };
             } else {
                 const start = startState();
-                app.state = s = { ...s, width: start.width, height: start.height, pixel: null };
+                const fits = s.pixel && s.pixel[0] < start.width && s.pixel[1] < start.height;
+                app.state = s = { ...s, width: start.width, height: start.height, pixel: fits ? s.pixel : null };
                 drawModule(s);
             }
         }
@@ -86,6 +88,7 @@ function render() {
         showInspection(s);
     }
     showOverlay(s);
+    keepPixelInView(s);
     const compareKey = JSON.stringify([made.frame, app.scale]);
     if (app.other && (compareKey !== made.compare?.[0] || app.other !== made.compare?.[1])) {
         made.compare = [compareKey, app.other];
@@ -103,27 +106,36 @@ function showFrame(s) {
     // the difference, pixels()): a frame of a drag shows the module's RGBA alone.
     let rgb = null;
     app.software = { width, height, get rgb() { return rgb ??= m.pixels().slice(); } };
-    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0 });
+    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0, version: app.textureVersion });
     app.picture = shown.picture;
     app.shown = shown.shown;
     $('renderer-line').textContent = shown.line;
+    // The OpenGL rendering is on its own canvas over the frame's, which keeps the frame's
+    // size for the clicks and the keys.
+    $('gl-frame').hidden = app.shown !== 'opengl';
     if (app.shown === 'software')
         paintRgba($('frame'), m.rgbaPixels(), width, height);
-    else
+    else if (app.shown === 'difference')
         paintRgb($('frame'), app.picture.rgb, width, height);
+    else
+        sizeCanvas($('frame'), width, height);
     showViewKey($('view-key'), $('view-line'), s.view, m.viewLine());
 }
 
-// The magnification: 'fit' is the largest whole multiple that fits the frame's pane.
-// It is found for the frame, not for the keys below some views, so that a view with a key
-// shows the frame at the same size. The pane's size does not follow its content, so it is
-// measured only when the window changes, never in the middle of a frame.
+// The magnification: 'fit' is the largest whole multiple that fits the frame's pane, or
+// the smallest whole division where even 1x does not. It is found for the frame, not for
+// the keys below some views, so that a view with a key shows the frame at the same size.
+// The pane's size does not follow its content, so it is measured only when the window
+// changes, never in the middle of a frame.
 let paneBox = null;
 
 function measurePane() {
-    const pane = $('pane');
+    const pane = $('pane'), style = getComputedStyle(pane);
+    // The frame's border and the room the pane keeps round it for the overlay; the pane's
+    // whole size, since a frame that fits leaves it no scroll bars.
+    const room = 2 + parseFloat(style.paddingLeft) + parseFloat(style.paddingRight);
     const narrow = matchMedia('(max-width: 800px)').matches;
-    paneBox = { width: pane.clientWidth - 2, height: narrow ? innerHeight - 60 : pane.clientHeight - 2 };
+    paneBox = { width: pane.offsetWidth - room, height: narrow ? innerHeight - 60 : pane.offsetHeight - room };
 }
 
 function showScale(s) {
@@ -131,13 +143,36 @@ function showScale(s) {
     const fitted = s.view === 'texels' ? [width, height] : [s.width, s.height];
     if (!paneBox)
         measurePane();
-    const scale = resolvedScale(s.scale, paneBox, ...fitted);
+    const scale = resolvedScale(s.scale, paneBox, ...fitted, true);
     if (scale === app.scale && made.scale === `${width}x${height}`)
         return;
     app.scale = scale;
     made.scale = `${width}x${height}`;
     showAtScale($('frame'), width, height, app.scale);
-    showAtScale($('overlay'), width, height, app.scale);
+    showAtScale($('gl-frame'), width, height, app.scale);
+    const note = $('scale-note');
+    note.hidden = scale >= 1;
+    note.textContent = scale >= 1 ? '' : `Fit shows this ${fitted.join('x')} picture at 1/${1 / scale}, one ` +
+        `pixel of each ${1 / scale}x${1 / scale} block, so that it fits the pane: choose 1x to see every pixel.`;
+}
+
+// A selected pixel out of the pane's view (a link, the arrow keys, a case shown) is
+// scrolled into it with its ring; one in view leaves the frame where it is.
+function keepPixelInView(s) {
+    const key = JSON.stringify([s.pixel, app.scale, s.width, s.height]);
+    if (key === made.pixelView)
+        return;
+    made.pixelView = key;
+    if (!s.pixel || s.view === 'texels')
+        return;
+    const pane = $('pane'), frame = $('frame').getBoundingClientRect(), box = pane.getBoundingClientRect();
+    const ring = overlayMargin + 2;
+    const left = frame.left - box.left - pane.clientLeft + pane.scrollLeft + s.pixel[0] * app.scale - ring;
+    const top = frame.top - box.top - pane.clientTop + pane.scrollTop + (s.height - 1 - s.pixel[1]) * app.scale - ring;
+    const side = Math.max(1, app.scale) + 2 * ring;
+    const into = (start, view, at) => (at < start ? at : at + side > start + view ? at + side - view : start);
+    pane.scrollLeft = into(pane.scrollLeft, pane.clientWidth, left);
+    pane.scrollTop = into(pane.scrollTop, pane.clientHeight, top);
 }
 
 function showOverlay(s) {
@@ -156,7 +191,8 @@ function showOverlay(s) {
 }
 
 function showCommands(s) {
-    const list = snapshotCommands(s, { shown: app.shown, scale: app.scale, texture: app.texture,
+    const texture = app.texture && { name: app.texture, image: app.textureImage };
+    const list = snapshotCommands(s, { shown: app.shown, scale: app.scale, texture,
         compared: app.other?.name });
     const key = JSON.stringify(list);
     if (key === made.commands)
@@ -213,8 +249,8 @@ function polygonProblem(name, n) {
 // Applies fields to the view; a refused field leaves the whole view as it was, and is
 // named at the top of the page.
 function change(fields) {
-    const { state, problems } = applyFields(app.state, fields);
-    const more = [polygonProblem('watch', state.watch), polygonProblem('trace', state.trace)].filter(Boolean);
+    const { state, problems, asked } = applyFields(app.state, fields);
+    const more = [polygonProblem('watch', asked.watch), polygonProblem('trace', asked.trace)].filter(Boolean);
     if (!problems.length && !more.length)
         app.state = state;
     else
@@ -270,18 +306,23 @@ function reset() {
     made.compare = null;
     showMessage('', $('compare-message'));
     showMessage('', $('texture-message'));
-    if (app.texture) {
-        useGenerated(app.m);
-        app.texture = null;
-        $('texture-line').textContent = 'generated sphere map';
-        ++app.textureVersion;
-    }
+    if (app.texture)
+        useGeneratedTexture();
     app.state = startState();
     showMessage('');
     const done = requestFrame();
-    $('controls-line').textContent = 'Back to the program\'s start-up view: 480x480, the OpenGL rendering, ' +
-        'angles -135 and -60, pan 0,0, zoom 0.25, fit, no pixel, no trace, the whole fill, the generated sphere map.';
+    const s = limits.start, f = floatText;
+    $('controls-line').textContent = `Back to the program's start-up view: ${s.width}x${s.height}, the OpenGL ` +
+        `rendering, angles ${f(s.az)} and ${f(s.ax)}, pan ${f(s.panX)},${f(s.panY)}, zoom ${f(s.zoom)}, fit, ` +
+        'no pixel, no trace, the whole fill, the generated sphere map.';
     return done;
+}
+
+function useGeneratedTexture() {
+    useGenerated(app.m);
+    app.texture = null;
+    $('texture-line').textContent = 'generated sphere map';
+    ++app.textureVersion;
 }
 
 function typedWatch() {
@@ -327,16 +368,19 @@ function wireControls() {
         view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '',
     }).then(bringInspectorIntoView));
 
-    // An address without a pixel selects none, as a link opened afresh would.
-    window.addEventListener('hashchange', () => openAddress(location.hash, { pixel: '', trace: '', watch: '' }));
+    window.addEventListener('hashchange', () => openAddress(location.hash));
     window.addEventListener('resize', () => { paneBox = null; requestFrame(); });
     wireSave();
 }
 
-// The texture's name comes with a link, not its file: the page says what it needs.
-function openAddress(hash, defaults = {}) {
+// A link shows what it shows whatever the tab showed before: every key it leaves out
+// takes its start-up value. The texture's name comes with it, not its file: the page
+// says what it needs, and shows the generated sphere map until it has it.
+function openAddress(hash) {
     const { texture, ...fields } = parseHash(hash);
-    const done = change({ ...defaults, ...fields });
+    if (app.texture && texture !== app.texture)
+        useGeneratedTexture();
+    const done = change({ ...startFields(), ...fields });
     if (texture && texture !== app.texture)
         done.then(problems => {
             $('texture').open = true;
@@ -351,7 +395,7 @@ function openAddress(hash, defaults = {}) {
 function pictureRequest(options = {}) {
     const s = app.drawn;
     return { m: app.m, width: s.width, height: s.height, view: s.view, shown: app.shown, picture: app.picture,
-             scale: app.scale, grid: s.grid, watch: s.watch, subject: 'frame', ...options };
+             scale: Math.max(1, app.scale), grid: s.grid, watch: s.watch, subject: 'frame', ...options };
 }
 
 function wireSave() {
@@ -369,6 +413,10 @@ async function start() {
         const { create, build } = await loadModuleFactory();
         app.m = await create();
         app.moduleBuild = build;
+        takeLimits(app.m);
+        app.state = startState();
+        $('view').replaceChildren(...limits.views.map(name => new Option(name, name)));
+        $('size-label').title += ` (the address takes any size from 1 to ${limits.largestSide} a side)`;
     } catch (e) {
         showMessage(`The WebAssembly module did not load: ${e.message ?? e}`);
         throw e;
@@ -386,7 +434,7 @@ async function start() {
                 select(p[0], p[1], { scroll: true });
         },
     });
-    app.chooseRendering = makeRenderingChoice();
+    app.chooseRendering = makeRenderingChoice($('gl-frame'));
     wireControls();
     return openAddress(location.hash);
 }

@@ -23,10 +23,11 @@ export function wireTexture(app, changed) {
     // A file dropped anywhere but on the compare panel is taken as the texture, and says so.
     onFiles($('texture-file'), document.body, async (name, bytes, dropped) => {
         $('texture').open = true;
-        const problem = await loadTextureFile(app.m, name, bytes);
+        const { problem, image } = await loadTextureFile(app.m, name, bytes);
         showMessage(problem, $('texture-message'));
         if (!problem) {
             app.texture = name;
+            app.textureImage = image;
             $('texture-line').textContent = `from ${name}` + (dropped ? ' (dropped on the page)' : '');
             changed();
         }
@@ -37,7 +38,7 @@ export function wireTexture(app, changed) {
 export function wireCompare(app, changed) {
     onFiles($('compare-file'), $('compare'), async (name, bytes) => {
         $('compare').open = true;
-        const { other, error } = await readComparison(name, bytes);
+        const { other, error } = await readComparison(app.m, name, bytes);
         const result = error ? { error } : compareNow(app.m, other);
         if (result.error) {
             clearComparison(app);
@@ -84,8 +85,9 @@ export function showComparison(app, scale, select) {
         link.addEventListener('click', () => select(result.first[0], result.first[1]));
         line.append(document.createElement('br'), link);
     }
-    paintRgb(mask, app.m.maskPixels(), result.width, result.height);
+    const [width, height] = result.mask;
+    paintRgb(mask, app.m.maskPixels(), width, height);
     const box = { width: $('panels').clientWidth - 4, height: Infinity };
-    showAtScale(mask, result.width, result.height, resolvedScale(scale, box, result.width, result.height));
+    showAtScale(mask, width, height, resolvedScale(scale, box, width, height));
     mask.hidden = false;
 }

@@ -1,9 +1,12 @@
 // A PNG reader, as the native tools read PNGs through libpng with expansion: palette to
 // RGB, grey below 8 bits scaled to 8, transparency chunks to alpha, grey to RGB. The result
 // has 3 or 4 channels of samples from 0 to `max` (255 or 65535), top row first.
+// It stays in the page, where everything else about a file is the module's: the module
+// carries no zlib, and the browser inflates natively (DecompressionStream); the tests hold
+// its pictures against libpng's, form by form.
 
 const signature = [137, 80, 78, 71, 13, 10, 26, 10];
-const maxSide = 16384;
+import { limits } from './limits.js';
 const maxPixels = 32 * 1024 * 1024;
 
 export function isPng(bytes) {
@@ -117,8 +120,9 @@ async function decode(bytes) {
     const h = new DataView(header.data.buffer, header.data.byteOffset, 13);
     const width = h.getUint32(0), height = h.getUint32(4);
     const depth = header.data[8], colorType = header.data[9], interlace = header.data[12];
-    if (width < 1 || height < 1 || width > maxSide || height > maxSide)
-        throw new PngError(`the size ${width}x${height} is outside 1..${maxSide} per side`);
+    const side = limits.largestSide;
+    if (width < 1 || height < 1 || width > side || height > side)
+        throw new PngError(`the size ${width}x${height} is outside 1..${side} per side`);
     if (width * height > maxPixels)
         throw new PngError('the image is too large');
     if (!(colorType in channelsOf) || !depthsOf[colorType].includes(depth))

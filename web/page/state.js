@@ -1,20 +1,18 @@
 // The view state and its address. The numbers are the program's own interaction state:
 // angles in degrees, pan in pixels of mouse motion, zoom in wheel events, each a float
 // as the program keeps it, so that a link and `sphaerix-snapshot --pan/--zoom` agree.
+// The views, the side's limit and the start-up view are the module's (limits.js).
+import { limits } from './limits.js';
 
-export const views = ['color', 'depth', 'normals', 'overdraw', 'polygons', 'edges', 'texels'];
 // The program opens on its OpenGL rendering; `g` turns to the software one and back.
 export const renderers = ['opengl', 'software', 'difference'];
-export const maxSide = 16384;
 // Magnifications of the pictures: whole multiples only, so that every pixel is a block.
 export const scales = ['fit', '1', '2', '3', '4'];
 
 export function startState() {
+    const { width, height, az, ax, panX, panY, zoom } = limits.start;
     return {
-        width: 480, height: 480,
-        az: -135, ax: -60,
-        panX: 0, panY: 0,
-        zoom: 0.25,
+        width, height, az, ax, panX, panY, zoom,
         view: 'color',
         renderer: 'opengl',
         pixel: null,          // [x, y], window coordinates, row 0 at the bottom
@@ -23,6 +21,14 @@ export function startState() {
         trace: null,          // the polygon whose trace is shown
         watch: -1,            // the polygon the watched fill stops after, -1 for the whole frame
     };
+}
+
+// The start-up view as address fields: a link takes these for every key it leaves out,
+// so that it shows the same whatever the tab showed before.
+export function startFields() {
+    const s = startState();
+    return { size: `${s.width}x${s.height}`, az: s.az, ax: s.ax, pan: `${s.panX},${s.panY}`, zoom: s.zoom,
+             view: s.view, renderer: s.renderer, pixel: '', scale: s.scale, grid: 'off', trace: '', watch: '' };
 }
 
 // Float arithmetic as the program does it: a double sum of two floats rounds to the
@@ -62,9 +68,9 @@ function parseSide(text) {
 const readers = {
     size(text, into) {
         const parts = String(text).split('x');
-        const w = parseSide(parts[0]), h = parseSide(parts[1] ?? '');
-        if (parts.length !== 2 || !(w >= 1 && w <= maxSide && h >= 1 && h <= maxSide))
-            return badValue('size', text, `WxH, each side 1..${maxSide}`);
+        const w = parseSide(parts[0]), h = parseSide(parts[1] ?? ''), side = limits.largestSide;
+        if (parts.length !== 2 || !(w >= 1 && w <= side && h >= 1 && h <= side))
+            return badValue('size', text, `WxH, each side 1..${side}`);
         into.width = w;
         into.height = h;
         return '';
@@ -82,8 +88,8 @@ const readers = {
         return '';
     },
     view(text, into) {
-        if (!views.includes(text))
-            return badValue('view', text, views.join(', '));
+        if (!limits.views.includes(text))
+            return badValue('view', text, limits.views.join(', '));
         into.view = text;
         return '';
     },
@@ -151,8 +157,10 @@ function readFloat(name, text, store) {
 }
 
 // Applies the given fields (strings or numbers) to a copy of `state`. Returns the new
-// state and the messages of the fields that were refused; refused fields keep their
-// old values. A selected pixel outside the frame is dropped.
+// state and the messages of the fields that were refused, and `asked`: the state with
+// every field that could be read taken, so that what the module must check (polygon
+// numbers) is checked even when another field was refused. A selected pixel outside the
+// frame is dropped.
 export function applyFields(state, fields) {
     const next = { ...state };
     const problems = [];
@@ -175,7 +183,7 @@ export function applyFields(state, fields) {
         next.pixel = state.pixel && state.pixel[0] < next.width && state.pixel[1] < next.height ? state.pixel : null;
     }
     // Nothing is half-applied: one refused field leaves the whole view as it was.
-    return problems.length ? { state: { ...state }, problems } : { state: next, problems };
+    return { state: problems.length ? { ...state } : next, problems, asked: next };
 }
 
 export function parseHash(hash) {

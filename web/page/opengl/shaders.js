@@ -1,10 +1,12 @@
-// The fixed-function path the program takes, as one vertex and one fragment shader.
-// The vertex shader does what the driver's generated vertex program does: the position
-// through the product of the two matrices, sphere-map coordinates from the eye-space
-// position and the (not normalized) eye-space normal, and two-sided lighting for a mesh
-// without a texture. The fragment shader samples as GL_LINEAR with GL_CLAMP does: the
-// coordinate clamped to [0, 1] and the texels beyond the edge taken from the border
-// colour (black), which WebGL's samplers cannot do, so the four texels are fetched here.
+// The fixed-function path the program takes, as shaders: one pair for a textured mesh and
+// one for a lit mesh without a texture, so that neither pays for the other's values at
+// every fragment. The vertex shaders do what the driver's generated vertex program does:
+// the position through the product of the two matrices, sphere-map coordinates from the
+// eye-space position and the (not normalized) eye-space normal, or two-sided lighting.
+// The textured fragment shader samples as GL_LINEAR with GL_CLAMP does: the coordinate
+// clamped to [0, 1] and the texels beyond the edge taken from the border colour (black),
+// which WebGL's samplers cannot do, so the four texels are fetched here from an image
+// with a black texel added round it.
 //
 // The texture coordinates are interpolated here too, not by the rasterizer: a browser's
 // WebGL may snap the corners to 1/16 of a pixel before it sets up its interpolation,
@@ -15,47 +17,18 @@
 
 export const maxLights = 8;
 
-export const sceneVertex = `#version 300 es
-precision highp float;
+const corners = `
 in float corner;          // which of the three this vertex is
 in vec4 position0, position1, position2;
 in vec3 normal0, normal1, normal2;
 uniform mat4 modelView;
 uniform mat4 modelViewProjection;
-uniform mat3 normalMatrix;
-uniform bool textured;
-uniform vec4 sceneAmbient;
-uniform vec4 frontAmbient;
-uniform vec4 frontDiffuse;
-uniform vec4 frontSpecular;
-uniform float frontShininess;
-uniform int lightCount;
-uniform vec3 lightDirection[${maxLights}];
-uniform vec3 lightHalf[${maxLights}];
-uniform vec4 lightColor[${maxLights}];
+uniform mat3 normalMatrix;`;
+
+export const texturedVertex = `#version 300 es
+precision highp float;${corners}
 flat out vec3 weightRow0, weightRow1, weightRow2;
 flat out vec2 st0, st1, st2;
-out vec4 frontColor;
-out vec4 backColor;
-
-// The back faces keep the default material: ambient 0.2, diffuse 0.8, no specular.
-const vec4 backAmbient = vec4(0.2, 0.2, 0.2, 1.0);
-const vec4 backDiffuse = vec4(0.8, 0.8, 0.8, 1.0);
-
-vec4 lit(vec3 n, vec4 ambient, vec4 diffuse, vec4 specular, float shininess) {
-    vec3 sum = sceneAmbient.rgb * ambient.rgb;
-    for (int i = 0; i < ${maxLights}; ++i) {
-        if (i >= lightCount)
-            break;
-        float nl = dot(n, lightDirection[i]);
-        if (nl > 0.0) {
-            sum += nl * lightColor[i].rgb * diffuse.rgb;
-            float nh = max(dot(n, lightHalf[i]), 0.0);
-            sum += pow(nh, shininess) * lightColor[i].rgb * specular.rgb;
-        }
-    }
-    return clamp(vec4(sum, diffuse.a), 0.0, 1.0);
-}
 
 vec2 sphereMap(vec4 position, vec3 normal) {
     vec4 eye = modelView * position;
@@ -79,44 +52,29 @@ void main() {
     weightRow0 = cross(b, c);
     weightRow1 = cross(c, a);
     weightRow2 = cross(a, b);
-    if (textured) {
-        st0 = sphereMap(position0, normal0);
-        st1 = sphereMap(position1, normal1);
-        st2 = sphereMap(position2, normal2);
-        frontColor = backColor = vec4(1.0);
-    } else {
-        st0 = st1 = st2 = vec2(0.0);
-        vec3 n = normalMatrix * (k == 0 ? normal0 : k == 1 ? normal1 : normal2);
-        frontColor = lit(n, frontAmbient, frontDiffuse, frontSpecular, frontShininess);
-        backColor = lit(-n, backAmbient, backDiffuse, vec4(0.0), 0.0);
-    }
+    st0 = sphereMap(position0, normal0);
+    st1 = sphereMap(position1, normal1);
+    st2 = sphereMap(position2, normal2);
 }
 `;
 
-export const sceneFragment = `#version 300 es
+// `image` is the texture with one black texel round it, so that texel i of the texture
+// is texel i + 1 here and the border's need no test.
+export const texturedFragment = `#version 300 es
 precision highp float;
 precision highp int;
 flat in vec3 weightRow0, weightRow1, weightRow2;
 flat in vec2 st0, st1, st2;
-in vec4 frontColor;
-in vec4 backColor;
-uniform bool textured;
 uniform highp sampler2D image;
 uniform ivec2 imageSize;
 uniform vec2 frameSize;
 out vec4 color;
 
 vec3 texel(ivec2 p) {
-    if (any(lessThan(p, ivec2(0))) || any(greaterThanEqual(p, imageSize)))
-        return vec3(0.0);
-    return texelFetch(image, p, 0).rgb;
+    return texelFetch(image, p + 1, 0).rgb;
 }
 
 void main() {
-    if (!textured) {
-        color = gl_FrontFacing ? frontColor : backColor;
-        return;
-    }
     vec3 p = vec3(gl_FragCoord.xy / frameSize * 2.0 - 1.0, 1.0);
     vec3 w = vec3(dot(weightRow0, p), dot(weightRow1, p), dot(weightRow2, p));
     w /= w.x + w.y + w.z;
@@ -128,8 +86,61 @@ void main() {
     ivec2 i = ivec2(f);
     vec3 below = mix(texel(i), texel(i + ivec2(1, 0)), t.x);
     vec3 above = mix(texel(i + ivec2(0, 1)), texel(i + ivec2(1, 1)), t.x);
-    // Decal on an RGB image: the texture's colour replaces the fragment's.
-    color = vec4(mix(below, above, t.y), frontColor.a);
+    // Decal on an RGB image: the texture's colour replaces the fragment's, whose alpha
+    // (white's) stays.
+    color = vec4(mix(below, above, t.y), 1.0);
+}
+`;
+
+export const litVertex = `#version 300 es
+precision highp float;${corners}
+uniform vec4 sceneAmbient;
+uniform vec4 frontAmbient;
+uniform vec4 frontDiffuse;
+uniform vec4 frontSpecular;
+uniform float frontShininess;
+uniform int lightCount;
+uniform vec3 lightDirection[${maxLights}];
+uniform vec3 lightHalf[${maxLights}];
+uniform vec4 lightColor[${maxLights}];
+out vec4 frontColor;
+out vec4 backColor;
+
+// The back faces keep the default material: ambient 0.2, diffuse 0.8, no specular.
+const vec4 backAmbient = vec4(0.2, 0.2, 0.2, 1.0);
+const vec4 backDiffuse = vec4(0.8, 0.8, 0.8, 1.0);
+
+vec4 lit(vec3 n, vec4 ambient, vec4 diffuse, vec4 specular, float shininess) {
+    vec3 sum = sceneAmbient.rgb * ambient.rgb;
+    for (int i = 0; i < ${maxLights}; ++i) {
+        if (i >= lightCount)
+            break;
+        float nl = dot(n, lightDirection[i]);
+        if (nl > 0.0) {
+            sum += nl * lightColor[i].rgb * diffuse.rgb;
+            float nh = max(dot(n, lightHalf[i]), 0.0);
+            sum += pow(nh, shininess) * lightColor[i].rgb * specular.rgb;
+        }
+    }
+    return clamp(vec4(sum, diffuse.a), 0.0, 1.0);
+}
+
+void main() {
+    int k = int(corner);
+    gl_Position = modelViewProjection * (k == 0 ? position0 : k == 1 ? position1 : position2);
+    vec3 n = normalMatrix * (k == 0 ? normal0 : k == 1 ? normal1 : normal2);
+    frontColor = lit(n, frontAmbient, frontDiffuse, frontSpecular, frontShininess);
+    backColor = lit(-n, backAmbient, backDiffuse, vec4(0.0), 0.0);
+}
+`;
+
+export const litFragment = `#version 300 es
+precision highp float;
+in vec4 frontColor;
+in vec4 backColor;
+out vec4 color;
+void main() {
+    color = gl_FrontFacing ? frontColor : backColor;
 }
 `;
 
