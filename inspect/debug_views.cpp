@@ -8,7 +8,7 @@
 
 #include "inspect/exact_number.h"
 #include "inspect/glyphs.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 bool debugViewFromName(const std::string& name, DebugView& view)
 {

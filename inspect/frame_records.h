@@ -4,7 +4,7 @@
 
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 // Hands every call of the fill on to several observers, in the order they were added.
 struct ObserverFan : FillObserver {

@@ -5,7 +5,7 @@
 
 #include "raster/frame_buffers.h"
 #include "scene/torus.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 #include "inspect/exact_number.h"
 #include "inspect/pixel_reason.h"
 

@@ -5,7 +5,7 @@
 
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 #include "inspect/exact_number.h"
 
 // The lookup that coloured a passing fragment, as the pipeline's own lookup made it.
