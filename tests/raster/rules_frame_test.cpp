@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "app/camera.h"
@@ -8,6 +12,7 @@
 #include "raster/rules_frame.h"
 #include "raster/software_frame.h"
 #include "scene/torus.h"
+#include "tests/support/recorded_table.h"
 #include "tests/support/test_texture.h"
 
 namespace {
@@ -72,6 +77,54 @@ TEST(RulesFrame, WithNoRuleTheRulesPathDrawsTheProgramsFrame)
         rasterizeUnderRules(torus.scene, v.width, v.height, RasterRules::none(), nullptr, nullptr);
         EXPECT_TRUE(sameBits(plain, grab(v.width, v.height))) << v.name;
     }
+    setInteractionView(-135, -60, 0, 0, 0.25f);
+}
+
+std::uint64_t fnv(const void* bytes, std::size_t size)
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
+    return hash;
+}
+
+// Every rule alone and all of them, on the start-up view, a view the near plane cuts and
+// one with corners behind the eye: the colour and depth of every pixel hashed, so that no
+// rule's arithmetic drifts. SPHAERIX_RECORD_GOLDEN_RULES=FILE writes the table anew.
+TEST(RulesFrame, EveryRuleKeepsItsColoursAndDepths)
+{
+    Torus torus;
+    RecordedTable table(SPHAERIX_GOLDEN_RULE_FRAMES, "SPHAERIX_RECORD_GOLDEN_RULES");
+    ASSERT_TRUE(table.in) << SPHAERIX_GOLDEN_RULE_FRAMES;
+    int frames = 0;
+    for (std::string line; std::getline(table.in, line);) {
+        std::istringstream fields(line);
+        std::string name, rulesText, error;
+        View v{};
+        std::uint64_t color = 0, depth = 0;
+        RasterRules rules;
+        if (line.empty() || line[0] == '#' ||
+            !(fields >> rulesText >> name >> v.width >> v.height >> v.angleZ >> v.angleX >> v.panX >> v.panY >> v.zoom)) {
+            table.out << line << '\n';
+            continue;
+        }
+        fields >> std::hex >> color >> depth;
+        ASSERT_TRUE(parseRules(rulesText, rules, error)) << error;
+        torus.look(v);
+        renderSoftwareFrame(torus.scene, v.width, v.height, rules);
+        const Frame f = grab(v.width, v.height);
+        const std::uint64_t actualColor = fnv(f.color.data(), f.color.size() * sizeof(Color4));
+        const std::uint64_t actualDepth = fnv(f.depth.data(), f.depth.size() * sizeof(float));
+        EXPECT_EQ(actualColor, color) << rulesText << " " << name << ": the colours changed";
+        EXPECT_EQ(actualDepth, depth) << rulesText << " " << name << ": the depths changed";
+        char out[256];
+        std::snprintf(out, sizeof out, "%s %s %d %d %.9g %.9g %.9g %.9g %.9g %016llx %016llx", rulesText.c_str(),
+                      name.c_str(), v.width, v.height, v.angleZ, v.angleX, v.panX, v.panY, v.zoom,
+                      static_cast<unsigned long long>(actualColor), static_cast<unsigned long long>(actualDepth));
+        table.out << out << '\n';
+        ++frames;
+    }
+    EXPECT_GE(frames, 24);
     setInteractionView(-135, -60, 0, 0, 0.25f);
 }
 
