@@ -32,6 +32,10 @@ struct CornerSetup {
 void makeRuleCorners(const CornerSetup& setup, const std::vector<Vertex>& vertices,
                      std::vector<RuleCorner>& corners, std::vector<SphereMapCorner>* texgen = nullptr);
 
+// Every polygon's corners of the mesh, polygon after polygon, each as makeRuleCorners
+// makes it.
+void makeMeshCorners(const CornerSetup& setup, const Mesh& mesh, std::vector<RuleCorner>& corners);
+
 // A corner's window position, depth and 1/w from its clip coordinates: the program's
 // division in double, or under float-vertex OpenGL's in float.
 void projectClipped(const CornerSetup& setup, RuleCorner& corner);

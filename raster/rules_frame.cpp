@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/edge.h"
+#include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 
@@ -21,18 +22,28 @@ constexpr int maxCarried = 5;
 constexpr int maxAttributes = 2 + maxCarried;
 
 struct FrameState;
+struct BandTriangle;
 float carriedValue(const FrameState& f, const RuleCorner& c, int i);
 
 struct FrameState {
     const Scene& scene;
     CornerSetup setup;
     RasterRules rules;
-    int width, height, onlyRow;
+    int width, height;
+    int rowFrom, rowTo;            // the rows drawn now: the frame's, one band's, or one row
     FillObserver* observer;
     int carried;                   // how many values the corners carry
     int normalAt;                  // where the normal is among them, for observers
     const Texture* texture = nullptr;
     std::optional<SphereMap> map;
+    std::vector<BandTriangle>* collect = nullptr; // set: triangles are kept, not drawn
+};
+
+// A triangle kept for drawing a band of rows at a time.
+struct BandTriangle {
+    RuleCorner corner[3];
+    int triangle;
+    int firstRow, lastRow; // the rows it may reach, at least
 };
 
 // Value i of those a corner carries.
@@ -44,8 +55,9 @@ float carriedValue(const FrameState& f, const RuleCorner& c, int i)
 // ---------------------------------------------------------------------------------------
 // Colour and depth test.
 
-template <bool observed>
-Color4 shade(const FrameState& f, const float* values, RuleFragment& info)
+template <bool observed, typename Fma = FusedMultiplyAdd>
+[[gnu::always_inline]] inline Color4 shade(const FrameState& f, const float* values, RuleFragment& info,
+                                           Fma fma = Fma{})
 {
     const bool texgen = f.rules.has(Rule::texgen), filter = f.rules.has(Rule::filter);
     if (!f.texture)
@@ -68,12 +80,8 @@ Color4 shade(const FrameState& f, const float* values, RuleFragment& info)
         info.s = s;
         info.t = t;
     }
-    if (filter) {
-        const FilterSteps steps = filterSteps(*f.texture, s, t);
-        if constexpr (observed)
-            info.filtered = steps;
-        return steps.color;
-    }
+    if (filter)
+        return filteredColor(*f.texture, s, t, observed ? &info.filtered : nullptr, fma);
     const int u = nearestTexelIndex(s, f.texture->width), v = nearestTexelIndex(t, f.texture->height);
     if constexpr (observed) {
         info.u = u;
@@ -90,7 +98,12 @@ void fragment(const FrameState& f, int x, int y, float depth, const float* value
     const bool passed = depth < stored;
     if (passed) {
         DepthBuffer[index] = depth;
-        ColorBuffer[index] = shade<observed>(f, values, info);
+        // The colour depends only on the values of the last fragment that passes: the plain
+        // frame keeps them in the pixel and looks the colour up once, after the mesh.
+        if constexpr (observed)
+            ColorBuffer[index] = shade<observed>(f, values, info);
+        else
+            ColorBuffer[index] = Color4{values[0], values[1], f.carried > 2 ? values[2] : 0.0f, pendingAlpha};
     }
     if constexpr (observed) {
         f.observer->fragment(x, y, depth, stored, passed, values + f.normalAt);
@@ -131,99 +144,78 @@ bool tieIncluded(T px, T py, T qx, T qy)
     return qy < py || (qy == py && qx > px);
 }
 
-template <bool observed, typename T>
-void coverTriangle(const FrameState& f, const RuleCorner* corner[3], const T* X, const T* Y, T unit, T half,
-                   int triangle)
-{
-    // Counterclockwise: swap the last two corners of a clockwise triangle.
-    int order[3] = {0, 1, 2};
-    const T area = edgeValue(X[0], Y[0], X[1], Y[1], X[2], Y[2]);
-    if (area == 0)
-        return;
-    if (area < 0)
-        std::swap(order[1], order[2]);
-    const T x[3] = {X[order[0]], X[order[1]], X[order[2]]};
-    const T y[3] = {Y[order[0]], Y[order[1]], Y[order[2]]};
-    const RuleCorner* c[3] = {corner[order[0]], corner[order[1]], corner[order[2]]};
-    bool include[3]; // side k runs from corner k + 1 to corner k + 2, opposite corner k
-    for (int k = 0; k < 3; ++k)
-        include[k] = tieIncluded(x[(k + 1) % 3], y[(k + 1) % 3], x[(k + 2) % 3], y[(k + 2) % 3]);
+// The columns of row `row` whose centres the triangle covers, [first, end): with positions
+// on the 1/256 grid, each side's condition is solved exactly in whole numbers; without,
+// each centre is tested on its own, in double.
+struct TriangleCoverage {
+    bool snapped;
+    std::int64_t X[3], Y[3];  // snapped, counterclockwise
+    double x[3], y[3];        // not snapped, counterclockwise
+    bool include[3];          // side k (corner k + 1 to k + 2) takes the centres on it
 
-    // The weights come from the window positions before snapping, in double.
-    double wx[3], wy[3];
-    for (int k = 0; k < 3; ++k)
-        wx[k] = c[k]->x, wy[k] = c[k]->y;
-    double weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
-    if (weightArea == 0.0) { // a sliver that only snapping opened: its snapped corners
-        for (int k = 0; k < 3; ++k)
-            wx[k] = static_cast<double>(x[k]) / static_cast<double>(unit),
-            wy[k] = static_cast<double>(y[k]) / static_cast<double>(unit);
-        weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
-    }
-
-    // Rows and columns whose centres lie within the triangle's extent.
-    auto extent = [unit](const T* v, double& low, double& high) {
-        low = static_cast<double>(std::min({v[0], v[1], v[2]})) / static_cast<double>(unit);
-        high = static_cast<double>(std::max({v[0], v[1], v[2]})) / static_cast<double>(unit);
-    };
-    double lowX, highX, lowY, highY;
-    extent(x, lowX, highX);
-    extent(y, lowY, highY);
-    int firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
-    int lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
-    if (f.onlyRow >= 0)
-        firstRow = std::max(firstRow, f.onlyRow), lastRow = std::min(lastRow, f.onlyRow);
-    const int firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
-    const int lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
-    if (firstRow > lastRow || firstColumn > lastColumn)
-        return;
-    if constexpr (observed) {
-        const RuleCorner corners[3] = {*c[0], *c[1], *c[2]};
-        f.observer->primitive(triangle, corners, 3);
-    }
-
-    const bool perspective = f.rules.has(Rule::perspective);
-    RuleFragment info;
-    info.triangle = triangle;
-    float values[maxCarried];
-    for (int row = firstRow; row <= lastRow; ++row) {
-        const T cy = static_cast<T>(row) * unit + half;
-        int written = -1;
-        for (int column = firstColumn; column <= lastColumn; ++column) {
-            const T cx = static_cast<T>(column) * unit + half;
-            bool covered = true;
-            for (int k = 0; k < 3 && covered; ++k) {
-                const T e = edgeValue(x[(k + 1) % 3], y[(k + 1) % 3], x[(k + 2) % 3], y[(k + 2) % 3], cx, cy);
-                covered = e > 0 || (e == 0 && include[k]);
-            }
-            if (!covered)
-                continue;
-            if (written < 0)
-                written = column;
-            const double px = column + 0.5, py = row + 0.5;
-            double w[3];
-            for (int k = 0; k < 3; ++k)
-                w[k] = edgeValue(wx[(k + 1) % 3], wy[(k + 1) % 3], wx[(k + 2) % 3], wy[(k + 2) % 3], px, py) /
-                       weightArea;
-            const float depth = static_cast<float>(w[0] * c[0]->depth + w[1] * c[1]->depth + w[2] * c[2]->depth);
-            double v[3] = {w[0], w[1], w[2]};
-            if (perspective) {
-                const double q[3] = {w[0] * c[0]->inverseW, w[1] * c[1]->inverseW, w[2] * c[2]->inverseW};
-                const double sum = q[0] + q[1] + q[2];
-                for (int k = 0; k < 3; ++k)
-                    v[k] = q[k] / sum;
-            }
-            for (int i = 0; i < f.carried; ++i)
-                values[i] = static_cast<float>(v[0] * carriedValue(f, *c[0], i) + v[1] * carriedValue(f, *c[1], i) +
-                                               v[2] * carriedValue(f, *c[2], i));
-            if constexpr (observed)
-                for (int k = 0; k < 3; ++k)
-                    info.weights[k] = w[k], info.corrected[k] = v[k];
-            fragment<observed>(f, column, row, depth, values, info);
-            noteWritten(row, written, column + 1);
+    bool coversDouble(double cx, double cy) const
+    {
+        for (int k = 0; k < 3; ++k) {
+            const int p = (k + 1) % 3, q = (k + 2) % 3;
+            const double e = edgeValue(x[p], y[p], x[q], y[q], cx, cy);
+            if (!(e > 0 || (e == 0 && include[k])))
+                return false;
         }
+        return true;
     }
-}
+
+    void columns(int row, int firstColumn, int lastColumn, int& first, int& end) const
+    {
+        first = firstColumn;
+        end = lastColumn + 1;
+        if (!snapped) {
+            const double cy = row + 0.5;
+            while (first < end && !coversDouble(first + 0.5, cy))
+                ++first;
+            while (end > first && !coversDouble(end - 0.5, cy))
+                --end;
+            return;
+        }
+        // Each side's value at the centre of column x is e0 + slope * x (whole numbers, in
+        // 1/65536 of a square pixel); a centre is covered when every value is at least
+        // `need` (0 on a side that takes the centres on it, else 1). The row's centres are
+        // walked from the left: the covered ones are one run.
+        const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
+        std::int64_t e[3], slope[3], need[3];
+        for (int k = 0; k < 3; ++k) {
+            const int p = (k + 1) % 3, q = (k + 2) % 3;
+            const std::int64_t a = Y[p] - Y[q], b = X[q] - X[p];
+            const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
+            e[k] = a * (cx - X[p]) + b * (cy - Y[p]);
+            slope[k] = 256 * a;
+            need[k] = include[k] ? 0 : 1;
+        }
+        // Each side bounds the run from one end: estimated in double to within a column,
+        // then settled by the exact values.
+        const double span = lastColumn - firstColumn;
+        int low = firstColumn, high = lastColumn;
+        for (int k = 0; k < 3; ++k) {
+            // Column firstColumn + dx is covered by side k when e + slope dx >= need.
+            const double bound = static_cast<double>(need[k] - e[k]) / static_cast<double>(slope[k]);
+            if (slope[k] > 0)
+                low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
+            else if (slope[k] < 0)
+                high = std::min(high, firstColumn + static_cast<int>(std::clamp(std::floor(bound) + 1.0, -1.0, span)));
+            else if (e[k] < need[k])
+                high = low - 1;
+        }
+        auto covered = [&](int x) {
+            const std::int64_t dx = x - firstColumn;
+            return e[0] + slope[0] * dx >= need[0] && e[1] + slope[1] * dx >= need[1] && e[2] + slope[2] * dx >= need[2];
+        };
+        while (low <= high && !covered(low))
+            ++low;
+        while (high >= low && !covered(high))
+            --high;
+        first = low;
+        end = high + 1;
+    }
+};
 
 template <bool observed>
 void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
@@ -232,16 +224,142 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
     for (const RuleCorner* k : corner)
         if (!(std::fabs(k->x) <= farthestCorner && std::fabs(k->y) <= farthestCorner))
             return; // beyond the exact range, or not a number
-    if (f.rules.has(Rule::snap)) {
-        std::int64_t x[3], y[3]; // in 1/256 pixel, ties to even
-        for (int k = 0; k < 3; ++k) {
-            x[k] = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(corner[k]->x) * 256.0));
-            y[k] = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(corner[k]->y) * 256.0));
+    if (f.collect) {
+        const float low = std::min({a.y, b.y, c.y}), high = std::max({a.y, b.y, c.y});
+        f.collect->push_back(BandTriangle{{a, b, c}, triangle, static_cast<int>(std::floor(low)) - 1,
+                                          static_cast<int>(std::ceil(high)) + 1});
+        return;
+    }
+    TriangleCoverage cover;
+    cover.snapped = f.rules.has(Rule::snap);
+    double area;
+    if (cover.snapped) {
+        for (int k = 0; k < 3; ++k) { // in 1/256 pixel, ties to even
+            cover.X[k] = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(corner[k]->x) * 256.0));
+            cover.Y[k] = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(corner[k]->y) * 256.0));
         }
-        coverTriangle<observed, std::int64_t>(f, corner, x, y, 256, 128, triangle);
+        const std::int64_t twice = edgeValue(cover.X[0], cover.Y[0], cover.X[1], cover.Y[1], cover.X[2], cover.Y[2]);
+        area = static_cast<double>(twice);
+        if (twice < 0) {
+            std::swap(cover.X[1], cover.X[2]);
+            std::swap(cover.Y[1], cover.Y[2]);
+        }
     } else {
-        const double x[3] = {a.x, b.x, c.x}, y[3] = {a.y, b.y, c.y};
-        coverTriangle<observed, double>(f, corner, x, y, 1.0, 0.5, triangle);
+        for (int k = 0; k < 3; ++k)
+            cover.x[k] = corner[k]->x, cover.y[k] = corner[k]->y;
+        area = edgeValue(cover.x[0], cover.y[0], cover.x[1], cover.y[1], cover.x[2], cover.y[2]);
+    }
+    if (area == 0.0)
+        return;
+    // Counterclockwise: the last two corners swapped in a clockwise triangle.
+    if (area < 0) {
+        std::swap(corner[1], corner[2]);
+        if (!cover.snapped)
+            std::swap(cover.x[1], cover.x[2]), std::swap(cover.y[1], cover.y[2]);
+    }
+    double lowX, highX, lowY, highY;
+    if (cover.snapped) {
+        for (int k = 0; k < 3; ++k) {
+            const int p = (k + 1) % 3, q = (k + 2) % 3;
+            cover.include[k] = tieIncluded(cover.X[p], cover.Y[p], cover.X[q], cover.Y[q]);
+        }
+        lowX = std::min({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
+        highX = std::max({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
+        lowY = std::min({cover.Y[0], cover.Y[1], cover.Y[2]}) / 256.0;
+        highY = std::max({cover.Y[0], cover.Y[1], cover.Y[2]}) / 256.0;
+    } else {
+        for (int k = 0; k < 3; ++k) {
+            const int p = (k + 1) % 3, q = (k + 2) % 3;
+            cover.include[k] = tieIncluded(cover.x[p], cover.y[p], cover.x[q], cover.y[q]);
+        }
+        lowX = std::min({cover.x[0], cover.x[1], cover.x[2]});
+        highX = std::max({cover.x[0], cover.x[1], cover.x[2]});
+        lowY = std::min({cover.y[0], cover.y[1], cover.y[2]});
+        highY = std::max({cover.y[0], cover.y[1], cover.y[2]});
+    }
+
+    // Rows and columns whose centres lie within the triangle's extent.
+    int firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
+    int lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
+    firstRow = std::max(firstRow, f.rowFrom), lastRow = std::min(lastRow, f.rowTo);
+    const int firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
+    const int lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
+    if (firstRow > lastRow || firstColumn > lastColumn)
+        return;
+    if constexpr (observed) {
+        const RuleCorner corners[3] = {*corner[0], *corner[1], *corner[2]};
+        f.observer->primitive(triangle, corners, 3);
+    }
+
+    // The weights come from the window positions before snapping, in double: side k's
+    // value at the centre times the reciprocal of the doubled area.
+    double wx[3], wy[3];
+    for (int k = 0; k < 3; ++k)
+        wx[k] = corner[k]->x, wy[k] = corner[k]->y;
+    double weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
+    if (weightArea == 0.0) { // a sliver that only snapping opened: its snapped corners
+        for (int k = 0; k < 3; ++k)
+            wx[k] = static_cast<double>(cover.X[k]) / 256.0, wy[k] = static_cast<double>(cover.Y[k]) / 256.0;
+        weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
+    }
+    const double reciprocal = 1.0 / weightArea;
+    const bool perspective = f.rules.has(Rule::perspective);
+    double cornerValues[3][maxCarried], depths[3], inverseW[3], sideX[3], sideY[3];
+    for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < f.carried; ++i)
+            cornerValues[k][i] = carriedValue(f, *corner[k], i);
+        depths[k] = corner[k]->depth;
+        inverseW[k] = corner[k]->inverseW;
+        const int p = (k + 1) % 3, q = (k + 2) % 3;
+        sideX[k] = wx[q] - wx[p];
+        sideY[k] = wy[q] - wy[p];
+    }
+    RuleFragment info;
+    info.triangle = triangle;
+    float values[maxCarried];
+    for (int row = firstRow; row <= lastRow; ++row) {
+        int first, end;
+        cover.columns(row, firstColumn, lastColumn, first, end);
+        if (first >= end)
+            continue;
+        noteWritten(row, first, end);
+        // Side k's value at a centre: (qx - px)(cy - py) - (qy - py)(cx - px); the first
+        // product is the row's.
+        const double py = row + 0.5;
+        double rowTerm[3];
+        for (int k = 0; k < 3; ++k)
+            rowTerm[k] = sideX[k] * (py - wy[(k + 1) % 3]);
+        const std::size_t rowStart = static_cast<std::size_t>(row) * f.width;
+        for (int column = first; column < end; ++column) {
+            const double px = column + 0.5;
+            if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
+                continue; // rounding may leave a hole inside an unsnapped row
+            double w[3];
+            for (int k = 0; k < 3; ++k)
+                w[k] = (rowTerm[k] - sideY[k] * (px - wx[(k + 1) % 3])) * reciprocal;
+            const float depth = static_cast<float>(w[0] * depths[0] + w[1] * depths[1] + w[2] * depths[2]);
+            if constexpr (!observed)
+                if (!(depth < DepthBuffer[rowStart + column]))
+                    continue; // fails: nothing else of it matters
+            double v[3] = {w[0], w[1], w[2]};
+            if (perspective) {
+                const double q[3] = {w[0] * inverseW[0], w[1] * inverseW[1], w[2] * inverseW[2]};
+                const double toOne = 1.0 / (q[0] + q[1] + q[2]);
+                for (int k = 0; k < 3; ++k)
+                    v[k] = q[k] * toOne;
+            }
+            for (int i = 0; i < f.carried; ++i)
+                values[i] = static_cast<float>(v[0] * cornerValues[0][i] + v[1] * cornerValues[1][i] +
+                                               v[2] * cornerValues[2][i]);
+            if constexpr (observed) {
+                for (int k = 0; k < 3; ++k)
+                    info.weights[k] = w[k], info.corrected[k] = v[k];
+                fragment<observed>(f, column, row, depth, values, info);
+            } else {
+                DepthBuffer[rowStart + column] = depth;
+                ColorBuffer[rowStart + column] = Color4{values[0], values[1], f.carried > 2 ? values[2] : 0.0f, pendingAlpha};
+            }
+        }
     }
 }
 
@@ -379,9 +497,9 @@ void scanPolygon(const FrameState& f, std::vector<ScanEdge>& edges, int count)
         first = std::min(first, e.startRow), last = std::max(last, e.endRow);
     first = std::max(first, 0);
     last = std::min(last, f.height - 1);
-    if (f.onlyRow >= 0)
-        last = std::min(last, f.onlyRow);
-    std::vector<int> active;
+    last = std::min(last, f.rowTo);
+    static std::vector<int> active; // kept only to spare allocations
+    active.clear();
     for (int y = first; y <= last; ++y) {
         std::size_t kept = 0;
         for (int i : active)
@@ -403,7 +521,7 @@ void scanPolygon(const FrameState& f, std::vector<ScanEdge>& edges, int count)
                 active[j] = active[j - 1];
             active[j] = moving;
         }
-        if (f.onlyRow >= 0 && y != f.onlyRow)
+        if (y < f.rowFrom)
             continue;
         if constexpr (observed) {
             std::vector<ActiveEdge> sorted;
@@ -419,13 +537,15 @@ void scanPolygon(const FrameState& f, std::vector<ScanEdge>& edges, int count)
 // The sides of a polygon as the program sets them up: side k from the corner that k's
 // `next` names to corner k, those that cover no row dropped.
 template <bool observed>
-void scanSides(const FrameState& f, const std::vector<RuleCorner>& corners, const std::vector<int>& next)
+void scanSides(const FrameState& f, const RuleCorner* corners, int n, const std::vector<int>& next)
 {
+    if (n == 0)
+        return;
     const bool snap = f.rules.has(Rule::snap);
     float attributes[maxAttributes];
-    const int count = cornerAttributes(f, corners.empty() ? RuleCorner{} : corners[0], attributes);
-    std::vector<ScanEdge> edges;
-    const int n = static_cast<int>(corners.size());
+    const int count = cornerAttributes(f, corners[0], attributes);
+    static std::vector<ScanEdge> edges;
+    edges.clear();
     for (int k = 0; k < n; ++k) {
         const int to = next[k];
         if (to < 0 || to >= n)
@@ -450,17 +570,17 @@ void scanSides(const FrameState& f, const std::vector<RuleCorner>& corners, cons
 // The frame.
 
 template <bool observed>
-void drawPolygon(const FrameState& f, const Polygon& polygon, std::vector<RuleCorner>& corners)
+void drawPolygon(const FrameState& f, const Polygon& polygon, const RuleCorner* corners)
 {
     const std::vector<Vertex>& vertices = polygon.vertices;
     const int n = static_cast<int>(vertices.size());
     const bool clip = f.rules.has(Rule::clip);
-    std::vector<RuleCorner> cut;
+    static std::vector<RuleCorner> cut, triangle(3), ring;
     if (f.rules.has(Rule::centres)) {
         // GL_POLYGON as a fan from corner 0, in index order; a triangle cut by the clip is
         // fanned again from the first corner the cut leaves.
         for (int k = 1; k + 1 < n; ++k) {
-            const std::vector<RuleCorner> triangle = {corners[0], corners[k], corners[k + 1]};
+            triangle[0] = corners[0], triangle[1] = corners[k], triangle[2] = corners[k + 1];
             if (clip && clipNearFar(f.setup, triangle, cut)) {
                 if constexpr (observed)
                     if (!cut.empty())
@@ -473,12 +593,13 @@ void drawPolygon(const FrameState& f, const Polygon& polygon, std::vector<RuleCo
         }
         return;
     }
-    std::vector<int> next(n);
+    static std::vector<int> next, cutNext;
+    next.resize(n);
     for (int k = 0; k < n; ++k)
         next[k] = vertices[k].next;
     if (clip) {
         // The outline in the order its `next` links run, from corner 0.
-        std::vector<RuleCorner> ring;
+        ring.clear();
         for (int k = 0, steps = 0; steps < n && k >= 0 && k < n; k = next[k], ++steps)
             ring.push_back(corners[k]);
         if (clipNearFar(f.setup, ring, cut)) {
@@ -486,14 +607,57 @@ void drawPolygon(const FrameState& f, const Polygon& polygon, std::vector<RuleCo
                 if (!cut.empty())
                     f.observer->primitive(-1, cut.data(), static_cast<int>(cut.size()));
             // Side k of what is left runs from corner k + 1 to corner k, as `next` ran.
-            std::vector<int> cutNext(cut.size());
+            cutNext.resize(cut.size());
             for (std::size_t k = 0; k < cut.size(); ++k)
                 cutNext[k] = static_cast<int>((k + 1) % cut.size());
-            scanSides<observed>(f, cut, cutNext);
+            scanSides<observed>(f, cut.data(), static_cast<int>(cut.size()), cutNext);
             return;
         }
     }
-    scanSides<observed>(f, corners, next);
+    scanSides<observed>(f, corners, n, next);
+}
+
+// The colours of the pixels the mesh left pending, in rows [first, end).
+template <typename Fma>
+[[gnu::always_inline]] inline void resolveRowsWith(const FrameState& f, int first, int end, Fma fma)
+{
+    RuleFragment unused;
+    end = std::min(end, static_cast<int>(writtenFrom.size()));
+    for (int y = std::max(first, 0); y < end; ++y) {
+        Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * f.width;
+        for (int x = writtenFrom[y]; x < writtenTo[y]; ++x)
+            if (row[x].a == pendingAlpha) {
+                const float values[3] = {row[x].r, row[x].g, row[x].b};
+                row[x] = shade<false>(f, values, unused, fma);
+            }
+    }
+}
+
+#if defined(__x86_64__)
+// The processor's fused multiply-add, where it has one: the same bits as fusedMultiplyAdd.
+struct ProcessorFma {
+    [[gnu::target("fma")]] float operator()(float a, float b, float c) const { return __builtin_fmaf(a, b, c); }
+};
+
+[[gnu::target("fma")]] void resolveRowsFma(const FrameState& f, int first, int end)
+{
+    resolveRowsWith(f, first, end, ProcessorFma{});
+}
+#endif
+
+void resolveRowsPortable(const FrameState& f, int first, int end)
+{
+    resolveRowsWith(f, first, end, FusedMultiplyAdd{});
+}
+
+void resolvePending(const FrameState& f, int first, int end)
+{
+#if defined(__x86_64__)
+    static const bool hasFma = __builtin_cpu_supports("fma");
+    if (hasFma)
+        return resolveRowsFma(f, first, end);
+#endif
+    resolveRowsPortable(f, first, end);
 }
 
 template <bool observed>
@@ -517,9 +681,77 @@ void drawFrame(FrameState& f)
                 }
                 f.observer->polygon(static_cast<int>(m), static_cast<int>(p), window);
             }
-            drawPolygon<observed>(f, mesh.polygons[p], corners);
+            drawPolygon<observed>(f, mesh.polygons[p], corners.data());
+        }
+        if constexpr (!observed)
+            resolvePending(f, f.rowFrom, f.rowTo + 1);
+    }
+}
+
+// Rows per band: a band's colour and depth (20 bytes a pixel) fit the second-level cache,
+// so that its clear, its triangles and its colours meet there.
+int bandRows(int width)
+{
+    return static_cast<int>(std::max(1L, 384L * 1024 / (20L * width)));
+}
+
+// The plain frame's triangles a band of rows at a time: each mesh's triangles are set up
+// first, then each band is cleared, gets its triangles in drawing order and its colours.
+// Every pixel sees its fragments in the same order as polygon by polygon.
+void drawFrameInBands(FrameState& f)
+{
+    static std::vector<BandTriangle> triangles;
+    static std::vector<int> bandFirst, bandTriangles, placed;
+    std::vector<RuleCorner> corners;
+    const int rows = bandRows(f.width), bands = (f.height + rows - 1) / rows;
+    for (std::size_t m = 0; m < f.scene.meshes.size(); ++m) {
+        const Mesh& mesh = f.scene.meshes[m];
+        f.texture = mesh.texture;
+        f.map.emplace(f.scene, mesh);
+        triangles.clear();
+        f.collect = &triangles;
+        makeMeshCorners(f.setup, mesh, corners);
+        const RuleCorner* next = corners.data();
+        for (const Polygon& polygon : mesh.polygons) {
+            drawPolygon<false>(f, polygon, next);
+            next += polygon.vertices.size();
+        }
+        f.collect = nullptr;
+        // Counting sort into bands, drawing order kept within each.
+        auto bandsOf = [&](const BandTriangle& t, int& first, int& end) {
+            first = std::max(t.firstRow, 0) / rows;
+            end = t.lastRow < 0 ? 0 : std::min(t.lastRow, f.height - 1) / rows + 1;
+        };
+        bandFirst.assign(bands + 1, 0);
+        for (const BandTriangle& t : triangles) {
+            int first, end;
+            bandsOf(t, first, end);
+            for (int b = first; b < end; ++b)
+                ++bandFirst[b + 1];
+        }
+        for (int b = 0; b < bands; ++b)
+            bandFirst[b + 1] += bandFirst[b];
+        bandTriangles.resize(bandFirst[bands]);
+        placed.assign(bandFirst.begin(), bandFirst.end() - 1);
+        for (std::size_t i = 0; i < triangles.size(); ++i) {
+            int first, end;
+            bandsOf(triangles[i], first, end);
+            for (int b = first; b < end; ++b)
+                bandTriangles[placed[b]++] = static_cast<int>(i);
+        }
+        for (int b = 0; b < bands; ++b) {
+            f.rowFrom = b * rows;
+            f.rowTo = std::min(f.height, f.rowFrom + rows) - 1;
+            clearRows(f.rowFrom, f.rowTo + 1);
+            for (int k = bandFirst[b]; k < bandFirst[b + 1]; ++k) {
+                const BandTriangle& t = triangles[bandTriangles[k]];
+                drawTriangle<false>(f, t.corner[0], t.corner[1], t.corner[2], t.triangle);
+            }
+            resolvePending(f, f.rowFrom, f.rowTo + 1);
         }
     }
+    f.rowFrom = 0;
+    f.rowTo = f.height - 1;
 }
 
 } // namespace
@@ -531,17 +763,22 @@ void rasterizeUnderRules(const Scene& scene, int width, int height, RasterRules 
         return;
     if (onlyRow >= height)
         return;
+    const bool texgen = rules.has(Rule::texgen);
+    FrameState f{scene, CornerSetup(scene, width, height, rules), rules, width, height,
+                 onlyRow >= 0 ? onlyRow : 0, onlyRow >= 0 ? onlyRow : height - 1, observer,
+                 texgen ? (observer ? 5 : 2) : 3, texgen ? 2 : 0, nullptr, std::nullopt, nullptr};
     if (onlyRow >= 0)
         clearWholeRow(onlyRow);
-    else
+    else if (observer || !rules.has(Rule::centres))
         clearRows(0, height);
-    const bool texgen = rules.has(Rule::texgen);
-    FrameState f{scene, CornerSetup(scene, width, height, rules), rules, width, height, onlyRow, observer,
-                 texgen ? (observer ? 5 : 2) : 3, texgen ? 2 : 0, nullptr, std::nullopt};
     if (observer)
         drawFrame<true>(f);
+    else if (rules.has(Rule::centres) && onlyRow < 0)
+        drawFrameInBands(f);
     else
         drawFrame<false>(f);
+    if (onlyRow < 0)
+        clearRows(0, height); // rows no band reached, as in a frame without meshes
     if (finished)
         finished->rows(0, height);
 }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "shade/texture_filter.h"
 
 SphereMapCorner sphereMapCorner(const Matrix4& modelView, const float eye[3], const float normal[3])
 {
@@ -32,34 +31,3 @@ SphereMapCorner sphereMapCorner(const Matrix4& modelView, const float eye[3], co
     return c;
 }
 
-namespace {
-
-// x0*y0 + x1*y1 + x2*y2 as a chain: the first product rounded, then two fused steps.
-float dot3(const float* x, const float* y)
-{
-    return fusedMultiplyAdd(x[2], y[2], fusedMultiplyAdd(x[1], y[1], x[0] * y[0]));
-}
-
-} // namespace
-
-SphereMapCorner sphereMapCornerInFloat(const float modelView[16], const float eye[3], const float normal[3])
-{
-    SphereMapCorner c{};
-    const float inverseLength = 1.0f / std::sqrt(dot3(eye, eye));
-    for (int i = 0; i < 3; ++i) {
-        c.eye[i] = eye[i];
-        c.unit[i] = eye[i] * inverseLength;
-        // Row i of the model-view matrix, held column by column as OpenGL holds it.
-        const float row[3] = {modelView[i], modelView[4 + i], modelView[8 + i]};
-        c.normal[i] = dot3(row, normal);
-    }
-    const float twiceDot = 2.0f * dot3(c.normal, c.unit);
-    for (int i = 0; i < 3; ++i)
-        c.reflection[i] = fusedMultiplyAdd(-twiceDot, c.normal[i], c.unit[i]);
-    const float shifted[3] = {c.reflection[0], c.reflection[1], c.reflection[2] + 1.0f};
-    c.m = 2.0f * std::sqrt(dot3(shifted, shifted));
-    const float inverseM = 1.0f / c.m;
-    c.s = fusedMultiplyAdd(c.reflection[0], inverseM, 0.5f);
-    c.t = fusedMultiplyAdd(c.reflection[1], inverseM, 0.5f);
-    return c;
-}
