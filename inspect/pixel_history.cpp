@@ -276,6 +276,12 @@ std::string describeHistory(const PixelHistory& h)
         if (!f.passed || (f.underRules && h.rules.has(Rule::texgen)))
             continue;
         const HistoryLookup& l = f.lookup;
+        if (f.underRules && h.rules.has(Rule::filter)) {
+            // The filter read the map at these eye-space coordinates (above), not at one texel.
+            text += "       lookup: unit normal " + exactList({l.unitNormal[0], l.unitNormal[1], l.unitNormal[2]}) +
+                    ", eye-space normal x, y " + exactList({l.eyeX, l.eyeY}) + ", s, t = x, y * 0.5 + 0.5\n";
+            continue;
+        }
         std::snprintf(line, sizeof line,
                       "       lookup: unit normal %s, eye-space normal x, y %s of length %s, texel %d,%d "
                       "(centre %s the circle), bytes %d %d %d, colour %s\n",
