@@ -61,7 +61,7 @@ template <typename Fma>
 
 template <typename Fma>
 [[gnu::always_inline]] inline void cornersWith(const CornerSetup& setup, const Vertex* vertices, int count,
-                                               RuleCorner* corners, SphereMapCorner* texgen, Fma fma)
+                                               RuleCorner* corners, SphereMapCoordinates* texgen, Fma fma)
 {
     const bool inFloat = setup.rules.has(Rule::floatVertex);
     const bool sphereCoordinates = setup.rules.has(Rule::texgen);
@@ -84,8 +84,8 @@ template <typename Fma>
         for (int i = 0; i < 3; ++i)
             c.normal[i] = c.values[i] = vertex.normal[i];
         if (sphereCoordinates) {
-            const SphereMapCorner sphere = inFloat ? sphereMapCornerInFloat(setup.modelViewF, eye, vertex.normal, fma)
-                                                   : sphereMapCorner(setup.modelView, eye, vertex.normal);
+            const SphereMapCoordinates sphere = inFloat ? sphereMapCoordinatesInFloat(setup.modelViewF, eye, vertex.normal, fma)
+                                                   : sphereMapCoordinates(setup.modelView, eye, vertex.normal);
             c.values[0] = sphere.s;
             c.values[1] = sphere.t;
             c.values[2] = 0.0f;
@@ -120,7 +120,7 @@ void projectClipped(const CornerSetup& setup, RuleCorner& corner)
 }
 
 void makeRuleCorners(const CornerSetup& setup, const std::vector<Vertex>& vertices,
-                     std::vector<RuleCorner>& corners, std::vector<SphereMapCorner>* texgen)
+                     std::vector<RuleCorner>& corners, std::vector<SphereMapCoordinates>* texgen)
 {
     corners.resize(vertices.size());
     if (texgen)

@@ -30,7 +30,7 @@ struct CornerSetup {
 
 // The polygon's corners, in index order.
 void makeRuleCorners(const CornerSetup& setup, const std::vector<Vertex>& vertices,
-                     std::vector<RuleCorner>& corners, std::vector<SphereMapCorner>* texgen = nullptr);
+                     std::vector<RuleCorner>& corners, std::vector<SphereMapCoordinates>* texgen = nullptr);
 
 // Every polygon's corners of the mesh, polygon after polygon, each as makeRuleCorners
 // makes it.

@@ -782,3 +782,12 @@ void rasterizeUnderRules(const Scene& scene, int width, int height, RasterRules 
     if (finished)
         finished->rows(0, height);
 }
+
+std::vector<float> depthForFile(const float* depth, std::size_t count, RasterRules rules)
+{
+    std::vector<float> file(depth, depth + count);
+    if (rules.has(Rule::floatVertex))
+        for (float& z : file)
+            z = 2.0f * z - 1.0f;
+    return file;
+}

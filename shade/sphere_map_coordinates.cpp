@@ -3,9 +3,9 @@
 #include <cmath>
 
 
-SphereMapCorner sphereMapCorner(const Matrix4& modelView, const float eye[3], const float normal[3])
+SphereMapCoordinates sphereMapCoordinates(const Matrix4& modelView, const float eye[3], const float normal[3])
 {
-    SphereMapCorner c{};
+    SphereMapCoordinates c{};
     const double* m = modelView.m;
     const double e[3] = {eye[0], eye[1], eye[2]};
     const double inverseLength = 1.0 / std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);

@@ -10,7 +10,7 @@
 // and the eye-space normal n, the reflection r = u - 2 n (n . u), m = 2 sqrt(rx^2 + ry^2 +
 // (rz + 1)^2), s = rx / m + 1/2 and t = ry / m + 1/2. They are then interpolated across
 // the primitive instead of looking up each pixel's interpolated normal.
-struct SphereMapCorner {
+struct SphereMapCoordinates {
     float eye[3];        // the corner in eye space
     float unit[3];       // u: the eye-space position at unit length
     float normal[3];     // n: the normal turned into eye space (not renormalised)
@@ -22,7 +22,7 @@ struct SphereMapCorner {
 // In double from the float eye position and the object-space normal: n = M n with the
 // model-view matrix's upper 3 x 3 in double (the camera only turns, so this is its own
 // inverse transpose), every step in double, s and t each rounded once to float.
-SphereMapCorner sphereMapCorner(const Matrix4& modelView, const float eye[3], const float normal[3]);
+SphereMapCoordinates sphereMapCoordinates(const Matrix4& modelView, const float eye[3], const float normal[3]);
 
 // x0*y0 + x1*y1 + x2*y2 in float as a chain: the first product rounded, then two fused
 // steps.
@@ -36,10 +36,10 @@ template <typename Fma>
 // float (column by column, as OpenGL holds it), every sum a chain of fused multiply-adds,
 // the lengths by float square roots and divisions.
 template <typename Fma = FusedMultiplyAdd>
-[[gnu::always_inline]] inline SphereMapCorner sphereMapCornerInFloat(const float modelView[16], const float eye[3],
+[[gnu::always_inline]] inline SphereMapCoordinates sphereMapCoordinatesInFloat(const float modelView[16], const float eye[3],
                                                                      const float normal[3], Fma fma = Fma{})
 {
-    SphereMapCorner c{};
+    SphereMapCoordinates c{};
     const float inverseLength = 1.0f / std::sqrt(dot3(eye, eye, fma));
     for (int i = 0; i < 3; ++i) {
         c.eye[i] = eye[i];

@@ -9,6 +9,7 @@
 #include "inspect/rgb_image.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
+#include "raster/rules_frame.h"
 #include "raster/software_frame.h"
 #include "scene/scene.h"
 #include "web/binding/session.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr int largestSide = 16384;
 
 std::optional<ViewRequest> drawn;
+RasterRules rulesChosen;
 // The last polygon traced in the drawn view: the page asks for its text and its JSON in
 // turn, and each would otherwise draw the frame again.
 std::optional<PolygonTrace> keptTrace;
@@ -138,7 +140,7 @@ void redraw(FillObserver* observer, FinishedRows* finished = nullptr)
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
     sizeBuffers(drawn->width, drawn->height);
-    rasterizeScene(theScene, drawn->width, drawn->height, observer, finished);
+    rasterizeScene(theScene, drawn->width, drawn->height, drawn->rules, observer, finished);
 }
 
 std::string pixelOutside(int x, int y)
@@ -164,10 +166,10 @@ std::optional<PixelHistory> history(int x, int y, std::string& error)
     // comes out as the drawn frame left it.
     if (bufferWidth != drawn->width || bufferHeight != drawn->height)
         redraw(nullptr);
-    PixelHistoryObserver observer(x, y, drawn->width, drawn->height);
+    PixelHistoryObserver observer(x, y, drawn->width, drawn->height, drawn->rules);
     setCamera(*drawn);
     PolygonLimit limit(theScene, drawn->polygonLimit);
-    rasterizeRow(theScene, drawn->width, drawn->height, y, &observer);
+    rasterizeRow(theScene, drawn->width, drawn->height, y, &observer, drawn->rules);
     completeHistory(observer.history, theScene);
     return keptHistory = observer.history;
 }
@@ -238,6 +240,21 @@ double largestFramePixels()
 #endif
 }
 
+std::string setRules(const std::string& names)
+{
+    std::string error;
+    RasterRules rules;
+    if (!parseRules(names, rules, error))
+        return error;
+    rulesChosen = rules;
+    return "";
+}
+
+RasterRules chosenRules()
+{
+    return rulesChosen;
+}
+
 std::string drawView(const ViewRequest& r)
 {
     if (r.width < 1 || r.height < 1 || r.width > largestSide || r.height > largestSide)
@@ -275,7 +292,7 @@ std::string drawView(const ViewRequest& r)
         PolygonLimit limit(theScene, r.polygonLimit);
         sizeBuffers(r.width, r.height);
         CanvasRows rows(r.width, r.height, sameSize);
-        rasterizeScene(theScene, r.width, r.height, nullptr, &rows);
+        rasterizeScene(theScene, r.width, r.height, r.rules, nullptr, &rows);
         pictureMade = false;
         rgbaMade = rgbaHoldsFrame = true;
         return "";
@@ -366,7 +383,9 @@ const std::string& lastViewLine()
 const std::vector<unsigned char>& lastDepthBytes()
 {
     static std::vector<unsigned char> bytes;
-    bytes = drawn ? depthFileBytes(DepthBuffer.data(), pixelCount(drawn->width, drawn->height))
+    bytes = drawn ? depthFileBytes(depthForFile(DepthBuffer.data(), pixelCount(drawn->width, drawn->height),
+                                                drawn->rules).data(),
+                                   pixelCount(drawn->width, drawn->height))
                   : std::vector<unsigned char>();
     return bytes;
 }
@@ -448,7 +467,7 @@ std::string rasterTimesJson(int count)
     std::string json = "[";
     for (int i = 0; i < count; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        renderSoftwareFrame(theScene, drawn->width, drawn->height);
+        renderSoftwareFrame(theScene, drawn->width, drawn->height, drawn->rules);
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
         json += (i ? "," : "") + std::to_string(took.count());
     }

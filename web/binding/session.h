@@ -11,6 +11,11 @@
 //   m.importImageTexture(samples: Float64Array, width: number, height: number) -> string
 //       RGB samples 0..1, top row first, alpha already composited over black
 //   m.textureBytes() -> Uint8Array                        196,608 bytes, bottom row first
+//   m.setRules(names: string) -> string                  "" or a message naming the bad name; the
+//                                                          rules (--rules' words: "gl", "none",
+//                                                          "centres,snap", ...) every later draw,
+//                                                          history and trace follows
+//   m.rules() -> string                                   the rules chosen, as --rules writes them
 //   m.draw(width, height, angleZ, angleX, panX, panY, zoom, view: string,
 //          polygonLimit: number) -> string                "" or a message; nothing changes
 //                                                          on a message
@@ -72,6 +77,7 @@
 
 #include "inspect/debug_views.h"
 #include "inspect/slide.h"
+#include "raster/raster_rules.h"
 
 // The texture choice: each rebuilds the scene with the new texture, as the program builds
 // it from sphere.raw. A refused texture leaves the scene as it was.
@@ -98,7 +104,12 @@ struct ViewRequest {
     DebugView view = DebugView::color;
     int polygonLimit = -1; // -1 for every polygon
     int tracePolygon = -1; // drawn on the picture as --trace-polygon N -o draws it; -1 for none
+    RasterRules rules;     // the program's own by default
 };
+
+// The rules later views are drawn under: "" and chosen, or a message (the rules stay).
+std::string setRules(const std::string& names);
+RasterRules chosenRules();
 
 // "" and the view's name, or a message naming the unknown view.
 std::string parseViewName(const std::string& name, DebugView& view);
