@@ -50,7 +50,8 @@ struct FillObserver {
     // Row y with its active edges, advanced and sorted by x.
     virtual void row(int, const ActiveEdge*, int) {}
     // The span between a pair of active edges on row y, columns [xs, xe); empty when
-    // xs >= xe.
+    // xs >= xe. Under the rule centres: a triangle's run of covered centres on row y, the
+    // two edges standing for its ends (x = xs and xe, index -1).
     virtual void span(int, const ActiveEdge&, const ActiveEdge&, int, int) {}
     // One tested fragment: column, row, its depth, the depth stored before the test,
     // whether it passed, and its interpolated normal.

@@ -323,6 +323,13 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         if (first >= end)
             continue;
         noteWritten(row, first, end);
+        if constexpr (observed) {
+            // The run as a span whose ends are its columns, for the views that mark spans.
+            ActiveEdge left{}, right{};
+            left.x = static_cast<float>(first), right.x = static_cast<float>(end);
+            left.index = right.index = -1;
+            f.observer->span(row, left, right, first, end);
+        }
         // Side k's value at a centre: (qx - px)(cy - py) - (qy - py)(cx - px); the first
         // product is the row's.
         const double py = row + 0.5;
@@ -448,14 +455,15 @@ float truncatedLeft(float x)
 // The span between L and R on row y, exactly as the program's fill makes it: depth steps
 // by division, the other attributes by the reciprocal of the width.
 template <bool observed>
-void scanSpan(const FrameState& f, const ScanEdge& left, const ScanEdge& right, int y, int count)
+void scanSpan(const FrameState& f, const ScanEdge& left, const ScanEdge& right, int y, int count, int leftIndex,
+              int rightIndex)
 {
     const float widthF = static_cast<float>(f.width);
     const bool clipped = left.x <= -1.0f;
     const int xs = clipped ? 0 : (left.x < widthF ? static_cast<int>(left.x) : f.width);
     const int xe = right.x >= 1.0f ? (right.x < widthF ? static_cast<int>(right.x) : f.width) : 0;
     if constexpr (observed)
-        f.observer->span(y, asActive(f, left, -1), asActive(f, right, -1), xs, xe);
+        f.observer->span(y, asActive(f, left, leftIndex), asActive(f, right, rightIndex), xs, xe);
     if (xs >= xe)
         return;
     const float dx = right.x - left.x;
@@ -530,7 +538,7 @@ void scanPolygon(const FrameState& f, std::vector<ScanEdge>& edges, int count)
             f.observer->row(y, sorted.data(), static_cast<int>(sorted.size()));
         }
         for (std::size_t i = 0; i + 1 < active.size(); i += 2)
-            scanSpan<observed>(f, edges[active[i]], edges[active[i + 1]], y, count);
+            scanSpan<observed>(f, edges[active[i]], edges[active[i + 1]], y, count, active[i], active[i + 1]);
     }
 }
 
