@@ -1,6 +1,7 @@
 #include "inspect/ladder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -126,8 +127,174 @@ RgbImage ladderSlide(const Ladder& ladder)
         for (int y = 0; y < h; ++y)
             std::copy_n(d.rgb.data() + static_cast<std::size_t>(y) * w * 3, w * 3,
                         slide.rgb.data() + (static_cast<std::size_t>(label + y) * slide.width + left) * 3);
-        const std::string name = std::to_string(k) + " " + stepRule(k);
+        const std::string name = std::to_string(k) + " " + stepRule(k) + " " + std::to_string(ladder.steps[k].differ);
         drawText(slide, name, left, gap, keyScale(w), Rgb{0, 0, 0});
     }
     return slide;
+}
+
+namespace {
+
+// What a step's rule does to a pixel, for sentences; whether the phrase is plural.
+const char* rulePhrase(int step)
+{
+    static const char* const phrases[ruleCount] = {
+        "sampling at pixel centres (with the split into triangles)", "snapping to 1/256 pixel",
+        "perspective correction", "the per-corner sphere-map coordinates", "the filter",
+        "the single-precision corners", "the clip at the near and far planes"};
+    return phrases[step - 1];
+}
+
+bool pluralPhrase(int step)
+{
+    return step == 4 || step == 6;
+}
+
+std::string rgbText(const unsigned char* c)
+{
+    return std::to_string(c[0]) + " " + std::to_string(c[1]) + " " + std::to_string(c[2]);
+}
+
+std::string capitalized(std::string text)
+{
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// The first step from which every later one equals OpenGL's, or -1.
+int equalFrom(const std::vector<int>& levels)
+{
+    int from = -1;
+    for (int k = static_cast<int>(levels.size()) - 1; k >= 0 && levels[k] == 0; --k)
+        from = k;
+    return from;
+}
+
+} // namespace
+
+std::vector<int> levelsFromOpenGL(const PixelLadder& p)
+{
+    std::vector<int> levels;
+    for (const auto& c : p.steps) {
+        int largest = 0;
+        for (int i = 0; i < 3; ++i)
+            largest = std::max(largest, std::abs(int(c[i]) - int(p.openGL[i])));
+        levels.push_back(largest);
+    }
+    return levels;
+}
+
+std::vector<std::string> explainPixel(const PixelLadder& p)
+{
+    const std::vector<int> levels = levelsFromOpenGL(p);
+    const std::string where = "pixel " + std::to_string(p.x) + "," + std::to_string(p.y);
+    if (p.caption)
+        return {capitalized(where) + " is part of the OpenGL frame's caption (" + rgbText(p.openGL) +
+                "), which the software frames do not draw: it is " + rgbText(p.steps.back().data()) +
+                " at every step."};
+    if (levels.empty())
+        return {};
+    std::vector<std::string> sentences;
+    if (levels[0] == 0)
+        sentences.push_back(capitalized(where) + " is " + rgbText(p.steps[0].data()) +
+                            " under the program's own rules, as OpenGL draws it.");
+    else
+        sentences.push_back(capitalized(where) + " is " + rgbText(p.steps[0].data()) +
+                            " under the program's own rules and " + rgbText(p.openGL) + " in the OpenGL frame, " +
+                            std::to_string(levels[0]) + " level" + (levels[0] == 1 ? "" : "s") + " apart.");
+    // Each rule that moved it: the first nearing as a share of the levels it started with,
+    // later ones shortly after it; a rule that takes it away, or nearer after one did, in
+    // words of its own.
+    std::vector<std::string> moves;
+    bool shareGiven = false, awayGiven = false, lastWasShare = false;
+    for (std::size_t k = 1; k < levels.size(); ++k) {
+        const int change = levels[k - 1] - levels[k];
+        const std::string rule = rulePhrase(int(k));
+        const bool plural = pluralPhrase(int(k));
+        if (change > 0 && !shareGiven && !awayGiven) {
+            moves.push_back(rule + (plural ? " account" : " accounts") + " for " + std::to_string(change) +
+                            " of its " + std::to_string(levels[0]) + " levels");
+            shareGiven = lastWasShare = true;
+        } else if (change > 0 && lastWasShare) {
+            moves.push_back(rule + " for " + std::to_string(change));
+        } else if (change > 0) {
+            moves.push_back(rule + (plural ? " bring" : " brings") + " it " + std::to_string(change) + " level" +
+                            (change == 1 ? "" : "s") + " nearer");
+        } else if (change < 0) {
+            moves.push_back(rule + (plural ? " take" : " takes") + " it " + std::to_string(-change) + " level" +
+                            (change == -1 ? "" : "s") + " further away");
+            awayGiven = true;
+            lastWasShare = false;
+        } else if (p.steps[k] != p.steps[k - 1]) {
+            moves.push_back(rule + (plural ? " change" : " changes") + " its colour but not its distance");
+            lastWasShare = false;
+        }
+    }
+    if (!moves.empty()) {
+        std::string text;
+        for (std::size_t i = 0; i < moves.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == moves.size() ? " and " : ", ") + moves[i];
+        sentences.push_back(capitalized(text) + ".");
+    }
+    const int from = equalFrom(levels);
+    if (from > 0)
+        sentences.push_back("It equals OpenGL's from step " + std::to_string(from) + " (" +
+                            ruleName(static_cast<Rule>(from - 1)) + ") on.");
+    else if (from < 0) {
+        std::string still = "With every rule taken it is still " + std::to_string(levels.back()) + " level" +
+                            (levels.back() == 1 ? "" : "s") + " from OpenGL's (" + rgbText(p.steps.back().data()) +
+                            " against " + rgbText(p.openGL) + ")";
+        if (p.filtered) {
+            // The channel whose filtered value lies nearest a half.
+            int nearest = 0;
+            float gap = 1.0f;
+            for (int c = 0; c < 3; ++c) {
+                const float g = std::fabs(p.scaled[c] - std::floor(p.scaled[c]) - 0.5f);
+                if (p.steps.back()[c] != p.openGL[c] && g < gap)
+                    gap = g, nearest = c;
+            }
+            if (gap < 0.01f)
+                still += ": its filtered value " + exactText(p.scaled[nearest]) + " lies " + exactText(gap) +
+                         " from a half, where the last bit of OpenGL's own float arithmetic decides the byte";
+        }
+        sentences.push_back(still + ".");
+    }
+    return sentences;
+}
+
+std::string describePixelLadder(const PixelLadder& p)
+{
+    const std::vector<int> levels = levelsFromOpenGL(p);
+    std::string text = "pixel " + std::to_string(p.x) + "," + std::to_string(p.y) + ": OpenGL " +
+                       rgbText(p.openGL) + (p.caption ? " (the caption)" : "") + "\n";
+    for (std::size_t k = 0; k < p.steps.size(); ++k) {
+        char line[120];
+        std::snprintf(line, sizeof line, "  step %zu %-12s %3d %3d %3d   %3d level%s from OpenGL's\n", k,
+                      stepRule(int(k)).c_str(), p.steps[k][0], p.steps[k][1], p.steps[k][2], levels[k],
+                      levels[k] == 1 ? "" : "s");
+        text += line;
+    }
+    for (const std::string& sentence : explainPixel(p))
+        text += sentence + "\n";
+    return text;
+}
+
+Json pixelLadderJson(const PixelLadder& p)
+{
+    const std::vector<int> levels = levelsFromOpenGL(p);
+    Json steps = Json::array();
+    for (std::size_t k = 0; k < p.steps.size(); ++k)
+        steps.push_back({{"step", k},
+                         {"rule", stepRule(int(k))},
+                         {"rules", formatRules(ladderStep(int(k)))},
+                         {"color", {p.steps[k][0], p.steps[k][1], p.steps[k][2]}},
+                         {"levels", levels[k]}});
+    const int from = equalFrom(levels);
+    return {{"pixel", {p.x, p.y}},
+            {"opengl", {p.openGL[0], p.openGL[1], p.openGL[2]}},
+            {"caption", p.caption},
+            {"steps", steps},
+            {"equal_from", from >= 0 ? Json(from) : Json(nullptr)},
+            {"sentences", explainPixel(p)}};
 }

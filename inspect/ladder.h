@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -53,3 +54,28 @@ Json ladderJson(const Ladder& ladder);
 
 // The difference pictures of every step side by side, each under its step's name.
 RgbImage ladderSlide(const Ladder& ladder);
+
+// One pixel through the ladder: its colour at each step (0: the program's rules, 7: gl)
+// against the OpenGL frame's.
+struct PixelLadder {
+    int x = 0, y = 0;
+    unsigned char openGL[3] = {0, 0, 0};
+    bool caption = false;                 // the OpenGL frame's caption covers it
+    std::vector<std::array<unsigned char, 3>> steps;
+    bool filtered = false;                // under gl the filter coloured it: its values
+    float scaled[3] = {0, 0, 0};          // times 255 before rounding
+};
+
+// The largest channel difference from OpenGL's colour at each step.
+std::vector<int> levelsFromOpenGL(const PixelLadder& pixel);
+
+// A few sentences: how far it starts from OpenGL's, what each rule that moved it did,
+// and the step from which it equals OpenGL's, or how far it still is and why.
+std::vector<std::string> explainPixel(const PixelLadder& pixel);
+
+// The colours step by step, then the sentences.
+std::string describePixelLadder(const PixelLadder& pixel);
+
+// {"pixel", "opengl", "caption", "steps": [{"step", "rule", "rules", "color", "levels"}],
+// "equal_from" (the step, or null), "sentences"}
+Json pixelLadderJson(const PixelLadder& pixel);

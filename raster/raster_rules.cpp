@@ -8,16 +8,17 @@ struct RuleText {
 };
 
 constexpr RuleText ruleTexts[ruleCount] = {
-    {"centres", "each polygon as triangles fanned from its corner 0, a pixel covered when its centre is "
-                "inside (ties to left and bottom edges), depth and normal taken at the centre"},
-    {"snap", "window positions rounded to 1/256 of a pixel before coverage, edge tests exact"},
-    {"perspective", "values other than depth interpolated with perspective correction"},
-    {"texgen", "sphere-map coordinates made at each corner from the eye-space reflection vector, as "
-               "GL_SPHERE_MAP texture generation makes them, and interpolated"},
-    {"filter", "the texture filtered as GL_LINEAR with GL_CLAMP: four texels, float weights, a black "
-               "border"},
-    {"float-vertex", "corners transformed in single precision with fused multiply-adds, depth in window "
-                     "scale 0..1"},
+    {"centres", "polygons as triangles fanned from corner 0; a pixel covered when its\n"
+                "centre is inside (ties to left and bottom sides); depth and values\n"
+                "from the triangle's weights at the centre"},
+    {"snap", "window positions rounded to 1/256 pixel before coverage; exact tests"},
+    {"perspective", "values (not depth) interpolated with perspective correction"},
+    {"texgen", "sphere-map coordinates s, t made at each corner from the eye-space\n"
+               "reflection vector (GL_SPHERE_MAP) and interpolated"},
+    {"filter", "the texture read as GL_LINEAR with GL_CLAMP: four texels, float\n"
+               "weights, a black border"},
+    {"float-vertex", "corners in single precision with fused multiply-adds; depth in\n"
+                     "window scale 0..1"},
     {"clip", "primitives clipped against the near and far planes in clip space"},
 };
 
@@ -96,7 +97,10 @@ std::string rulesHelp()
     for (int r = 0; r < ruleCount; ++r) {
         std::string name = ruleTexts[r].name;
         name.resize(14, ' ');
-        text += "  " + name + ruleTexts[r].summary + "\n";
+        std::string summary = ruleTexts[r].summary;
+        for (std::size_t at = summary.find('\n'); at != std::string::npos; at = summary.find('\n', at + 1))
+            summary.insert(at + 1, 16, ' ');
+        text += "  " + name + summary + "\n";
     }
     text += "  gl            all of them: the frame OpenGL draws\n"
             "  none          none of them: the program's own rules (the default)\n"

@@ -51,6 +51,7 @@ struct FilterSteps {
     float ws, wt;             // weights of the texels at i0 + 1 and at j0 + 1
     unsigned char texels[4][3]; // (i0, j0), (i0 + 1, j0), (i0, j0 + 1), (i0 + 1, j0 + 1)
     bool border[4];           // that texel lies beyond the image: black
+    float scaled[3];          // each channel's filtered value times 255, before rounding
     unsigned char bytes[3];   // the result, as the frame stores it
     Color4 color;
 };
@@ -124,7 +125,10 @@ template <typename Fma = FusedMultiplyAdd>
         const float t2 = unitFromByte[texels[2][c]], t3 = unitFromByte[texels[3][c]];
         const float below = fma(ws, t1 - t0, t0);
         const float above = fma(ws, t3 - t2, t2);
-        bytes[c] = toByte(fma(wt, above - below, below));
+        const float value = fma(wt, above - below, below);
+        bytes[c] = toByte(value);
+        if (steps)
+            steps->scaled[c] = value * 255.0f;
     }
     const Color4 color{unitFromByte[bytes[0]], unitFromByte[bytes[1]], unitFromByte[bytes[2]], 1.0f};
     if (steps) {

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "app/camera.h"
+#include "raster/render_frame.h"
 #include "texture/texture.h"
 #include "tools/snapshot/frame_timing.h"
 #include "tools/snapshot/image_difference.h"
 #include "tools/snapshot/image_file.h"
+#include "tools/snapshot/ladder_run.h"
 #include "tools/snapshot/options.h"
 #include "tools/snapshot/software_snapshot.h"
 #include "tools/snapshot/window_snapshot.h"
@@ -70,6 +72,9 @@ int main(int argc, char** argv)
     case ParseResult::version:
         std::printf("%s\n", snapshotVersion().c_str());
         return 0;
+    case ParseResult::rulesHelp:
+        std::fputs(rulesHelp().c_str(), stdout);
+        return 0;
     case ParseResult::error:
         return usageError(message);
     case ParseResult::run:
@@ -85,7 +90,10 @@ int main(int argc, char** argv)
     }
 
     applyView(options);
+    frameRules = options.rules; // the window's software frames follow them too
     try {
+        if (!options.ladderDir.empty() || options.explain)
+            return ladderSnapshot(argv[0], options);
         return options.window ? windowSnapshot(argv[0], options) : softwareSnapshot(options);
     } catch (const std::bad_alloc&) {
         // The largest frames allowed need several gigabytes: say so rather than abort.
