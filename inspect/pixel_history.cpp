@@ -332,10 +332,11 @@ Json historyJson(const PixelHistory& h)
         }
         fragments.push_back(j);
     }
-    return {{"pixel", {h.x, h.y}},
-            {"size", {h.width, h.height}},
-            {"rules", formatRules(h.rules)},
-            {"fragments", fragments},
-            {"final", {{"depth", exactJson(h.finalDepth)}, {"color", colorJson(h.finalColor)}}},
-            {"reason", pixelReason(h)}};
+    Json history = {{"pixel", {h.x, h.y}}, {"size", {h.width, h.height}}};
+    if (h.rules.any())
+        history["rules"] = formatRules(h.rules);
+    history["fragments"] = fragments;
+    history["final"] = {{"depth", exactJson(h.finalDepth)}, {"color", colorJson(h.finalColor)}};
+    history["reason"] = pixelReason(h);
+    return history;
 }

@@ -238,15 +238,17 @@ Json traceJson(const PolygonTrace& t)
     for (std::size_t i = 0; i < t.rows.size(); ++i)
         if (!t.rows[i].spans.empty() && t.rows[i].spans[0].leftEdge < 0)
             rows[i]["triangle"] = t.rows[i].spans[0].triangle;
-    return {{"frame_polygon", t.target},
-            {"mesh", t.mesh},
-            {"polygon", t.polygon},
-            {"ring", t.polygon / torusSides},
-            {"side", t.polygon % torusSides},
-            {"corners", corners},
-            {"edges", edges},
-            {"triangles", triangles},
-            {"rows", rows},
-            {"passed", totalOf(t, true)},
-            {"failed", totalOf(t, false)}};
+    Json trace = {{"frame_polygon", t.target},
+                  {"mesh", t.mesh},
+                  {"polygon", t.polygon},
+                  {"ring", t.polygon / torusSides},
+                  {"side", t.polygon % torusSides},
+                  {"corners", corners},
+                  {"edges", edges}};
+    if (!t.triangles.empty()) // under rules only
+        trace["triangles"] = triangles;
+    trace["rows"] = rows;
+    trace["passed"] = totalOf(t, true);
+    trace["failed"] = totalOf(t, false);
+    return trace;
 }
