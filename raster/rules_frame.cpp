@@ -152,6 +152,7 @@ struct TriangleCoverage {
     std::int64_t X[3], Y[3];  // snapped, counterclockwise
     double x[3], y[3];        // not snapped, counterclockwise
     bool include[3];          // side k (corner k + 1 to k + 2) takes the centres on it
+    double inverseSlope[3];   // 1 / (256 (Y[k+1] - Y[k+2])), for the run's estimate
 
     bool coversDouble(double cx, double cy) const
     {
@@ -195,8 +196,10 @@ struct TriangleCoverage {
         const double span = lastColumn - firstColumn;
         int low = firstColumn, high = lastColumn;
         for (int k = 0; k < 3; ++k) {
-            // Column firstColumn + dx is covered by side k when e + slope dx >= need.
-            const double bound = static_cast<double>(need[k] - e[k]) / static_cast<double>(slope[k]);
+            // Column firstColumn + dx is covered by side k when e + slope dx >= need. (The
+            // reciprocal is within a few units in the last place: the estimate stays within
+            // a column, and the exact values settle it below.)
+            const double bound = static_cast<double>(need[k] - e[k]) * inverseSlope[k];
             if (slope[k] > 0)
                 low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
             else if (slope[k] < 0)
@@ -262,6 +265,7 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         for (int k = 0; k < 3; ++k) {
             const int p = (k + 1) % 3, q = (k + 2) % 3;
             cover.include[k] = tieIncluded(cover.X[p], cover.Y[p], cover.X[q], cover.Y[q]);
+            cover.inverseSlope[k] = 1.0 / (256.0 * static_cast<double>(cover.Y[p] - cover.Y[q]));
         }
         lowX = std::min({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
         highX = std::max({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
