@@ -152,7 +152,25 @@ struct TriangleCoverage {
     std::int64_t X[3], Y[3];  // snapped, counterclockwise
     double x[3], y[3];        // not snapped, counterclockwise
     bool include[3];          // side k (corner k + 1 to k + 2) takes the centres on it
-    double inverseSlope[3];   // 1 / (256 (Y[k+1] - Y[k+2])), for the run's estimate
+    // Side k's value at a snapped centre (cx, cy): a (cx - ox) + b (cy - oy), with a and b
+    // the side's differences and (ox, oy) its first corner; centres with that value at
+    // least `need` (0 where the side takes them, else 1) are on the inner side.
+    std::int64_t a[3], b[3], ox[3], oy[3], need[3];
+    double inverseSlope[3];   // 1 / (256 a), for the run's estimate
+
+    // After X, Y (or x, y) and include are set.
+    void prepare()
+    {
+        for (int k = 0; k < 3; ++k) {
+            const int p = k == 2 ? 0 : k + 1, q = k == 0 ? 2 : k - 1;
+            a[k] = Y[p] - Y[q];
+            b[k] = X[q] - X[p];
+            ox[k] = X[p];
+            oy[k] = Y[p];
+            need[k] = include[k] ? 0 : 1;
+            inverseSlope[k] = 1.0 / (256.0 * static_cast<double>(a[k]));
+        }
+    }
 
     bool coversDouble(double cx, double cy) const
     {
@@ -177,39 +195,28 @@ struct TriangleCoverage {
                 --end;
             return;
         }
-        // Each side's value at the centre of column x is e0 + slope * x (whole numbers, in
-        // 1/65536 of a square pixel); a centre is covered when every value is at least
-        // `need` (0 on a side that takes the centres on it, else 1). The row's centres are
-        // walked from the left: the covered ones are one run.
+        // Each side's value at the centre of column firstColumn + dx is e + 256 a dx,
+        // whole numbers (1/65536 of a square pixel); the covered centres are one run. Each
+        // side bounds it from one end: estimated in double to within a column (the
+        // reciprocal is within a few units in the last place), then settled exactly.
+        const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
         const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
-        std::int64_t e[3], slope[3], need[3];
-        for (int k = 0; k < 3; ++k) {
-            const int p = (k + 1) % 3, q = (k + 2) % 3;
-            const std::int64_t a = Y[p] - Y[q], b = X[q] - X[p];
-            const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
-            e[k] = a * (cx - X[p]) + b * (cy - Y[p]);
-            slope[k] = 256 * a;
-            need[k] = include[k] ? 0 : 1;
-        }
-        // Each side bounds the run from one end: estimated in double to within a column,
-        // then settled by the exact values.
+        std::int64_t e[3];
         const double span = lastColumn - firstColumn;
         int low = firstColumn, high = lastColumn;
         for (int k = 0; k < 3; ++k) {
-            // Column firstColumn + dx is covered by side k when e + slope dx >= need. (The
-            // reciprocal is within a few units in the last place: the estimate stays within
-            // a column, and the exact values settle it below.)
+            e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
             const double bound = static_cast<double>(need[k] - e[k]) * inverseSlope[k];
-            if (slope[k] > 0)
+            if (a[k] > 0)
                 low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
-            else if (slope[k] < 0)
+            else if (a[k] < 0)
                 high = std::min(high, firstColumn + static_cast<int>(std::clamp(std::floor(bound) + 1.0, -1.0, span)));
             else if (e[k] < need[k])
                 high = low - 1;
         }
-        auto covered = [&](int x) {
-            const std::int64_t dx = x - firstColumn;
-            return e[0] + slope[0] * dx >= need[0] && e[1] + slope[1] * dx >= need[1] && e[2] + slope[2] * dx >= need[2];
+        auto covered = [&](int column) {
+            const std::int64_t dx = 256 * static_cast<std::int64_t>(column - firstColumn);
+            return e[0] + a[0] * dx >= need[0] && e[1] + a[1] * dx >= need[1] && e[2] + a[2] * dx >= need[2];
         };
         while (low <= high && !covered(low))
             ++low;
@@ -265,8 +272,8 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         for (int k = 0; k < 3; ++k) {
             const int p = (k + 1) % 3, q = (k + 2) % 3;
             cover.include[k] = tieIncluded(cover.X[p], cover.Y[p], cover.X[q], cover.Y[q]);
-            cover.inverseSlope[k] = 1.0 / (256.0 * static_cast<double>(cover.Y[p] - cover.Y[q]));
         }
+        cover.prepare();
         lowX = std::min({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
         highX = std::max({cover.X[0], cover.X[1], cover.X[2]}) / 256.0;
         lowY = std::min({cover.Y[0], cover.Y[1], cover.Y[2]}) / 256.0;
@@ -308,15 +315,18 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
     }
     const double reciprocal = 1.0 / weightArea;
     const bool perspective = f.rules.has(Rule::perspective);
-    double cornerValues[3][maxCarried], depths[3], inverseW[3], sideX[3], sideY[3];
+    // Side k runs from corner k + 1 to corner k + 2: its differences and first corner.
+    double cornerValues[3][maxCarried], depths[3], inverseW[3], sideX[3], sideY[3], fromX[3], fromY[3];
     for (int k = 0; k < 3; ++k) {
-        for (int i = 0; i < f.carried; ++i)
-            cornerValues[k][i] = carriedValue(f, *corner[k], i);
+        for (int i = 0; i < maxCarried; ++i)
+            cornerValues[k][i] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
         depths[k] = corner[k]->depth;
         inverseW[k] = corner[k]->inverseW;
         const int p = (k + 1) % 3, q = (k + 2) % 3;
         sideX[k] = wx[q] - wx[p];
         sideY[k] = wy[q] - wy[p];
+        fromX[k] = wx[p];
+        fromY[k] = wy[p];
     }
     RuleFragment info;
     info.triangle = triangle;
@@ -337,17 +347,16 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         // Side k's value at a centre: (qx - px)(cy - py) - (qy - py)(cx - px); the first
         // product is the row's.
         const double py = row + 0.5;
-        double rowTerm[3];
-        for (int k = 0; k < 3; ++k)
-            rowTerm[k] = sideX[k] * (py - wy[(k + 1) % 3]);
+        const double rowTerm[3] = {sideX[0] * (py - fromY[0]), sideX[1] * (py - fromY[1]),
+                                   sideX[2] * (py - fromY[2])};
         const std::size_t rowStart = static_cast<std::size_t>(row) * f.width;
         for (int column = first; column < end; ++column) {
             const double px = column + 0.5;
             if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
                 continue; // rounding may leave a hole inside an unsnapped row
-            double w[3];
-            for (int k = 0; k < 3; ++k)
-                w[k] = (rowTerm[k] - sideY[k] * (px - wx[(k + 1) % 3])) * reciprocal;
+            const double w[3] = {(rowTerm[0] - sideY[0] * (px - fromX[0])) * reciprocal,
+                                 (rowTerm[1] - sideY[1] * (px - fromX[1])) * reciprocal,
+                                 (rowTerm[2] - sideY[2] * (px - fromX[2])) * reciprocal};
             const float depth = static_cast<float>(w[0] * depths[0] + w[1] * depths[1] + w[2] * depths[2]);
             if constexpr (!observed)
                 if (!(depth < DepthBuffer[rowStart + column]))
@@ -359,7 +368,9 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
                 for (int k = 0; k < 3; ++k)
                     v[k] = q[k] * toOne;
             }
-            for (int i = 0; i < f.carried; ++i)
+            // The plain frame carries two or three values; an observed one up to five.
+            const int carried = observed ? f.carried : 3;
+            for (int i = 0; i < carried; ++i)
                 values[i] = static_cast<float>(v[0] * cornerValues[0][i] + v[1] * cornerValues[1][i] +
                                                v[2] * cornerValues[2][i]);
             if constexpr (observed) {
