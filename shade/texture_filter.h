@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -61,7 +62,7 @@ namespace filterDetail {
 // Held to 0..1; NaN to 0.
 inline float clampUnit(float x)
 {
-    return x >= 1.0f ? 1.0f : (x > 0.0f ? x : 0.0f);
+    return std::min(1.0f, x > 0.0f ? x : 0.0f);
 }
 
 // The whole number at or below x, for x within the int range.
@@ -119,8 +120,8 @@ template <typename Fma = FusedMultiplyAdd>
         }
     }
     unsigned char bytes[3];
-    for (int c = 0; c < 3; ++c) {
-        // Along s on both rows, then along t between them: lerp(w, a, b) = fma(w, b - a, a).
+    // Along s on both rows, then along t between them: lerp(w, a, b) = fma(w, b - a, a).
+    auto channel = [&](int c) {
         const float t0 = unitFromByte[texels[0][c]], t1 = unitFromByte[texels[1][c]];
         const float t2 = unitFromByte[texels[2][c]], t3 = unitFromByte[texels[3][c]];
         const float below = fma(ws, t1 - t0, t0);
@@ -129,7 +130,10 @@ template <typename Fma = FusedMultiplyAdd>
         bytes[c] = toByte(value);
         if (steps)
             steps->scaled[c] = value * 255.0f;
-    }
+    };
+    channel(0);
+    channel(1);
+    channel(2);
     const Color4 color{unitFromByte[bytes[0]], unitFromByte[bytes[1]], unitFromByte[bytes[2]], 1.0f};
     if (steps) {
         steps->s = s, steps->t = t, steps->u = u, steps->v = v;
