@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "shade/sphere_map.h"
+#include "shade/texture_filter.h"
 #include "tests/support/test_texture.h"
 
 namespace {
@@ -128,6 +130,38 @@ TEST(SphereMapLookup, EveryLaneWidthFindsTheExactTexel)
             }
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// The filter's fused multiply-add, made of double operations, against the C library's
+// fmaf (one rounding): random operands of the filter's ranges and of any size, and sums
+// that fall exactly halfway between two floats after the double's rounding, where two
+// roundings in a row would go wrong.
+TEST(FusedMultiplyAdd, RoundsOnceAsFmafDoes)
+{
+    std::mt19937 random(27);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), wide(-1e6f, 1e6f);
+    auto bits = [](float f) { std::uint32_t b; std::memcpy(&b, &f, 4); return b; };
+    int halfway = 0;
+    for (int k = 0; k < 2000000; ++k) {
+        float a = unit(random), b = unit(random) - unit(random), c = unit(random);
+        if (k % 3 == 1)
+            a = wide(random), b = wide(random), c = wide(random);
+        if (k % 3 == 2) {
+            // c chosen so that a * b + c lies near a float halfway point: c's last bits
+            // cancel the product's top ones.
+            c = -std::nearbyint(static_cast<float>(double(a) * b) * 4096.0f) / 4096.0f + std::ldexp(1.0f, -25);
+        }
+        const double sum = double(a) * b + c;
+        std::uint64_t d;
+        std::memcpy(&d, &sum, 8);
+        halfway += (d & 0x1fffffffu) == 0x10000000u;
+        ASSERT_EQ(bits(fusedMultiplyAdd(a, b, c)), bits(std::fmaf(a, b, c))) << a << " " << b << " " << c;
+    }
+    EXPECT_GT(halfway, 0); // the nudge was exercised
 }
 
 } // namespace
