@@ -161,7 +161,16 @@ TEST(FusedMultiplyAdd, RoundsOnceAsFmafDoes)
         halfway += (d & 0x1fffffffu) == 0x10000000u;
         ASSERT_EQ(bits(fusedMultiplyAdd(a, b, c)), bits(std::fmaf(a, b, c))) << a << " " << b << " " << c;
     }
-    EXPECT_GT(halfway, 0); // the nudge was exercised
+    // Exactly: a * b = 2^-25 - 2^-71, so F + a * b rounds to the double F + 2^-25, the
+    // float halfway point above F (in 0.5..1), while the exact sum lies just below it: F.
+    // Negated, just above -F - 2^-25: -F.
+    const float a = std::ldexp(1.0f + std::ldexp(1.0f, -23), -25), b = 1.0f - std::ldexp(1.0f, -23);
+    for (int k = 0; k < 1000; ++k) {
+        const float f = 0.5f + unit(random) * 0.5f;
+        EXPECT_EQ(bits(fusedMultiplyAdd(a, b, f)), bits(f)) << f;
+        EXPECT_EQ(bits(fusedMultiplyAdd(-a, b, -f)), bits(-f)) << f;
+    }
+    EXPECT_GT(halfway, 0);
 }
 
 } // namespace
