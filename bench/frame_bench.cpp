@@ -74,6 +74,20 @@ void plainSoftwareFrame(benchmark::State& state)
         benchmark::DoNotOptimize(plainFrame(scene, width, height).color.data());
 }
 
+// The frame under the first `steps` rules of the ladder (7: gl), at the start-up view.
+void rulesFrame(benchmark::State& state)
+{
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    const RasterRules rules = ladderStep(static_cast<int>(state.range(2)));
+    angleZ = -135.0f;
+    angleX = -60.0f;
+    zoom = 0.25f;
+    Scene& scene = torusScene();
+    setupCamera(scene, width, height);
+    for (auto _ : state)
+        renderSoftwareFrame(scene, width, height, rules);
+}
+
 // Arguments: width, height, zoom (0 for the initial 0.25).
 BENCHMARK(softwareFrame)
     ->ArgNames({"w", "h", "zoom"})
@@ -84,6 +98,12 @@ BENCHMARK(softwareFrame)
     ->Args({1280, 720, 6})
     ->Args({1920, 1080, 0})
     ->Args({1920, 1080, 6})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(rulesFrame)
+    ->ArgNames({"w", "h", "steps"})
+    ->Args({480, 480, 1})
+    ->Args({480, 480, 7})
+    ->Args({1920, 1080, 7})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(plainSoftwareFrame)->ArgNames({"w", "h"})->Args({480, 480})->Unit(benchmark::kMillisecond);
 

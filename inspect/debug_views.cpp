@@ -8,7 +8,7 @@
 
 #include "inspect/exact_number.h"
 #include "inspect/glyphs.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 bool debugViewFromName(const std::string& name, DebugView& view)
 {
@@ -254,21 +254,29 @@ void drawTrace(RgbImage& slide, const PolygonTrace& trace, const SlideWindow& w)
                             setPixel(slide, int(left) + c, int(top) + r, f.passed ? passed : failed);
             }
     // The edges from their true ends, a step of at most half a slide pixel at a time.
-    for (const TraceEdge& e : trace.edges) {
-        const double x0 = w.slideX(e.edge.x), y0 = w.slideY(e.edge.y);
-        const double x1 = w.slideX(e.edge.xEnd), y1 = w.slideY(e.edge.yEnd);
+    auto line = [&](float ax, float ay, float bx, float by, const Rgb& color) {
+        const double x0 = w.slideX(ax), y0 = w.slideY(ay);
+        const double x1 = w.slideX(bx), y1 = w.slideY(by);
         const double length = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
         // Not a number, or so far out that the steps would not end.
         if (!(length < 1e6))
-            continue;
+            return;
         const int steps = int(std::ceil(length * 2.0)) + 1;
         for (int k = 0; k <= steps; ++k) {
             const double t = double(k) / steps;
             const double x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t;
             if (x >= 0 && y >= 0 && x < slide.width && y < slide.height)
-                setPixel(slide, int(x), int(y), e.kept ? Rgb{30, 60, 230} : Rgb{120, 120, 120});
+                setPixel(slide, int(x), int(y), color);
         }
-    }
+    };
+    for (const TraceEdge& e : trace.edges)
+        line(e.edge.x, e.edge.y, e.edge.xEnd, e.edge.yEnd, e.kept ? Rgb{30, 60, 230} : Rgb{120, 120, 120});
+    // Under the rule centres, the triangles' sides.
+    for (const TraceTriangle& triangle : trace.triangles)
+        for (std::size_t k = 0; triangle.index >= 0 && k < triangle.corners.size(); ++k) {
+            const RuleCorner &a = triangle.corners[k], &b = triangle.corners[(k + 1) % triangle.corners.size()];
+            line(a.x, a.y, b.x, b.y, Rgb{30, 60, 230});
+        }
 }
 
 RgbImage edgesView(const Color4* colors, const SpanEnds& ends, int height)

@@ -30,6 +30,18 @@ void ObserverFan::fragment(int x, int y, float depth, float stored, bool passed,
         o->fragment(x, y, depth, stored, passed, normal);
 }
 
+void ObserverFan::primitive(int index, const RuleCorner* corners, int count)
+{
+    for (FillObserver* o : observers)
+        o->primitive(index, corners, count);
+}
+
+void ObserverFan::ruleFragment(const RuleFragment& fragment)
+{
+    for (FillObserver* o : observers)
+        o->ruleFragment(fragment);
+}
+
 static std::size_t pixelIndex(int x, int y, int width)
 {
     return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
@@ -88,7 +100,7 @@ void SpanEnds::fragment(int x, int y, float, float, bool passed, const float*)
         mark = hidden;
 }
 
-TexelsRead::TexelsRead(const Scene& scene) : scene(scene)
+TexelsRead::TexelsRead(const Scene& scene, RasterRules rules) : scene(scene), rules(rules)
 {
     for (const Mesh& mesh : scene.meshes)
         maps.emplace_back(scene, mesh);
@@ -103,7 +115,7 @@ void TexelsRead::polygon(int mesh, int, const std::vector<Vertex>&)
 
 void TexelsRead::fragment(int, int, float, float, bool passed, const float* normal)
 {
-    if (!passed || currentMesh < 0)
+    if (!passed || currentMesh < 0 || rules.has(Rule::texgen) || rules.has(Rule::filter))
         return;
     const SphereMap& map = maps[static_cast<std::size_t>(currentMesh)];
     // Only texels of the scene's one texture are counted; a mesh without it reads none.
@@ -111,4 +123,20 @@ void TexelsRead::fragment(int, int, float, float, bool passed, const float* norm
         return;
     const SphereMapSteps steps = map.steps(normal[0], normal[1], normal[2]);
     read[static_cast<std::size_t>(steps.v) * map.width + steps.u] = 1;
+}
+
+void TexelsRead::ruleFragment(const RuleFragment& f)
+{
+    if (!(f.texgen || f.filter) || currentMesh < 0)
+        return;
+    const SphereMap& map = maps[static_cast<std::size_t>(currentMesh)];
+    if (!scene.currentTexture || map.texels != scene.currentTexture->data.data())
+        return;
+    if (!f.filter) {
+        read[static_cast<std::size_t>(f.v) * map.width + f.u] = 1;
+        return;
+    }
+    for (int k = 0; k < 4; ++k)
+        if (!f.filtered.border[k])
+            read[static_cast<std::size_t>(f.filtered.j0 + (k >> 1)) * map.width + f.filtered.i0 + (k & 1)] = 1;
 }

@@ -4,7 +4,7 @@
 
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 // Hands every call of the fill on to several observers, in the order they were added.
 struct ObserverFan : FillObserver {
@@ -15,6 +15,8 @@ struct ObserverFan : FillObserver {
     void row(int y, const ActiveEdge* active, int count) override;
     void span(int y, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe) override;
     void fragment(int x, int y, float depth, float stored, bool passed, const float* normal) override;
+    void primitive(int index, const RuleCorner* corners, int count) override;
+    void ruleFragment(const RuleFragment& fragment) override;
 };
 
 // Fragments tested per pixel (index y * width + x), for the overdraw view.
@@ -59,14 +61,17 @@ struct SpanEnds : FillObserver {
 };
 
 // Which texels the lookups of passing fragments read: the lookup is asked again for
-// each such fragment, with the mesh it belongs to.
+// each such fragment, with the mesh it belongs to. Under texgen or the filter the frame
+// says itself which texels it read: the nearest one, or the filter's four (not the border).
 struct TexelsRead : FillObserver {
     const Scene& scene;
+    RasterRules rules;
     std::vector<SphereMap> maps;           // one per mesh, in mesh order
     std::vector<unsigned char> read;       // per texel of the scene's texture, v * width + u
     int currentMesh = -1;
 
-    explicit TexelsRead(const Scene& scene);
+    explicit TexelsRead(const Scene& scene, RasterRules rules = RasterRules::none());
     void polygon(int mesh, int polygon, const std::vector<Vertex>&) override;
     void fragment(int, int, float, float, bool passed, const float* normal) override;
+    void ruleFragment(const RuleFragment& fragment) override;
 };

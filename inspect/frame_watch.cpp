@@ -1,9 +1,11 @@
 #include "inspect/frame_watch.h"
 
 #include "raster/frame_buffers.h"
+#include "raster/rules_frame.h"
 
 FrameWatch::FrameWatch(DebugView view, const int* historyPixel, int tracePolygon, int w, int h,
-                       const Scene& scene)
+                       const Scene& scene, RasterRules rules)
+    : rules(rules)
 {
     if (view == DebugView::overdraw)
         fan.observers.push_back(&counts.emplace(w, h));
@@ -12,9 +14,9 @@ FrameWatch::FrameWatch(DebugView view, const int* historyPixel, int tracePolygon
     if (view == DebugView::edges)
         fan.observers.push_back(&spanEnds.emplace(w, h));
     if (view == DebugView::texels)
-        fan.observers.push_back(&texels.emplace(scene));
+        fan.observers.push_back(&texels.emplace(scene, rules));
     if (historyPixel)
-        fan.observers.push_back(&history.emplace(historyPixel[0], historyPixel[1], w, h));
+        fan.observers.push_back(&history.emplace(historyPixel[0], historyPixel[1], w, h, rules));
     if (tracePolygon >= 0)
         fan.observers.push_back(&trace.emplace(tracePolygon));
 }
@@ -23,9 +25,12 @@ RgbImage viewImage(DebugView view, const FrameWatch& watch, const Scene& scene, 
                    int height, std::string& line)
 {
     switch (view) {
-    case DebugView::depth:
-        line = describeDepth(depthRange(DepthBuffer.data(), width, height));
-        return depthView(DepthBuffer.data(), width, height);
+    case DebugView::depth: {
+        // As the depth file holds them: the device scale under every rule.
+        const std::vector<float> depth = depthForFile(DepthBuffer.data(), pixelCount(width, height), watch.rules);
+        line = describeDepth(depthRange(depth.data(), width, height));
+        return depthView(depth.data(), width, height);
+    }
     case DebugView::normals:
         return normalsView(scene, *watch.winners, height);
     case DebugView::overdraw:
@@ -64,7 +69,9 @@ RgbImage slideImage(DebugView view, const FrameWatch& watch, const Scene& scene,
         labelPolygons(slide, *watch.winners, window);
     if (view == DebugView::overdraw)
         return withKeyBelow(slide, overdrawKey(keyScale(slide.width)));
-    if (view == DebugView::depth)
-        return withKeyBelow(slide, depthKey(depthRange(DepthBuffer.data(), width, height), keyScale(slide.width)));
+    if (view == DebugView::depth) {
+        const std::vector<float> depth = depthForFile(DepthBuffer.data(), pixelCount(width, height), watch.rules);
+        return withKeyBelow(slide, depthKey(depthRange(depth.data(), width, height), keyScale(slide.width)));
+    }
     return slide;
 }

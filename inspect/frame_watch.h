@@ -20,8 +20,10 @@ struct FrameWatch {
 
     // After the camera is set: the texel records take the scene's model-view as it is.
     // `historyPixel` is null for no history; `tracePolygon` -1 for no trace.
+    // Under `rules` the history and the texels read follow them.
     FrameWatch(DebugView view, const int* historyPixel, int tracePolygon, int width,
-               int height, const Scene& scene);
+               int height, const Scene& scene, RasterRules rules = RasterRules::none());
+    RasterRules rules;
     FrameWatch(const FrameWatch&) = delete;
     FrameWatch& operator=(const FrameWatch&) = delete;
 

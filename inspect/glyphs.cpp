@@ -9,6 +9,13 @@ namespace {
 constexpr unsigned char digitGlyphs[10][5] = {
     {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
     {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+// Letters of either case as small capitals.
+constexpr unsigned char letterGlyphs[26][5] = {
+    {2, 5, 7, 5, 5}, {6, 5, 6, 5, 6}, {3, 4, 4, 4, 3}, {6, 5, 5, 5, 6}, {7, 4, 6, 4, 7}, {7, 4, 6, 4, 4},
+    {3, 4, 5, 5, 3}, {5, 5, 7, 5, 5}, {7, 2, 2, 2, 7}, {1, 1, 1, 5, 2}, {5, 5, 6, 5, 5}, {4, 4, 4, 4, 7},
+    {5, 7, 7, 5, 5}, {6, 5, 5, 5, 5}, {2, 5, 5, 5, 2}, {6, 5, 6, 4, 4}, {2, 5, 5, 6, 3}, {6, 5, 6, 5, 5},
+    {3, 4, 2, 1, 6}, {7, 2, 2, 2, 2}, {5, 5, 5, 5, 7}, {5, 5, 5, 5, 2}, {5, 5, 7, 7, 5}, {5, 5, 2, 5, 5},
+    {5, 5, 2, 2, 2}, {7, 1, 2, 4, 7}};
 constexpr unsigned char plusGlyph[5] = {0, 2, 7, 2, 0};
 constexpr unsigned char minusGlyph[5] = {0, 0, 7, 0, 0};
 constexpr unsigned char pointGlyph[5] = {0, 0, 0, 0, 2};
@@ -18,6 +25,10 @@ const unsigned char* glyphOf(char c)
 {
     if (c >= '0' && c <= '9')
         return digitGlyphs[c - '0'];
+    if (c >= 'a' && c <= 'z')
+        return letterGlyphs[c - 'a'];
+    if (c >= 'A' && c <= 'Z')
+        return letterGlyphs[c - 'A'];
     return c == '+' ? plusGlyph : c == '-' ? minusGlyph : c == '.' ? pointGlyph : blankGlyph;
 }
 

@@ -5,7 +5,7 @@
 
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 #include "inspect/exact_number.h"
 
 // The lookup that coloured a passing fragment, as the pipeline's own lookup made it.
@@ -30,12 +30,20 @@ struct HistoryFragment {
     bool passed;
     float normal[3];      // interpolated, as the fill had it
     HistoryLookup lookup; // only for a fragment that passed
+    // Under rules: the primitive that covered the pixel (a triangle of the polygon, or the
+    // polygon cut by the clip) with its corners, and for a fragment that passed, its
+    // weights and how its colour was found.
+    bool underRules = false;
+    int triangle = -1;    // -1: the polygon walked row by row
+    std::vector<RuleCorner> corners;
+    RuleFragment rule{};
 };
 
 // Everything that happened at one pixel of a frame, in drawing order.
 struct PixelHistory {
     int x = 0, y = 0;         // window coordinates, row 0 at the bottom
     int width = 0, height = 0;
+    RasterRules rules;        // the rules the frame was drawn under
     std::vector<HistoryFragment> fragments;
     float finalDepth = 1.0f;
     Color4 finalColor;
@@ -48,10 +56,15 @@ struct PixelHistoryObserver : FillObserver {
     float spanLeft = 0.0f, spanRight = 0.0f;
     int spanStart = 0, spanEnd = 0;
 
-    PixelHistoryObserver(int x, int y, int width, int height);
+    int currentTriangle = -1;
+    std::vector<RuleCorner> currentCorners;
+
+    PixelHistoryObserver(int x, int y, int width, int height, RasterRules rules = RasterRules::none());
     void polygon(int mesh, int polygon, const std::vector<Vertex>&) override;
     void span(int y, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe) override;
     void fragment(int x, int y, float depth, float stored, bool passed, const float* normal) override;
+    void primitive(int index, const RuleCorner* corners, int count) override;
+    void ruleFragment(const RuleFragment& fragment) override;
 };
 
 // After the frame: the lookup of every passing fragment, through the scene's own lookup,

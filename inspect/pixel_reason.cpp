@@ -146,6 +146,29 @@ std::string theColour(const HistoryFragment& w)
     return "its colour is " + texel + ", the texel under its eye-space normal's x, y " + eye;
 }
 
+// Under texgen or the filter: where the colour was read and from what.
+std::string theRuleColour(const PixelHistory& h, const HistoryFragment& w)
+{
+    const RuleFragment& r = w.rule;
+    const std::string bytes = std::to_string(r.filtered.bytes[0]) + " " + std::to_string(r.filtered.bytes[1]) + " " +
+                              std::to_string(r.filtered.bytes[2]);
+    std::string from = h.rules.has(Rule::texgen)
+                           ? "its sphere-map coordinates s, t " + vectorText({r.s, r.t}) +
+                                 " are its triangle's corners' coordinates mixed by its weights at the pixel's centre"
+                           : "the lookup's continuous coordinates s, t " + vectorText({r.s, r.t}) +
+                                 " come from its eye-space normal x, y " + vectorText({r.lookup.eyeX, r.lookup.eyeY});
+    if (!r.filter)
+        return from + ", and they fall in texel " + std::to_string(r.u) + "," + std::to_string(r.v);
+    const FilterSteps& f = r.filtered;
+    int borders = 0;
+    for (bool b : f.border)
+        borders += b;
+    return from + "; the filter mixes texels " + std::to_string(f.i0) + "," + std::to_string(f.j0) + " to " +
+           std::to_string(f.i0 + 1) + "," + std::to_string(f.j0 + 1) + " with weights " + vectorText({f.ws, f.wt}) +
+           (borders ? " (" + std::to_string(borders) + " of them the black border beyond the map)" : std::string("")) +
+           " into bytes " + bytes;
+}
+
 } // namespace
 
 std::vector<std::string> pixelReason(const PixelHistory& h)
@@ -164,6 +187,8 @@ std::vector<std::string> pixelReason(const PixelHistory& h)
     std::vector<std::string> reason = {sentence(whoWon(h, w))};
     if (h.fragments.size() > 1)
         reason.push_back(sentence(theOthers(h, winner)));
-    reason.push_back(sentence(theColour(w)));
+    const bool readUnderRules = w.underRules && w.lookup.textured &&
+                                (h.rules.has(Rule::texgen) || h.rules.has(Rule::filter));
+    reason.push_back(sentence(readUnderRules ? theRuleColour(h, w) : theColour(w)));
     return reason;
 }

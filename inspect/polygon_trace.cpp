@@ -27,6 +27,7 @@ void PolygonTraceObserver::edge(int from, int to, const Edge& edge, bool kept)
     if (end.position.x == edge.x && end.position.y == edge.y &&
         !(start.position.x == edge.x && start.position.y == edge.y))
         std::swap(from, to);
+    // (Under snap the edge starts at the snapped corner; its corners keep their order.)
     trace.edges.push_back(TraceEdge{from, to, edge, kept});
 }
 
@@ -42,10 +43,34 @@ void PolygonTraceObserver::row(int y, const ActiveEdge* active, int count)
     trace.rows.push_back(row);
 }
 
-void PolygonTraceObserver::span(int, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe)
+void PolygonTraceObserver::primitive(int index, const RuleCorner* corners, int count)
 {
     if (!tracing)
         return;
+    trace.triangles.push_back(TraceTriangle{index, std::vector<RuleCorner>(corners, corners + count)});
+    if (index >= 0)
+        return;
+    // What the clip left of the polygon: its sides are set up from these corners.
+    trace.corners.clear();
+    for (int k = 0; k < count; ++k) {
+        Vertex v;
+        v.position = Vec4{corners[k].x, corners[k].y, corners[k].depth, 1.0f};
+        for (int i = 0; i < 3; ++i)
+            v.normal[i] = corners[k].normal[i];
+        trace.corners.push_back(v);
+    }
+}
+
+void PolygonTraceObserver::span(int y, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe)
+{
+    if (!tracing)
+        return;
+    if (left.index < 0) { // a triangle's run of centres: a row of its own
+        TraceSpan run{-1, -1, left.x, right.x, xs, xe, 0, 0, {}};
+        run.triangle = trace.triangles.empty() ? -1 : trace.triangles.back().index;
+        trace.rows.push_back(TraceRow{y, {}, {}, {run}});
+        return;
+    }
     trace.rows.back().spans.push_back(TraceSpan{keptEdges[static_cast<std::size_t>(left.index)],
                                                 keptEdges[static_cast<std::size_t>(right.index)],
                                                 left.x, right.x, xs, xe, 0, 0, {}});
@@ -124,9 +149,26 @@ std::string describeTrace(const PolygonTrace& t)
                 exactText(d.dzdy) + ", normal (" + list({d.dNormalDy[0], d.dNormalDy[1], d.dNormalDy[2]}) +
                 "); " + (e.kept ? "kept, " : "dropped: ") + edgeVerdict(e) + "\n";
     }
-    text += "rows (active edges sorted by x and paired into spans):\n";
+    for (const TraceTriangle& triangle : t.triangles) {
+        text += triangle.index >= 0 ? "triangle " + std::to_string(triangle.index) + " (corners counterclockwise):\n"
+                                    : std::string("cut by the clip, what is left:\n");
+        for (const RuleCorner& c : triangle.corners)
+            text += "  " + (c.corner >= 0 ? "corner " + std::to_string(c.corner) : std::string("cut point")) +
+                    ": window " + list({c.x, c.y}) + ", depth " + exactText(c.depth) + ", 1/w " +
+                    exactText(c.inverseW) + "\n";
+    }
+    text += t.triangles.empty() || t.triangles[0].index < 0
+                ? "rows (active edges sorted by x and paired into spans):\n"
+                : "rows (each triangle's run of covered centres):\n";
     for (const TraceRow& row : t.rows) {
         text += "  row " + std::to_string(row.y) + ":";
+        if (!row.spans.empty() && row.spans[0].leftEdge < 0) {
+            const TraceSpan& s = row.spans[0];
+            text += " triangle " + std::to_string(s.triangle) + " columns [" + std::to_string(s.xs) + ", " +
+                    std::to_string(s.xe) + "): " + std::to_string(s.passed) + " passed, " +
+                    std::to_string(s.failed) + " failed\n";
+            continue;
+        }
         for (std::size_t i = 0; i < row.activeEdges.size(); ++i)
             text += std::string(i ? ", e" : " e") + std::to_string(row.activeEdges[i]) + " at " +
                     exactText(row.activeX[i]);
@@ -179,14 +221,34 @@ Json traceJson(const PolygonTrace& t)
                              {"failed", s.failed}});
         rows.push_back({{"y", row.y}, {"active", active}, {"spans", spans}});
     }
-    return {{"frame_polygon", t.target},
-            {"mesh", t.mesh},
-            {"polygon", t.polygon},
-            {"ring", t.polygon / torusSides},
-            {"side", t.polygon % torusSides},
-            {"corners", corners},
-            {"edges", edges},
-            {"rows", rows},
-            {"passed", totalOf(t, true)},
-            {"failed", totalOf(t, false)}};
+    Json triangles = Json::array();
+    for (const TraceTriangle& triangle : t.triangles) {
+        Json corners = Json::array();
+        for (const RuleCorner& c : triangle.corners)
+            corners.push_back({{"corner", c.corner},
+                               {"window", jsonList({c.x, c.y})},
+                               {"depth", exactJson(c.depth)},
+                               {"inverse_w", exactJson(c.inverseW)}});
+        triangles.push_back({{"index", triangle.index}, {"corners", corners}});
+    }
+    for (Json& row : rows)
+        for (Json& span : row["spans"])
+            if (span["edges"][0] == -1)
+                span.erase("edges");
+    for (std::size_t i = 0; i < t.rows.size(); ++i)
+        if (!t.rows[i].spans.empty() && t.rows[i].spans[0].leftEdge < 0)
+            rows[i]["triangle"] = t.rows[i].spans[0].triangle;
+    Json trace = {{"frame_polygon", t.target},
+                  {"mesh", t.mesh},
+                  {"polygon", t.polygon},
+                  {"ring", t.polygon / torusSides},
+                  {"side", t.polygon % torusSides},
+                  {"corners", corners},
+                  {"edges", edges}};
+    if (!t.triangles.empty()) // under rules only
+        trace["triangles"] = triangles;
+    trace["rows"] = rows;
+    trace["passed"] = totalOf(t, true);
+    trace["failed"] = totalOf(t, false);
+    return trace;
 }

@@ -21,11 +21,19 @@ struct TraceFragment {
 
 // The span between two active edges (numbered as in the edge list) on one row.
 struct TraceSpan {
-    int leftEdge, rightEdge;
+    int leftEdge, rightEdge;        // -1 for a triangle's run of centres (the rule centres)
     float left, right;
     int xs, xe;
     int passed = 0, failed = 0;
     std::vector<TraceFragment> fragments;
+    int triangle = -1;              // the triangle whose run it is
+};
+
+// Under rules: a triangle of the polygon (or, index -1, what the clip left of it) with its
+// corners as the rules made them.
+struct TraceTriangle {
+    int index;
+    std::vector<RuleCorner> corners;
 };
 
 struct TraceRow {
@@ -41,6 +49,7 @@ struct PolygonTrace {
     std::vector<Vertex> corners;    // window x, y, device depth; model-space normal
     std::vector<TraceEdge> edges;
     std::vector<TraceRow> rows;
+    std::vector<TraceTriangle> triangles;
 };
 
 // Follows polygon `target` of a frame through set-up and fill.
@@ -56,6 +65,7 @@ struct PolygonTraceObserver : FillObserver {
     void row(int y, const ActiveEdge* active, int count) override;
     void span(int y, const ActiveEdge& left, const ActiveEdge& right, int xs, int xe) override;
     void fragment(int, int, float, float, bool passed, const float*) override;
+    void primitive(int index, const RuleCorner* corners, int count) override;
 };
 
 // Why the frame driver kept or dropped an edge, in words: "rows 3 to 6",

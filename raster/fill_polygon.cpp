@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "raster/frame_buffers.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 namespace {
 
@@ -285,7 +285,7 @@ void resolveRows(const SphereMap& map, int first, int end)
     for (int y = std::max(first, 0); y < end; ++y)
         if (writtenFrom[y] < writtenTo[y])
             colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + writtenFrom[y],
-                               writtenTo[y] - writtenFrom[y]);
+                               writtenTo[y] - writtenFrom[y], pendingAlpha);
 }
 
 void resolveAndClearRows(const SphereMap& map, int first, int end)
@@ -296,7 +296,7 @@ void resolveAndClearRows(const SphereMap& map, int first, int end)
         const int from = std::min(writtenFrom[y], clearFrom[y]), to = std::max(writtenTo[y], clearTo[y]);
         if (from < to)
             colorPendingPixels(map, ColorBuffer.data() + static_cast<std::size_t>(y) * bufferWidth + from,
-                               to - from, bestLookupLanes(), &white);
+                               to - from, pendingAlpha, bestLookupLanes(), &white);
     }
     colorsCleared(first, end);
 }

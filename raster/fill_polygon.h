@@ -5,7 +5,11 @@
 #include "raster/edge.h"
 #include "raster/fill_observer.h"
 #include "scene/scene.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
+
+// A pixel whose colour is still to be looked up holds its interpolated normal in r, g, b
+// and this alpha; every finished colour has alpha 1.
+constexpr float pendingAlpha = 0.0f;
 
 // Scan-converts one polygon from its edge list into DepthBuffer and ColorBuffer, which
 // must have been prepared for width x height: row by row from the lowest row it touches,

@@ -7,6 +7,7 @@
 #include "raster/software_frame.h"
 
 bool useOpenGL = true;
+RasterRules frameRules;
 
 void presentColorBuffer(int width, int height)
 {
@@ -31,6 +32,6 @@ void renderFrame(Scene& scene, int width, int height)
         renderOpenGL(scene, width, height);
         return;
     }
-    rasterizeScene(scene, width, height);
+    rasterizeScene(scene, width, height, frameRules);
     presentColorBuffer(width, height);
 }

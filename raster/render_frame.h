@@ -1,10 +1,15 @@
 #pragma once
 
+#include "raster/raster_rules.h"
 #include "scene/scene.h"
 
 // Which renderer draws the next frame: OpenGL's fixed-function pipeline (at start-up)
 // or the software pipeline. `g` toggles it.
 extern bool useOpenGL;
+
+// The rules the software renderer follows: the program's own, unless a tool asks for
+// rules taken from OpenGL (raster/raster_rules.h).
+extern RasterRules frameRules;
 
 // Shows the colour buffer: one GL_POINTS vertex per pixel, bottom row first, in the
 // one-unit-per-pixel projection that display sets up.

@@ -7,6 +7,7 @@
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/projection.h"
+#include "raster/rules_frame.h"
 
 namespace {
 
@@ -179,4 +180,27 @@ void renderSoftwareFrame(const Scene& scene, int width, int height)
 {
     sizeBuffers(width, height);
     rasterizeScene(scene, width, height);
+}
+
+void rasterizeScene(const Scene& scene, int width, int height, RasterRules rules, FillObserver* observer,
+                    FinishedRows* finished)
+{
+    if (rules.any())
+        rasterizeUnderRules(scene, width, height, rules, observer, finished);
+    else
+        rasterizeScene(scene, width, height, observer, finished);
+}
+
+void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver* observer, RasterRules rules)
+{
+    if (!rules.any())
+        rasterizeRow(scene, width, height, y, observer);
+    else if (y >= 0)
+        rasterizeUnderRules(scene, width, height, rules, observer, nullptr, y);
+}
+
+void renderSoftwareFrame(const Scene& scene, int width, int height, RasterRules rules)
+{
+    sizeBuffers(width, height);
+    rasterizeScene(scene, width, height, rules);
 }

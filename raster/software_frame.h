@@ -2,6 +2,7 @@
 
 #include "raster/fill_observer.h"
 #include "raster/projection.h"
+#include "raster/raster_rules.h"
 #include "scene/scene.h"
 
 // Projects, sets up and fills every polygon of every mesh into the buffers, which
@@ -30,3 +31,10 @@ void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver
 
 // One whole software frame without presentation: sizing, clearing, projection, fill.
 void renderSoftwareFrame(const Scene& scene, int width, int height);
+
+// The same three under `rules`: with none taken, the program's own frame above; with any,
+// the rules' own path (raster/rules_frame.h), which leaves the plain frame's speed alone.
+void rasterizeScene(const Scene& scene, int width, int height, RasterRules rules, FillObserver* observer = nullptr,
+                    FinishedRows* finished = nullptr);
+void rasterizeRow(const Scene& scene, int width, int height, int y, FillObserver* observer, RasterRules rules);
+void renderSoftwareFrame(const Scene& scene, int width, int height, RasterRules rules);

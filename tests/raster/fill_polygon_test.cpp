@@ -3,7 +3,7 @@
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster_fixtures.h"
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 namespace {
 

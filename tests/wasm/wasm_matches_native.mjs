@@ -1,7 +1,7 @@
 // The WebAssembly build against the native one, byte for byte: the torus as built and
 // the generated sphere map (where the two C libraries' maths could differ), then frames,
-// depths, histories, reasons and traces of a table of views; then a frame too large for
-// the module. Under ctest:
+// depths, histories, reasons and traces of a table of views, and of two views under each
+// rule taken from OpenGL and all of them; then a frame too large for the module. Under ctest:
 //   node wasm_matches_native.mjs SITE/sphaerix.js SNAPSHOT SPHEREMAP SCENE_BYTES
 // once for the module with WebAssembly SIMD and once for the one-lane module.
 import { execFileSync } from 'node:child_process';
@@ -113,6 +113,34 @@ const kept = m.historyJson(3, 1);
 const refused = m.draw(16384, 16384, -135, -60, 0, 0, 0.25, 'color', -1);
 check('16384x16384 refused: ' + refused, Buffer.from(String(/needs more memory/.test(refused)) + m.historyJson(3, 1)),
       Buffer.from('true' + kept));
+// Every rule taken from OpenGL alone, and all of them, on a view the near plane does not
+// cut and on one it cuts: the same colour, depth, history and trace as natively.
+const ruleViews = [
+    ['320x320', -135, -60, '0,0', 6, '70,214', 713],
+    ['160x120', -135, -60, '0,0', 11, '80,60', 1000],
+];
+for (const rules of ['centres', 'snap', 'perspective', 'texgen', 'filter', 'float-vertex', 'clip', 'gl']) {
+    check(`rules ${rules} taken`, Buffer.from(m.setRules(rules) + m.rules()), Buffer.from(rules));
+    for (const [size, az, ax, pan, zoom, pixel, polygon] of ruleViews) {
+        const [w, h] = size.split('x').map(Number);
+        const [px, py] = pan.split(',').map(Number);
+        const view = ['--size', size, '--angle-z', String(az), '--angle-x', String(ax), '--pan', pan, '--zoom', String(zoom),
+                      '--rules', rules];
+        const name = `${size} at zoom ${zoom} under ${rules}`;
+        native(snapshot, [...view, '-o', 'frame.ppm', '--depth', 'frame.depth']);
+        const message = m.draw(w, h, az, ax, px, py, zoom, 'color', -1);
+        check(`${name}: colour`, message === '' && m.pixels().slice(), ppmPixels(readFileSync(join(dir, 'frame.ppm'))));
+        check(`${name}: depth`, m.depthBytes().slice(), readFileSync(join(dir, 'frame.depth')));
+        const [x, y] = pixel.split(',').map(Number);
+        check(`${name}: history of ${pixel}`, Buffer.from(m.historyJson(x, y)),
+              Buffer.from(native(snapshot, [...view, '--history', pixel, '--json']), 'latin1'));
+        check(`${name}: trace of ${polygon}`, Buffer.from(m.traceJson(polygon)),
+              Buffer.from(native(snapshot, [...view, '--trace-polygon', String(polygon), '--json']), 'latin1'));
+    }
+}
+check('an unknown rule refused, the rules kept', Buffer.from(m.setRules('gl,shade') + ' ' + m.rules()),
+      Buffer.from('unknown rule "shade" (see --rules help) gl'));
+m.setRules('none');
 rmSync(dir, { recursive: true });
 console.log(`${passes} passed, ${failures} failed`);
 process.exit(failures ? 1 : 0);

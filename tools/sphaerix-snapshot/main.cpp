@@ -6,9 +6,11 @@
 #include <string>
 
 #include "app/camera.h"
+#include "raster/render_frame.h"
 #include "texture/texture.h"
 #include "tools/sphaerix-snapshot/frame_timing.h"
 #include "tools/sphaerix-snapshot/image_difference.h"
+#include "tools/sphaerix-snapshot/ladder_run.h"
 #include "files/image_file.h"
 #include "tools/sphaerix-snapshot/options.h"
 #include "tools/sphaerix-snapshot/software_snapshot.h"
@@ -69,6 +71,9 @@ int main(int argc, char** argv)
     case ParseResult::version:
         std::printf("%s\n", snapshotVersion().c_str());
         return 0;
+    case ParseResult::rulesHelp:
+        std::fputs(rulesHelp().c_str(), stdout);
+        return 0;
     case ParseResult::error:
         return usageError(message);
     case ParseResult::run:
@@ -84,7 +89,10 @@ int main(int argc, char** argv)
     }
 
     applyView(options);
+    frameRules = options.rules; // the window's software frames follow them too
     try {
+        if (!options.ladderDir.empty() || options.explain)
+            return ladderSnapshot(argv[0], options, texture);
         return options.window ? windowSnapshot(argv[0], options, texture) : softwareSnapshot(options, texture);
     } catch (const std::bad_alloc&) {
         // The largest frames allowed need several gigabytes: say so rather than abort.

@@ -105,6 +105,9 @@ static bool parseCrop(const std::string& text, SlideLayout& slide)
 
 namespace {
 
+// --rules help, read like --help.
+struct RulesHelp {};
+
 const char* const helpFooter =
     "Views (--view NAME, written by -o; white is where nothing was drawn unless said):\n"
     "  color      the frame as the program shows it\n"
@@ -128,8 +131,16 @@ const char* const helpFooter =
     "\n"
     "--history, --trace-polygon, --against* and any view but color watch the software\n"
     "pipeline as it draws the frame: they take no --window, --renderer opengl or --compare.\n"
-    "--json prints one JSON object, of exactly one of --history, --trace-polygon or the\n"
-    "comparisons (--against and --against-depth), and nothing else.\n"
+    "--json prints one JSON object, of exactly one of --history, --trace-polygon, the\n"
+    "comparisons (--against and --against-depth), --ladder or --explain, and nothing else.\n"
+    "\n"
+    "Rules taken from OpenGL (--rules help lists them; docs/rules.md section 13 gives their\n"
+    "arithmetic) change the software frame and everything made of it: -o, --depth, the\n"
+    "views, --history, --trace-polygon, --against, --compare. Under float-vertex the depth\n"
+    "buffer holds window depth 0..1 and --depth writes 2d - 1, as the OpenGL frame's.\n"
+    "--ladder and --explain draw the OpenGL frame in a window (they need a display) and the\n"
+    "software frame at each step of the ladder: none, centres, snap, perspective, texgen,\n"
+    "filter, float-vertex, clip (each step adds its rule to the ones before).\n"
     "\n"
     "The sphere-map lookup of a fragment (the history's lookup line): the interpolated\n"
     "normal n is made unit length in double, each component rounded to float; its\n"
@@ -295,6 +306,34 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
              "corner, window coordinates; with --from-top Y is the top row\n"
              "counted from the top). For texels, in the picture's pixels",
              [&o](const std::string& v) { return parseCrop(v, o.slide); }, "X,Y,W,H with W and H at least 1");
+    app.add_option_function<std::string>(
+           "--rules",
+           [&o](const std::string& value) {
+               if (value == "help")
+                   throw RulesHelp();
+               std::string error;
+               if (!parseRules(value, o.rules, error))
+                   throw CLI::ValidationError("--rules: " + error);
+           },
+           "the rules taken from OpenGL for the software frame: NAME,NAME,...\n"
+           "(centres, snap, perspective, texgen, filter, float-vertex, clip),\n"
+           "gl for all, none (default) for the program's own; --rules help\n"
+           "lists them")
+        ->type_name("LIST")
+        ->trigger_on_parse();
+    addValue(app, "--ladder", "DIR",
+             "take the view through the ladder's steps against the OpenGL frame\n"
+             "drawn in a window and print a table: step, rule, pixels whose\n"
+             "coverage differs, pixels that differ, within 1 and 2 levels,\n"
+             "largest difference (the caption's pixels counted apart); write\n"
+             "DIR/opengl.png, DIR/step-N-RULE.png (the difference at each step,\n"
+             "brighter with it) and DIR/ladder.png (them side by side, named)",
+             into(o.ladderDir));
+    addValue(app, "--explain", "X,Y",
+             "why pixel X,Y differs from the OpenGL frame: its colour at each\n"
+             "step of the ladder, the step at which it came to equal OpenGL's\n"
+             "(or how far it still is), and what each rule did to it",
+             [&o](const std::string& v) { return o.explain = parsePixel(v, o.explainX, o.explainY); });
     app.add_flag_callback("--version", [] { throw CLI::CallForVersion(); }, "print the version and exit")
         ->trigger_on_parse();
 }
@@ -307,9 +346,17 @@ std::string combinationProblem(const SnapshotOptions& o)
     // The rules of the options asked for come before the missing -o, which they may explain.
     if (!o.mask.empty() && !comparing)
         return "--mask needs --against or --against-depth";
-    if (o.json && int(o.history) + int(o.tracePolygon >= 0) + int(comparing) != 1)
-        return "--json needs exactly one of --history, --trace-polygon and the comparisons "
-               "(--against, --against-depth)";
+    const bool laddering = !o.ladderDir.empty() || o.explain;
+    if (!o.ladderDir.empty() && o.explain)
+        return "--ladder and --explain are runs of their own: give one";
+    if (laddering && (watching || !o.output.empty() || !o.depth.empty() || o.window || o.openGL ||
+                      !o.compareDir.empty() || o.frames > 0 || o.rules.any()))
+        return std::string(o.explain ? "--explain" : "--ladder") +
+               " takes the view through every step itself: not with -o, --depth, --view, --history, "
+               "--trace-polygon, --against, --window, --renderer, --compare, --frames or --rules";
+    if (o.json && int(o.history) + int(o.tracePolygon >= 0) + int(comparing) + int(laddering) != 1)
+        return "--json needs exactly one of --history, --trace-polygon, the comparisons "
+               "(--against, --against-depth), --ladder and --explain";
     if (o.json && (o.frames > 0 || o.view == DebugView::overdraw || o.view == DebugView::texels || o.view == DebugView::depth))
         return "--json prints one JSON object: not with --frames or a view that prints a line";
     if (o.maxDifferences >= 0 && !comparing)
@@ -319,9 +366,11 @@ std::string combinationProblem(const SnapshotOptions& o)
     if ((o.slide.scale > 1 || o.slide.grid || o.slide.crop) && (o.window || o.openGL || !o.compareDir.empty()))
         return "--scale, --grid and --crop work on the software pipeline's pictures: not with "
                "--window, --renderer opengl or --compare";
-    if (o.fromTop && !o.history && !o.slide.crop)
-        return "--from-top needs --history or --crop";
-    if (o.output.empty() && o.compareDir.empty() && !o.history && o.tracePolygon < 0 && !comparing)
+    if (o.fromTop && !o.history && !o.slide.crop && !o.explain)
+        return "--from-top needs --history, --crop or --explain";
+    if (o.rules.any() && o.openGL)
+        return "--rules changes the software frame: not with --renderer opengl";
+    if (o.output.empty() && o.compareDir.empty() && !o.history && o.tracePolygon < 0 && !comparing && !laddering)
         return "no output file: give -o FILE";
     if (o.output.empty() && o.view != DebugView::color)
         return "--view needs -o FILE";
@@ -330,6 +379,10 @@ std::string combinationProblem(const SnapshotOptions& o)
                "software pipeline: not with --window, --renderer opengl or --compare";
     if (o.history && (o.historyX >= o.width || o.historyY >= o.height))
         return "pixel " + std::to_string(o.historyX) + "," + std::to_string(o.historyY) +
+               (o.fromTop ? " (counted from the top)" : "") + " lies outside the " +
+               std::to_string(o.width) + "x" + std::to_string(o.height) + " frame";
+    if (o.explain && (o.explainX >= o.width || o.explainY >= o.height))
+        return "pixel " + std::to_string(o.explainX) + "," + std::to_string(o.explainY) +
                (o.fromTop ? " (counted from the top)" : "") + " lies outside the " +
                std::to_string(o.width) + "x" + std::to_string(o.height) + " frame";
     return "";
@@ -363,6 +416,11 @@ ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOpti
             return ParseResult::help;
         message = "unknown option \"" + app.remaining().front() + "\"";
         return ParseResult::error;
+    } catch (const RulesHelp&) {
+        if (app.remaining().empty())
+            return ParseResult::rulesHelp;
+        message = "unknown option \"" + app.remaining().front() + "\"";
+        return ParseResult::error;
     } catch (const CLI::CallForVersion&) {
         if (app.remaining().empty())
             return ParseResult::version;
@@ -375,6 +433,8 @@ ParseResult parseSnapshotOptions(int argc, const char* const* argv, SnapshotOpti
     // Rows counted from the top become window rows, which every later step takes.
     if (options.fromTop && options.history && options.historyY < options.height)
         options.historyY = options.height - 1 - options.historyY;
+    if (options.fromTop && options.explain && options.explainY < options.height)
+        options.explainY = options.height - 1 - options.explainY;
     message = combinationProblem(options);
     if (message.empty())
         message = fileClash(fileUses(options));

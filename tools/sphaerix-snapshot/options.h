@@ -4,6 +4,7 @@
 
 #include "inspect/debug_views.h"
 #include "inspect/slide.h"
+#include "raster/raster_rules.h"
 
 
 // What one run of sphaerix-snapshot is asked to do. The view defaults are the program's
@@ -35,9 +36,14 @@ struct SnapshotOptions {
     std::string againstDepth;      // --against-depth: its depth file
     std::string mask;              // --mask: the error mask of those comparisons
     int maxDifferences = -1;       // --max-differences; -1 when not given
+    RasterRules rules;             // --rules: the software frame's rules; the program's own
+    std::string ladderDir;         // --ladder: the view through the ladder's steps
+    bool explain = false;          // --explain X,Y
+    int explainX = 0;
+    int explainY = 0;
 };
 
-enum class ParseResult { run, help, version, error };
+enum class ParseResult { run, help, version, rulesHelp, error };
 
 // Reads the command line strictly, in order: a bad value is reported even when --help
 // follows it, and --help wins over anything bad after it. On `error` sets `message` to

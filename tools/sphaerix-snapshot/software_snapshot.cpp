@@ -6,6 +6,7 @@
 #include "app/camera.h"
 #include "raster/frame_buffers.h"
 #include "raster/render_frame.h"
+#include "raster/rules_frame.h"
 #include "raster/software_frame.h"
 #include "scene/scene.h"
 #include "files/depth_file.h"
@@ -34,6 +35,11 @@ int writeOutputs(const SnapshotOptions& options, const RgbImage& image, const fl
     if (!options.depth.empty() && !writeDepthFile(depth, options.width, options.height, options.depth, error))
         return fail(error);
     return 0;
+}
+
+std::vector<float> softwareDepth(const SnapshotOptions& options)
+{
+    return depthForFile(DepthBuffer.data(), pixelCount(options.width, options.height), options.rules);
 }
 
 void printTiming(const std::vector<double>& samples)
@@ -79,7 +85,7 @@ int compareWithTheirs(const SnapshotOptions& o, const TheirFrame& theirs, const 
     Json json = Json::object();
     std::vector<float> depth;
     if (!o.againstDepth.empty())
-        depth.assign(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
+        depth = softwareDepth(o);
 
     std::optional<FrameDifference> colorDifference, depthDifference;
     if (!o.against.empty()) {
@@ -143,15 +149,15 @@ int softwareSnapshot(const SnapshotOptions& o, const Texture& texture)
 
     const int historyPixel[2] = {o.historyX, o.historyY};
     FrameWatch watch(o.view, o.history ? historyPixel : nullptr, o.tracePolygon, o.width, o.height,
-                     theScene);
+                     theScene, o.rules);
     prepareBuffers(o.width, o.height);
-    rasterizeScene(theScene, o.width, o.height, watch.observer());
+    rasterizeScene(theScene, o.width, o.height, o.rules, watch.observer());
 
     std::string line;
     RgbImage image;
     if (!o.output.empty())
         image = slideImage(o.view, watch, theScene, o.width, o.height, window, line);
-    if (const int status = writeOutputs(o, image, DepthBuffer.data()))
+    if (const int status = writeOutputs(o, image, softwareDepth(o).data()))
         return status;
     if (!line.empty())
         std::printf("%s\n", line.c_str());
@@ -167,6 +173,6 @@ int softwareSnapshot(const SnapshotOptions& o, const Texture& texture)
     const int status = compareWithTheirs(o, theirs, maskWindow);
     if (status == 1)
         return status;
-    printTiming(timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height); }));
+    printTiming(timeFrames(o.frames, [&o] { renderSoftwareFrame(theScene, o.width, o.height, o.rules); }));
     return status;
 }

@@ -21,5 +21,7 @@ int usageError(const std::string& message);
 
 // -o with `image` and --depth with `depth` (bottom row first), when asked for; 0 or 1.
 int writeOutputs(const SnapshotOptions& options, const RgbImage& image, const float* depth);
+// The software frame's depth as --depth writes it (the device scale under every rule).
+std::vector<float> softwareDepth(const SnapshotOptions& options);
 // "frames: N, median: X ms" when frames were timed.
 void printTiming(const std::vector<double>& samples);

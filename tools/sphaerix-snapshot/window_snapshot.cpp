@@ -10,6 +10,7 @@
 #include "app/window.h"
 #include "raster/frame_buffers.h"
 #include "raster/render_frame.h"
+#include "raster/rules_frame.h"
 #include "scene/scene.h"
 #include "tools/sphaerix-snapshot/frame_timing.h"
 
@@ -76,7 +77,7 @@ WindowFrame captureWindowFrame(bool openGL, int width, int height, bool wantDept
             for (float& d : frame.depth)
                 d = 2.0f * d - 1.0f;
         } else {
-            std::copy_n(DepthBuffer.begin(), frame.depth.size(), frame.depth.begin());
+            frame.depth = depthForFile(DepthBuffer.data(), frame.depth.size(), frameRules);
         }
     }
     glutSwapBuffers();

@@ -9,6 +9,7 @@
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
 #include "raster/frame_limits.h"
+#include "raster/rules_frame.h"
 #include "scene/scene.h"
 #include "web/binding/page_session.h"
 
@@ -128,7 +129,8 @@ RgbImage drawnPicture(const SlideWindow& window, std::string& line)
     PageSession& s = session();
     aimCamera(*s.drawn);
     // The watched polygon is drawn as --trace-polygon N -o draws it, and its trace kept.
-    FrameWatch watch(s.drawn->view, nullptr, s.drawn->tracePolygon, s.drawn->width, s.drawn->height, theScene);
+    FrameWatch watch(s.drawn->view, nullptr, s.drawn->tracePolygon, s.drawn->width, s.drawn->height, theScene,
+                     s.drawn->rules);
     drawFrame(*s.drawn, watch.observer());
     if (watch.trace)
         s.trace = watch.trace->trace;
@@ -152,7 +154,7 @@ std::string keepHistory(int x, int y)
     // comes out as the drawn frame left it.
     if (bufferWidth != v.width || bufferHeight != v.height)
         drawFrame(v);
-    PixelHistoryObserver observer(x, y, v.width, v.height);
+    PixelHistoryObserver observer(x, y, v.width, v.height, v.rules);
     drawFrame(v, &observer, nullptr, y);
     completeHistory(observer.history, theScene);
     s.history = observer.history;
@@ -170,7 +172,7 @@ std::string keepTrace(int n)
         return "polygon " + std::to_string(n) + ": the frame has " + std::to_string(count) + " polygons";
     if (s.trace && s.trace->target == n)
         return "";
-    FrameWatch watch(DebugView::color, nullptr, n, s.drawn->width, s.drawn->height, theScene);
+    FrameWatch watch(DebugView::color, nullptr, n, s.drawn->width, s.drawn->height, theScene, s.drawn->rules);
     drawFrame(*s.drawn, watch.observer());
     s.trace = watch.trace->trace;
     return "";
@@ -209,11 +211,11 @@ void drawFrame(const ViewRequest& view, FillObserver* observer, FinishedRows* fi
     aimCamera(view);
     PolygonLimit limit(theScene, view.polygonLimit);
     if (row >= 0) {
-        rasterizeRow(theScene, view.width, view.height, row, observer);
+        rasterizeRow(theScene, view.width, view.height, row, observer, view.rules);
         return;
     }
     sizeBuffers(view.width, view.height);
-    rasterizeScene(theScene, view.width, view.height, observer, finished);
+    rasterizeScene(theScene, view.width, view.height, view.rules, observer, finished);
 }
 
 std::string parseViewName(const std::string& name, DebugView& view)
@@ -248,6 +250,21 @@ double largestFramePixels()
 #else
     return double(largestSide) * largestSide;
 #endif
+}
+
+std::string setRules(const std::string& names)
+{
+    RasterRules rules;
+    std::string error;
+    if (!parseRules(names, rules, error))
+        return error;
+    session().rules = rules;
+    return "";
+}
+
+RasterRules chosenRules()
+{
+    return session().rules;
 }
 
 std::string drawView(const ViewRequest& r)
@@ -377,8 +394,10 @@ const std::string& lastViewLine()
 std::vector<unsigned char> lastDepthBytes()
 {
     const PageSession& s = session();
-    return s.drawn ? depthFileBytes(DepthBuffer.data(), pixelCount(s.drawn->width, s.drawn->height))
-                   : std::vector<unsigned char>();
+    if (!s.drawn)
+        return {};
+    const std::size_t count = pixelCount(s.drawn->width, s.drawn->height);
+    return depthFileBytes(depthForFile(DepthBuffer.data(), count, s.drawn->rules).data(), count);
 }
 
 std::string pixelHistoryJson(int x, int y, std::string& json)

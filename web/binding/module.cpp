@@ -72,7 +72,13 @@ std::string request(int width, int height, double angleZ, double angleX, double 
     r.panX = static_cast<float>(panX);
     r.panY = static_cast<float>(panY);
     r.zoom = static_cast<float>(zoom);
+    r.rules = chosenRules();
     return parseViewName(viewName, r.view);
+}
+
+std::string rulesText()
+{
+    return formatRules(chosenRules());
 }
 
 std::string draw(int width, int height, double angleZ, double angleX, double panX, double panY, double zoom,
@@ -322,6 +328,8 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("loadRawTexture", &loadRaw);
     function("importImageTexture", &importImage);
     function("textureBytes", &textureView);
+    function("setRules", &setRules);
+    function("rules", &rulesText);
     function("draw", &draw);
     function("drawWatching", &drawWatching);
     function("pixels", &pixels);

@@ -24,6 +24,9 @@ struct PageSession {
     // The texture the scene is built on now (the page's or a conformance case's).
     Texture sceneTexture;
 
+    // The rules later views are drawn under: the program's own until the page sets others.
+    RasterRules rules;
+
     // The last drawn view, as its request: a history, a trace or the span ends draw that
     // frame again with their observer, which gives the same buffers bit for bit.
     std::optional<ViewRequest> drawn;

@@ -15,6 +15,11 @@
 //   m.importImageTexture(samples: Float64Array, width: number, height: number) -> string
 //       RGB samples 0..1, top row first, alpha already composited over black
 //   m.textureBytes() -> Uint8Array                        196,608 bytes, bottom row first
+//   m.setRules(names: string) -> string                  "" or a message naming the bad name; the
+//                                                          rules (--rules' words: "gl", "none",
+//                                                          "centres,snap", ...) every later draw,
+//                                                          history and trace follows
+//   m.rules() -> string                                   the rules chosen, as --rules writes them
 //   m.draw(width, height, angleZ, angleX, panX, panY, zoom, view: string,
 //          polygonLimit: number) -> string                "" or a message; nothing changes
 //                                                          on a message
@@ -89,6 +94,8 @@
 #include "app/start_view.h"
 #include "inspect/debug_views.h"
 #include "inspect/rgb_image.h"
+#include "inspect/slide.h"
+#include "raster/raster_rules.h"
 
 // In C++ likewise: a call that can be refused returns the message, "" when it did what
 // was asked; what it makes goes to its last parameter, untouched on a refusal.
@@ -110,7 +117,12 @@ struct ViewRequest {
     DebugView view = DebugView::color;
     int polygonLimit = -1; // -1 for every polygon
     int tracePolygon = -1; // drawn on the picture as --trace-polygon N -o draws it; -1 for none
+    RasterRules rules;     // the program's own by default
 };
+
+// The rules later views are drawn under: "" and chosen, or a message (the rules stay).
+std::string setRules(const std::string& names);
+RasterRules chosenRules();
 
 std::string parseViewName(const std::string& name, DebugView& view);
 

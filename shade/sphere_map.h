@@ -107,10 +107,6 @@ struct SphereMap {
     Color4 colorAt(float nx, float ny, float nz) const { return steps(nx, ny, nz).color; }
 };
 
-// A pixel whose colour is still to be looked up holds its interpolated normal in r, g, b
-// and this alpha; every finished colour has alpha 1.
-constexpr float pendingAlpha = 0.0f;
-
 // Which lanes the lookups may use: the best the processor has, or fewer. simd128 is
 // WebAssembly's, in the module built with it.
 enum class LookupLanes { one, avx2, avx512, simd128 };
@@ -123,10 +119,11 @@ void colorsAt(const SphereMap& map, int count, const float* nx, const float* ny,
 
 // Looks up every pending pixel of the run pixels[0, count) in place, each exactly as
 // colorAt would, and leaves the others as they are, or with `others` set makes them
-// that colour. With AVX-512, sixteen at a time through the float estimate, with
+// that colour. A pixel is pending when its alpha is `pending` (a value no finished
+// colour has; every looked-up colour has alpha 1): its r, g, b hold the normal. With AVX-512, sixteen at a time through the float estimate, with
 // WebAssembly SIMD four at a time through the same estimate; otherwise in batches
 // through colorsAt.
-void colorPendingPixels(const SphereMap& map, Color4* pixels, int count,
+void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, float pending,
                         LookupLanes lanes = bestLookupLanes(), const Color4* others = nullptr);
 
 // Colour of a pixel from its interpolated object-space normal: the normal is turned

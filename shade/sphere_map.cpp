@@ -1,4 +1,4 @@
-#include "texture/sphere_map.h"
+#include "shade/sphere_map.h"
 
 #include <algorithm>
 
@@ -192,7 +192,7 @@ SPHAERIX_AVX512 static __m512i fastIndex(const float* row, __m512 x, __m512 y, _
 }
 
 SPHAERIX_AVX512 static void colorPendingAvx512(const SphereMap& map, Color4* pixels, int count,
-                                               const Color4* others)
+                                               float pendingAlpha, const Color4* others)
 {
     // Pixels 4q..4q+3 fill register q; these gather one component of all sixteen.
     const __m512i firstHalf = _mm512_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28, 1, 5, 9, 13, 17, 21, 25, 29);
@@ -293,7 +293,8 @@ static v128_t fastIndexSimd(const float* row, v128_t x, v128_t y, v128_t z, v128
         wasm_f32x4_pmin(wasm_f32x4_pmax(t, wasm_f32x4_splat(0.0f)), wasm_f32x4_splat(255.0f)));
 }
 
-static void colorPendingSimd128(const SphereMap& map, Color4* pixels, int count, const Color4* others)
+static void colorPendingSimd128(const SphereMap& map, Color4* pixels, int count, float pendingAlpha,
+                                const Color4* others)
 {
     const v128_t margin = wasm_f32x4_splat(map.estimateMargin);
     int k = 0;
@@ -343,18 +344,18 @@ static void colorPendingSimd128(const SphereMap& map, Color4* pixels, int count,
 }
 #endif
 
-void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, LookupLanes lanes,
-                        const Color4* others)
+void colorPendingPixels(const SphereMap& map, Color4* pixels, int count, float pendingAlpha,
+                        LookupLanes lanes, const Color4* others)
 {
 #if defined(__x86_64__)
     if (lanes == LookupLanes::avx512 && map.estimateApplies) {
-        colorPendingAvx512(map, pixels, count, others);
+        colorPendingAvx512(map, pixels, count, pendingAlpha, others);
         return;
     }
 #endif
 #if defined(__wasm_simd128__)
     if (lanes == LookupLanes::simd128 && map.estimateApplies) {
-        colorPendingSimd128(map, pixels, count, others);
+        colorPendingSimd128(map, pixels, count, pendingAlpha, others);
         return;
     }
 #endif

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "inspect/exact_number.h"
+#include "inspect/rgb_image.h"
+#include "raster/raster_rules.h"
+
+// The OpenGL frame drawn in the program's window, as the ladder compares frames with it.
+struct OpenGLFrame {
+    RgbImage image;             // top row first
+    std::vector<float> depth;   // bottom row first; 1.0 where nothing was drawn
+};
+
+// The caption's pixels: those OpenGL left undrawn by the torus (depth 1) but not white.
+// Our frames draw no caption, so these are counted apart. Per pixel, bottom row first.
+std::vector<unsigned char> captionPixels(const OpenGLFrame& openGL);
+
+// One frame set against the OpenGL frame, the caption's pixels left out of every count.
+struct StepComparison {
+    RasterRules rules;
+    long long pixels = 0;           // compared: the frame's, less the caption's
+    long long caption = 0;
+    long long coverageDiffers = 0;  // drawn in one frame and not in the other
+    long long differ = 0;           // any channel unequal
+    long long within1 = 0;          // every channel within 1 level
+    long long within2 = 0;
+    int largest = 0;                // largest channel difference
+    RgbImage difference;            // black where equal, brighter with the difference
+};
+
+// `ours` and `ourDepth` as the software frame's buffers give them (picture top row first,
+// depth bottom row first).
+StepComparison compareWithOpenGL(RasterRules rules, const RgbImage& ours, const std::vector<float>& ourDepth,
+                                 const OpenGLFrame& openGL, const std::vector<unsigned char>& caption);
+
+// The ladder: step 0 (the program's rules) to step 7 (gl), each adding one rule.
+struct Ladder {
+    std::vector<StepComparison> steps;
+    std::vector<RgbImage> frames; // our frame at each step
+};
+
+// "P%" of `count` in `total`, with enough digits to tell small counts apart.
+std::string percentText(long long count, long long total);
+
+// The table, one line per step, for people.
+std::string describeLadder(const Ladder& ladder);
+
+// {"steps": [{"step", "rules", "rule", "pixels", "caption", "coverage_differs", "differ",
+// "within_1", "within_2", "largest"}, ...]}
+Json ladderJson(const Ladder& ladder);
+
+// The difference pictures of every step side by side, each under its step's name.
+RgbImage ladderSlide(const Ladder& ladder);
+
+// One pixel through the ladder: its colour at each step (0: the program's rules, 7: gl)
+// against the OpenGL frame's.
+struct PixelLadder {
+    int x = 0, y = 0;
+    unsigned char openGL[3] = {0, 0, 0};
+    bool caption = false;                 // the OpenGL frame's caption covers it
+    std::vector<std::array<unsigned char, 3>> steps;
+    bool filtered = false;                // under gl the filter coloured it: its values
+    float scaled[3] = {0, 0, 0};          // times 255 before rounding
+};
+
+// The largest channel difference from OpenGL's colour at each step.
+std::vector<int> levelsFromOpenGL(const PixelLadder& pixel);
+
+// A few sentences: how far it starts from OpenGL's, what each rule that moved it did,
+// and the step from which it equals OpenGL's, or how far it still is and why.
+std::vector<std::string> explainPixel(const PixelLadder& pixel);
+
+// The colours step by step, then the sentences.
+std::string describePixelLadder(const PixelLadder& pixel);
+
+// {"pixel", "opengl", "caption", "steps": [{"step", "rule", "rules", "color", "levels"}],
+// "equal_from" (the step, or null), "sentences"}
+Json pixelLadderJson(const PixelLadder& pixel);

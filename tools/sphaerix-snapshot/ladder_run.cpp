@@ -1,0 +1,100 @@
+#include "tools/sphaerix-snapshot/ladder_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "inspect/ladder.h"
+#include "inspect/pixel_history.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
+#include "scene/scene.h"
+#include "files/image_file.h"
+#include "tools/sphaerix-snapshot/software_snapshot.h"
+#include "tools/sphaerix-snapshot/window_snapshot.h"
+
+namespace {
+
+// Our frame of the view under `rules`, headless, into buffers of this size.
+RgbImage softwareFrame(const SnapshotOptions& o, RasterRules rules, std::vector<float>& depth)
+{
+    prepareBuffers(o.width, o.height);
+    rasterizeScene(theScene, o.width, o.height, rules);
+    depth.assign(DepthBuffer.begin(), DepthBuffer.begin() + pixelCount(o.width, o.height));
+    return imageFromColors(ColorBuffer.data(), o.width, o.height);
+}
+
+int writeLadder(const SnapshotOptions& o, const OpenGLFrame& openGL, const Ladder& ladder)
+{
+    const std::filesystem::path dir = o.ladderDir;
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    std::string error;
+    if (!writeImage(openGL.image, (dir / "opengl.png").string(), error))
+        return fail(error);
+    for (std::size_t k = 0; k < ladder.steps.size(); ++k) {
+        const std::string name = "step-" + std::to_string(k) + "-" +
+                                 (k == 0 ? std::string("none") : ruleName(static_cast<Rule>(k - 1))) + ".png";
+        if (!writeImage(ladder.steps[k].difference, (dir / name).string(), error))
+            return fail(error);
+    }
+    if (!writeImage(ladderSlide(ladder), (dir / "ladder.png").string(), error))
+        return fail(error);
+    std::fputs(o.json ? jsonLines(ladderJson(ladder)).c_str() : describeLadder(ladder).c_str(), stdout);
+    return 0;
+}
+
+int explain(const SnapshotOptions& o, const OpenGLFrame& openGL, const std::vector<unsigned char>& caption)
+{
+    PixelLadder pixel;
+    pixel.x = o.explainX;
+    pixel.y = o.explainY;
+    const std::size_t at = (static_cast<std::size_t>(o.height - 1 - o.explainY) * o.width + o.explainX) * 3;
+    for (int c = 0; c < 3; ++c)
+        pixel.openGL[c] = openGL.image.rgb[at + c];
+    pixel.caption = caption[static_cast<std::size_t>(o.explainY) * o.width + o.explainX];
+    std::vector<float> depth;
+    for (int k = 0; k <= ruleCount; ++k) {
+        const RgbImage ours = softwareFrame(o, ladderStep(k), depth);
+        pixel.steps.push_back({ours.rgb[at], ours.rgb[at + 1], ours.rgb[at + 2]});
+    }
+    // Under gl, how the filter found the colour: a value at a rounding half says why a last
+    // level may remain.
+    PixelHistoryObserver watch(o.explainX, o.explainY, o.width, o.height, RasterRules::gl());
+    rasterizeRow(theScene, o.width, o.height, o.explainY, &watch, RasterRules::gl());
+    for (const HistoryFragment& f : watch.history.fragments)
+        if (f.passed && f.rule.filter) {
+            pixel.filtered = true;
+            for (int c = 0; c < 3; ++c)
+                pixel.scaled[c] = f.rule.filtered.scaled[c];
+        }
+    std::fputs(o.json ? jsonLines(pixelLadderJson(pixel)).c_str() : describePixelLadder(pixel).c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
+int ladderSnapshot(const char* programName, const SnapshotOptions& o, const Texture& texture)
+{
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        return fail(std::string(o.explain ? "--explain" : "--ladder") +
+                    " draws the OpenGL frame in a window and needs a display, and DISPLAY is not set "
+                    "(run it under X, or under xvfb-run)");
+    std::string error;
+    if (!openSnapshotWindow(programName, o.width, o.height, texture, error))
+        return fail(error);
+    const WindowFrame window = captureWindowFrame(true, o.width, o.height, true);
+    const OpenGLFrame openGL{window.image, window.depth};
+    const std::vector<unsigned char> caption = captionPixels(openGL);
+    if (o.explain)
+        return explain(o, openGL, caption);
+    Ladder ladder;
+    std::vector<float> depth;
+    for (int k = 0; k <= ruleCount; ++k) {
+        const RasterRules rules = ladderStep(k);
+        const RgbImage ours = softwareFrame(o, rules, depth);
+        ladder.steps.push_back(compareWithOpenGL(rules, ours, depth, openGL, caption));
+    }
+    return writeLadder(o, openGL, ladder);
+}
