@@ -48,6 +48,10 @@ def commands(text):
 def checkSkipped(command, top, build):
     """What is wrong with a command that is not run, or None."""
     words = shlex.split(STATUS.sub("", command).replace("\\\n", " "), comments=True)
+    if words[0] == "xvfb-run":  # the program it runs is the one checked
+        words = words[1:]
+        while words and words[0].startswith("-"):
+            words = words[2:] if words[0] in ("-s", "-n", "-e", "-f", "-p") else words[1:]
     program = words[0]
     if "/" not in program:
         return None if shutil.which(program) else f"{program} is not installed"
