@@ -22,7 +22,7 @@
 #include "inspect/comparison.h"
 #include "inspect/exact_number.h"
 #include "tools/sphaerix-snapshot/frame_timing.h"
-#include "tools/sphaerix-snapshot/image_difference.h"
+#include "inspect/difference_picture.h"
 #include "inspect/md5.h"
 #include "files/png_file.h"
 
@@ -95,9 +95,9 @@ TEST(SnapshotReports, DifferenceAndTiming)
     RgbImage b = a;
     b.rgb[4] = 101; // pixel 1, green, one level
     b.rgb[15] = 0;  // pixel 5, red, 100 levels
-    const ImageDifference d = compareImages(a, b);
+    const DifferencePicture d = differencePicture(a, b);
     EXPECT_TRUE(d.amplified.rgb[4] == 40 && d.amplified.rgb[15] == 255 && d.amplified.rgb[3] == 0);
-    EXPECT_EQ(describeDifference(d), "differing pixels: 2 of 6 (33.33%), mean absolute difference: "
+    EXPECT_EQ(describeDifferencePicture(d), "differing pixels: 2 of 6 (33.33%), mean absolute difference: "
                                      "r 16.667, g 0.167, b 0.000");
     EXPECT_EQ(describeTiming({9.0, 1.0, 4.0, 2.0}), "frames: 4, median: 3.000 ms");
     EXPECT_EQ(channelByte(100.6f / 255.0f), 101); // rounded, not truncated

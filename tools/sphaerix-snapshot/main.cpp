@@ -6,12 +6,12 @@
 #include <string>
 
 #include "app/camera.h"
+#include "files/image_file.h"
+#include "inspect/difference_picture.h"
 #include "raster/render_frame.h"
 #include "texture/texture.h"
 #include "tools/sphaerix-snapshot/frame_timing.h"
-#include "tools/sphaerix-snapshot/image_difference.h"
 #include "tools/sphaerix-snapshot/ladder_run.h"
-#include "files/image_file.h"
 #include "tools/sphaerix-snapshot/options.h"
 #include "tools/sphaerix-snapshot/software_snapshot.h"
 #include "tools/sphaerix-snapshot/window_snapshot.h"
@@ -28,13 +28,13 @@ static int compareRenderers(const SnapshotOptions& options, const WindowFrame& s
     const std::filesystem::path dir = options.compareDir;
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    const ImageDifference difference = compareImages(software.image, openGL.image);
+    const DifferencePicture difference = differencePicture(software.image, openGL.image);
     std::string error;
     if (!writeImage(software.image, (dir / "software.png").string(), error) ||
         !writeImage(openGL.image, (dir / "opengl.png").string(), error) ||
         !writeImage(difference.amplified, (dir / "difference.png").string(), error))
         return fail(error);
-    std::printf("%s\n", describeDifference(difference).c_str());
+    std::printf("%s\n", describeDifferencePicture(difference).c_str());
     return 0;
 }
 
