@@ -1,6 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/camera.h"
+#include "app/start_view.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/torus.h"
@@ -33,6 +34,18 @@ Scene& torusScene()
     return scene;
 }
 
+// The scene at the start-up view's angles, `zoomTo` along the viewing axis, through the
+// camera of a width x height window.
+Scene& aimedScene(int width, int height, float zoomTo = startView.zoom)
+{
+    angleZ = startView.angleZ;
+    angleX = startView.angleX;
+    zoom = zoomTo;
+    Scene& scene = torusScene();
+    setupCamera(scene, width, height);
+    return scene;
+}
+
 long filledPixels(int width, int height)
 {
     long filled = 0;
@@ -44,13 +57,7 @@ long filledPixels(int width, int height)
 void softwareFrame(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    zoom = static_cast<float>(state.range(2));
-    if (zoom == 0.0f)
-        zoom = 0.25f;
-    angleZ = -135.0f;
-    angleX = -60.0f;
-    Scene& scene = torusScene();
-    setupCamera(scene, width, height);
+    Scene& scene = aimedScene(width, height, state.range(2) ? static_cast<float>(state.range(2)) : startView.zoom);
     renderSoftwareFrame(scene, width, height);
     const long filled = filledPixels(width, height);
     for (auto _ : state)
@@ -58,18 +65,13 @@ void softwareFrame(benchmark::State& state)
     state.counters["filled_pixels"] = static_cast<double>(filled);
     state.counters["filled_per_s"] = benchmark::Counter(static_cast<double>(filled),
                                                         benchmark::Counter::kIsIterationInvariantRate);
-    zoom = 0.25f;
 }
 
 // The same frame through the plain rasterizer: what the shortcuts save.
 void plainSoftwareFrame(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    angleZ = -135.0f;
-    angleX = -60.0f;
-    zoom = 0.25f;
-    Scene& scene = torusScene();
-    setupCamera(scene, width, height);
+    Scene& scene = aimedScene(width, height);
     for (auto _ : state)
         benchmark::DoNotOptimize(plainFrame(scene, width, height).color.data());
 }
@@ -79,11 +81,7 @@ void rulesFrame(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     const RasterRules rules = ladderStep(static_cast<int>(state.range(2)));
-    angleZ = -135.0f;
-    angleX = -60.0f;
-    zoom = 0.25f;
-    Scene& scene = torusScene();
-    setupCamera(scene, width, height);
+    Scene& scene = aimedScene(width, height);
     for (auto _ : state)
         renderSoftwareFrame(scene, width, height, rules);
 }
