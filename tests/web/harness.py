@@ -26,7 +26,7 @@ VIEWS = ["color", "depth", "normals", "overdraw", "polygons", "edges", "texels"]
 def configure(site, snapshot_tool, spheremap_tool, work):
     global SITE, SNAPSHOT, SPHEREMAP, CONFORMANCE, WORK
     SITE, SNAPSHOT, SPHEREMAP, WORK = (os.path.abspath(a) for a in (site, snapshot_tool, spheremap_tool, work))
-    CONFORMANCE = os.path.join(os.path.dirname(os.path.dirname(SNAPSHOT)), "conformance", "sphaerix-conformance")
+    CONFORMANCE = os.path.join(os.path.dirname(os.path.dirname(SNAPSHOT)), "sphaerix-conformance", "sphaerix-conformance")
     os.makedirs(WORK, exist_ok=True)
     subprocess.run([SPHEREMAP, "generate", work_path("sphere.raw")], check=True, capture_output=True)
 

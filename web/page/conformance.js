@@ -137,8 +137,9 @@ async function judge(app, cases, files, texture, show) {
     m.conformanceEnd();
     const seconds = (performance.now() - started) / 1000;
     const count = outcome => results.filter(r => r.outcome === outcome).length;
-    // NAME.out and NAME.err are the tool's own record of a command's output (--keep).
-    const own = new Set(cases.flatMap(c => [`${c.name}.out`, `${c.name}.err`]));
+    // The tool's own files: NAME.out and NAME.err record a command's output (--keep), and
+    // --write-reference lists what it wrote.
+    const own = new Set(['sphaerix-reference.md5', ...cases.flatMap(c => [`${c.name}.out`, `${c.name}.err`])]);
     const unused = [...named.keys()].filter(name => !used.has(name) && !own.has(name)).sort();
     showMessage(unused.length ? `not used (no case of that name): ${unused.join(', ')}` : '', $('conformance-message'));
     $('conformance-summary').replaceChildren(
