@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <nlohmann/json.hpp>
 
 #include "raster/frame_limits.h"
 

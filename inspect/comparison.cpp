@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "inspect/exact_number.h"
 #include "inspect/md5.h"

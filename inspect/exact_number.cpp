@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 // Written out rather than taken from std::to_chars, which the browser build's C++ library
 // lacks for floats: the fewest significant digits that read back to the float, the

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include <string>
 
-// JSON objects keep their keys in the order written, for people reading them.
+// JSON objects keep their keys in the order written, for people reading them. Only the
+// declaration here: the library's whole header costs seconds per file that includes it,
+// so the files that build JSON include it themselves.
 using Json = nlohmann::ordered_json;
 
 // The shortest decimal that reads back to the same float ("0.1", "1", "-2.5e-07");

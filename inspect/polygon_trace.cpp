@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <utility>
+#include <nlohmann/json.hpp>
 
 #include "scene/torus.h"
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <nlohmann/json.hpp>
 
 #include "app/camera.h"
 #include "raster/frame_buffers.h"

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "app/camera.h"
 #include "inspect/frame_watch.h"
 #include "inspect/pixel_history.h"

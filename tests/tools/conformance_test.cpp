@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <nlohmann/json.hpp>
 
 #include "inspect/exact_number.h"
 #include "files/image_file.h"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "app/camera.h"
 #include "inspect/exact_number.h"

@@ -15,6 +15,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <nlohmann/json.hpp>
 
 #include "conformance/case_compare.h"
 #include "conformance/case_list.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "inspect/ladder.h"
 #include "inspect/pixel_history.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <nlohmann/json.hpp>
 
 #include "app/camera.h"
 #include "raster/frame_buffers.h"

@@ -1,4 +1,6 @@
 #include "conformance/case_compare.h"
+
+#include <nlohmann/json.hpp>
 #include "inspect/comparison.h"
 #include "texture/generate_sphere_map.h"
 #include "web/binding/page_session.h"

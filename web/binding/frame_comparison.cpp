@@ -1,4 +1,6 @@
 #include "inspect/comparison.h"
+
+#include <nlohmann/json.hpp>
 #include "inspect/difference_picture.h"
 #include "inspect/exact_number.h"
 #include "inspect/slide.h"

@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <nlohmann/json.hpp>
+
 #include "app/camera.h"
 #include "inspect/frame_records.h"
 #include "inspect/frame_watch.h"

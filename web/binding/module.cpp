@@ -5,6 +5,7 @@
 
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
+#include <nlohmann/json.hpp>
 
 #include "inspect/comparison.h"
 #include "inspect/picture_bytes.h"
