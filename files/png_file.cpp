@@ -7,12 +7,13 @@
 #include <new>
 
 #include "files/whole_file.h"
+#include "raster/frame_limits.h"
 
 namespace {
 
 // Each side is limited by libpng; the area is limited here so that a small file with
 // a huge header fails cleanly instead of asking for gigabytes.
-constexpr png_uint_32 maxSide = 16384;
+constexpr png_uint_32 maxSide = largestSide;
 constexpr double maxPixels = 32.0 * 1024 * 1024;
 
 // libpng reports through these callbacks and then longjmps back to the setjmp in

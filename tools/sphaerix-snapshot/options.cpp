@@ -2,6 +2,7 @@
 
 #include "files/file_guard.h"
 #include "files/image_file.h"
+#include "raster/frame_limits.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,8 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-
-constexpr int maxFrameSide = 16384;
 
 // Single values: the whole text must be read. Finite numbers only.
 static bool parseFloat(const std::string& text, float& value)
@@ -63,7 +62,7 @@ static bool parseTwo(const std::string& text, char separator, bool (*parse)(cons
 
 static bool parseSide(const std::string& text, int& side)
 {
-    return parseCount(text, side) && side >= 1 && side <= maxFrameSide;
+    return parseCount(text, side) && side >= 1 && side <= largestSide;
 }
 
 static bool parseSize(const std::string& text, int& width, int& height)
