@@ -299,3 +299,12 @@ Json pixelLadderJson(const PixelLadder& p)
             {"equal_from", from >= 0 ? Json(from) : Json(nullptr)},
             {"sentences", explainPixel(p)}};
 }
+
+std::vector<std::string> ladderFileNames()
+{
+    std::vector<std::string> names = {"opengl.png"};
+    for (int k = 0; k <= ruleCount; ++k)
+        names.push_back("step-" + std::to_string(k) + "-" + (k ? ruleName(static_cast<Rule>(k - 1)) : "none") + ".png");
+    names.push_back("ladder.png");
+    return names;
+}

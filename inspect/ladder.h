@@ -55,6 +55,10 @@ Json ladderJson(const Ladder& ladder);
 // The difference pictures of every step side by side, each under its step's name.
 RgbImage ladderSlide(const Ladder& ladder);
 
+// The files --ladder DIR writes, in order: opengl.png, step-K-RULE.png for every step of
+// the ladder (step 0 "none") and ladder.png, the slide.
+std::vector<std::string> ladderFileNames();
+
 // One pixel through the ladder: its colour at each step (0: the program's rules, 7: gl)
 // against the OpenGL frame's.
 struct PixelLadder {

@@ -30,17 +30,17 @@ int writeLadder(const SnapshotOptions& o, const OpenGLFrame& openGL, const Ladde
     const std::filesystem::path dir = o.ladderDir;
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
+    // The names in order: the OpenGL frame, each step's difference, the slide.
+    const std::vector<std::string> names = ladderFileNames();
+    const RgbImage slide = ladderSlide(ladder);
+    std::vector<const RgbImage*> pictures = {&openGL.image};
+    for (const StepComparison& step : ladder.steps)
+        pictures.push_back(&step.difference);
+    pictures.push_back(&slide);
     std::string error;
-    if (!writeImage(openGL.image, (dir / "opengl.png").string(), error))
-        return fail(error);
-    for (std::size_t k = 0; k < ladder.steps.size(); ++k) {
-        const std::string name = "step-" + std::to_string(k) + "-" +
-                                 (k == 0 ? std::string("none") : ruleName(static_cast<Rule>(k - 1))) + ".png";
-        if (!writeImage(ladder.steps[k].difference, (dir / name).string(), error))
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!writeImage(*pictures[i], (dir / names[i]).string(), error))
             return fail(error);
-    }
-    if (!writeImage(ladderSlide(ladder), (dir / "ladder.png").string(), error))
-        return fail(error);
     std::fputs(o.json ? jsonLines(ladderJson(ladder)).c_str() : describeLadder(ladder).c_str(), stdout);
     return 0;
 }

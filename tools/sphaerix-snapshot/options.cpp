@@ -2,6 +2,7 @@
 
 #include "files/file_guard.h"
 #include "files/image_file.h"
+#include "inspect/ladder.h"
 #include "raster/frame_limits.h"
 
 #include <CLI/CLI.hpp>
@@ -396,6 +397,9 @@ std::vector<FileUse> fileUses(const SnapshotOptions& o)
     if (!o.compareDir.empty())
         for (const char* name : {"software.png", "opengl.png", "difference.png"})
             uses.push_back({"--compare", (std::filesystem::path(o.compareDir) / name).string(), true});
+    if (!o.ladderDir.empty())
+        for (const std::string& name : ladderFileNames())
+            uses.push_back({"--ladder", (std::filesystem::path(o.ladderDir) / name).string(), true});
     std::erase_if(uses, [](const FileUse& use) { return use.path.empty(); });
     return uses;
 }
