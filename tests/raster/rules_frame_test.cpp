@@ -170,8 +170,9 @@ std::uint64_t fnv(const void* bytes, std::size_t size)
 }
 
 // Every rule alone and all of them, on the start-up view, a view the near plane cuts and
-// one with corners behind the eye: the colour and depth of every pixel hashed, so that no
-// rule's arithmetic drifts. SPHAERIX_RECORD_GOLDEN_RULES=FILE writes the table anew.
+// one with corners behind the eye, and texgen's coordinates under perspective without
+// centres (the scan's divide by 1/w, which a normal's direction alone hides): the colour
+// and depth of every pixel hashed, so that no rule's arithmetic drifts. SPHAERIX_RECORD_GOLDEN_RULES=FILE writes the table anew.
 TEST(RulesFrame, EveryRuleKeepsItsColoursAndDepths)
 {
     Torus torus;
