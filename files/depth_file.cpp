@@ -5,19 +5,10 @@
 #include <cstring>
 
 #include "files/file_handle.h"
+#include "files/file_message.h"
 #include "files/whole_file.h"
 #include "inspect/comparison.h"
 #include "inspect/rgb_image.h"
-
-namespace {
-
-bool failure(std::string& error, const std::string& path, const std::string& what)
-{
-    error = "\"" + path + "\" " + what;
-    return false;
-}
-
-} // namespace
 
 bool writeDepthFile(const float* depth, int width, int height, const std::string& path,
                     std::string& error)
@@ -31,10 +22,10 @@ bool readDepthValues(const std::string& path, std::size_t count, std::vector<flo
 {
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return failure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
+        return fileFailure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
     const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
+        return fileFailure(error, path, std::string("cannot be read: ") + std::strerror(errno));
     if (const std::string problem = depthSizeProblem(path, static_cast<unsigned long long>(size), count);
         !problem.empty()) {
         error = problem;
@@ -42,7 +33,7 @@ bool readDepthValues(const std::string& path, std::size_t count, std::vector<flo
     }
     std::vector<unsigned char> bytes(count * 4);
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
+        return fileFailure(error, path, std::string("cannot be read: ") + std::strerror(errno));
     depth = depthFromBytes(bytes.data(), count);
     return true;
 }

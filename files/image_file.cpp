@@ -6,17 +6,12 @@
 #include <cstring>
 
 #include "files/file_handle.h"
+#include "files/file_message.h"
 #include "files/png_file.h"
 #include "files/whole_file.h"
 #include "inspect/picture_bytes.h"
 
 namespace {
-
-bool failure(std::string& error, const std::string& path, const std::string& what)
-{
-    error = "\"" + path + "\" " + what;
-    return false;
-}
 
 // Samples of maxval 65535 become bytes as PNG's 16 bits do: lround(s / 65535 * 255).
 unsigned char sampleByte(unsigned short sample, int maxval)
@@ -77,18 +72,18 @@ bool readImageFile(const std::string& path, RgbImage& image, std::string& error)
 {
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return failure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
+        return fileFailure(error, path, std::string("cannot be opened: ") + std::strerror(errno));
     std::vector<unsigned char> bytes(8);
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
     const PictureFormat format = pictureFormat(bytes);
     if (format == PictureFormat::neither)
-        return failure(error, path, notAPicture(path, bytes));
+        return fileFailure(error, path, notAPicture(path, bytes));
     if (format == PictureFormat::ppm) {
         if (!readRest(file.get(), bytes))
-            return failure(error, path, std::string("cannot be read: ") + std::strerror(errno));
+            return fileFailure(error, path, std::string("cannot be read: ") + std::strerror(errno));
         PpmSamples ppm;
         if (const std::string problem = readPpmBytes(bytes, ppm); !problem.empty())
-            return failure(error, path, problem);
+            return fileFailure(error, path, problem);
         image = RgbImage{ppm.width, ppm.height, std::vector<unsigned char>(ppm.samples.size())};
         for (std::size_t i = 0; i < ppm.samples.size(); ++i)
             image.rgb[i] = sampleByte(ppm.samples[i], ppm.maxval);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "files/file_message.h"
 #include "files/whole_file.h"
 #include "raster/frame_limits.h"
 
@@ -145,11 +146,6 @@ bool encode(png_structp png, png_infop info, void* to, png_rw_ptr write, const P
     return true;
 }
 
-std::string quoted(const char* path)
-{
-    return std::string("\"") + path + "\"";
-}
-
 // Runs decode() or encode() once libpng's structures exist (`info` is made last). Running
 // out of memory, here or in libpng's set-up, leaves "out of memory" in the sink.
 template <typename Step>
@@ -171,18 +167,18 @@ bool readPng(const char* path, Image& image, std::string& error, PngAlpha alpha)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
-        error = "cannot open " + quoted(path) + ": " + std::strerror(errno);
+        error = "cannot open " + quotedPath(path) + ": " + std::strerror(errno);
         return false;
     }
     unsigned char signature[8] = {};
     const std::size_t got = std::fread(signature, 1, sizeof signature, file);
     if (std::ferror(file)) {
-        error = "cannot read " + quoted(path) + ": " + std::strerror(errno);
+        error = "cannot read " + quotedPath(path) + ": " + std::strerror(errno);
         std::fclose(file);
         return false;
     }
     if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
-        error = quoted(path) + " is not a PNG file";
+        error = quotedPath(path) + " is not a PNG file";
         std::fclose(file);
         return false;
     }
@@ -197,7 +193,7 @@ bool readPng(const char* path, Image& image, std::string& error, PngAlpha alpha)
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     if (!ok) {
-        error = quoted(path) + " is not a valid PNG: " + sink.message;
+        error = quotedPath(path) + " is not a valid PNG: " + sink.message;
         return false;
     }
     toImage(layout, pixels, alpha, image);

@@ -4,23 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/file_message.h"
 #include "files/whole_file.h"
 #include "texture/texture.h"
-
-namespace {
-
-std::string quoted(const char* path)
-{
-    return std::string("\"") + path + "\"";
-}
-
-} // namespace
 
 bool readRawFile(const char* path, std::vector<unsigned char>& raw, std::string& error)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
-        error = "cannot open " + quoted(path) + ": " + std::strerror(errno);
+        error = "cannot open " + quotedPath(path) + ": " + std::strerror(errno);
         return false;
     }
     // One byte past the expected size tells a longer file without reading all of it.
@@ -34,11 +26,11 @@ bool readRawFile(const char* path, std::vector<unsigned char>& raw, std::string&
     std::fclose(file);
 
     if (failed) {
-        error = "cannot read " + quoted(path) + ": " + std::strerror(readErrno);
+        error = "cannot read " + quotedPath(path) + ": " + std::strerror(readErrno);
         return false;
     }
     if (size != textureBytes) {
-        error = "raw file " + quoted(path) + " has " + std::to_string(size) + " bytes; " +
+        error = "raw file " + quotedPath(path) + " has " + std::to_string(size) + " bytes; " +
                 std::to_string(textureBytes) + " are needed";
         return false;
     }

@@ -97,11 +97,6 @@ template <typename Fma>
 }
 
 #if defined(__x86_64__)
-// The processor's fused multiply-add where it has one (x86 with FMA): the same bits.
-struct ProcessorFma {
-    [[gnu::target("fma")]] float operator()(float a, float b, float c) const { return __builtin_fmaf(a, b, c); }
-};
-
 [[gnu::target("fma")]] void meshCornersFma(const CornerSetup& setup, const Mesh& mesh, RuleCorner* corners)
 {
     for (const Polygon& polygon : mesh.polygons) {

@@ -11,6 +11,7 @@
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
+#include "shade/texture_filter.h"
 
 namespace {
 
@@ -657,11 +658,6 @@ template <typename Fma>
 }
 
 #if defined(__x86_64__)
-// The processor's fused multiply-add, where it has one: the same bits as fusedMultiplyAdd.
-struct ProcessorFma {
-    [[gnu::target("fma")]] float operator()(float a, float b, float c) const { return __builtin_fmaf(a, b, c); }
-};
-
 [[gnu::target("fma")]] void resolveRowsFma(const FrameState& f, int first, int end)
 {
     resolveRowsWith(f, first, end, ProcessorFma{});
