@@ -174,3 +174,36 @@ TEST(FusedMultiplyAdd, RoundsOnceAsFmafDoes)
 }
 
 } // namespace
+
+// The filter on a 4x4 texture whose texel (i, j) is 40i + 20, 40j + 20, 200: samples on
+// texel centres, between two of them and past the last column, row and the first corner,
+// where the black border takes its share. Each expected byte is the mix worked by hand.
+TEST(TextureFilter, EdgesMixWithTheBlackBorder)
+{
+    Texture texture;
+    texture.width = texture.height = 4;
+    texture.components = 3;
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i)
+            texture.data.insert(texture.data.end(), {static_cast<unsigned char>(40 * i + 20),
+                                                     static_cast<unsigned char>(40 * j + 20), 200});
+    struct Sample {
+        float s, t;
+        int r, g, b;
+    };
+    const Sample samples[] = {
+        {0.375f, 0.375f, 60, 60, 200},  // texel 1,1 alone
+        {0.5f, 0.375f, 80, 60, 200},    // halfway between 1,1 and 2,1
+        {1.0f, 0.625f, 70, 50, 100},    // texel 3,2 and the border beyond the last column
+        {0.625f, 1.0f, 50, 70, 100},    // texel 2,3 and the border beyond the last row
+        {0.0f, 0.0f, 5, 5, 50},         // a quarter of texel 0,0, the rest border
+        {1.5f, -1.0f, 35, 5, 50},       // clamped to s = 1, t = 0: a quarter of texel 3,0
+    };
+    for (const Sample& x : samples) {
+        FilterSteps steps;
+        const Color4 c = filteredColor(texture, x.s, x.t, &steps);
+        EXPECT_EQ(std::lround(c.r * 255), x.r) << x.s << "," << x.t;
+        EXPECT_EQ(std::lround(c.g * 255), x.g) << x.s << "," << x.t;
+        EXPECT_EQ(std::lround(c.b * 255), x.b) << x.s << "," << x.t;
+    }
+}
