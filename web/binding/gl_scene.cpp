@@ -158,7 +158,7 @@ val matrices()
     return view(kept);
 }
 
-val textureView()
+val glTextureView()
 {
     return view(glTextureBytes());
 }
@@ -172,5 +172,5 @@ EMSCRIPTEN_BINDINGS(sphaerix_gl)
     function("glVertices", &vertices);
     function("glTriangles", &triangles);
     function("glMatrices", &matrices);
-    function("glTextureBytes", &textureView);
+    function("glTextureBytes", &glTextureView);
 }
