@@ -1,12 +1,16 @@
 #include "tools/sphaerix-conformance/shards.h"
 
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <tuple>
 
 #include "files/whole_file.h"
 #include "inspect/md5.h"
+#include "raster/frame_limits.h"
 
 namespace {
 
@@ -18,6 +22,18 @@ bool parseNumber(const std::string& text, int& value)
     value = std::stoi(text);
     return true;
 }
+
+// A whole number from low to high; throws for anything else, a number with a fraction
+// or too large for the conversion included.
+long long whole(const Json& j, long long low, long long high)
+{
+    if (!j.is_number_integer() || (j.is_number_unsigned() && j.get<std::uint64_t>() > std::uint64_t(high)) ||
+        j.get<long long>() < low || j.get<long long>() > high)
+        throw std::invalid_argument("number");
+    return j.get<long long>();
+}
+
+constexpr long long most = std::numeric_limits<long long>::max();
 
 // One shard's file as read.
 struct Shard {
@@ -41,33 +57,32 @@ CaseRun caseRun(const Json& j, RasterRules rules)
 {
     CaseRun run;
     run.c.name = j.at("name").get<std::string>();
-    run.c.width = j.at("width").get<int>(), run.c.height = j.at("height").get<int>();
+    run.c.width = int(whole(j.at("width"), 1, largestSide)), run.c.height = int(whole(j.at("height"), 1, largestSide));
     run.c.rules = rules;
-    if (run.c.width < 1 || run.c.height < 1)
-        throw std::invalid_argument("size");
     run.seconds = j.at("seconds").get<double>(), run.commandSeconds = j.at("command_seconds").get<double>();
     run.snapshot = j.at("snapshot").get<std::string>();
     CaseResult& r = run.result;
     r.outcome = outcomeNamed(j.at("outcome").get<std::string>());
     r.line = j.at("line").get<std::string>();
-    r.colorCount = j.at("color_differences").get<long long>();
-    r.depthCount = j.at("depth_differences").get<long long>();
+    r.colorCount = whole(j.at("color_differences"), 0, most);
+    r.depthCount = whole(j.at("depth_differences"), 0, most);
     const Json& first = j.at("first_difference");
     if (first.is_null())
         return run;
-    const long long x = first.at("x").get<long long>(), y = first.at("y").get<long long>();
-    if (x < 0 || y < 0 || x >= run.c.width || y >= run.c.height)
-        throw std::invalid_argument("pixel");
+    const long long x = whole(first.at("x"), 0, run.c.width - 1), y = whole(first.at("y"), 0, run.c.height - 1);
     r.firstPixel = y * run.c.width + x;
     r.first.color = first.at("ours").contains("color"), r.first.depth = first.at("ours").contains("depth");
     for (const auto& [side, rgb, depth] : {std::tuple{"ours", r.first.ourRgb, &r.first.ourDepth},
              std::tuple{"theirs", r.first.theirRgb, &r.first.theirDepth}}) {
         const Json& values = first.at(side);
         for (int k = 0; k < 3 && r.first.color; ++k)
-            rgb[k] = values.at("color").at(k).get<unsigned char>();
+            rgb[k] = static_cast<unsigned char>(whole(values.at("color").at(k), 0, 255));
         // JSON holds no NaN or infinity: null stands for them, and reads back as null.
+        const double value = !r.first.depth || values.at("depth").is_null() ? 0.0 : values.at("depth").get<double>();
+        if (!(std::fabs(value) <= FLT_MAX))
+            throw std::invalid_argument("depth");
         if (r.first.depth)
-            *depth = values.at("depth").is_null() ? NAN : float(values.at("depth").get<double>());
+            *depth = values.at("depth").is_null() ? NAN : float(value);
     }
     return run;
 }
@@ -86,19 +101,19 @@ std::string readShard(Shard& shard)
             throw std::invalid_argument("shard");
         const Json& s = json.at("shard");
         RunFacts& f = shard.facts;
-        f.shard = s.at("k").get<int>(), f.shards = s.at("n").get<int>();
+        f.shards = int(whole(s.at("n"), 1, 999999999)), f.shard = int(whole(s.at("k"), 1, f.shards));
         f.commandRun = s.at("command_run").get<bool>();
-        f.listCases = s.at("run_cases").get<long long>(), f.listDigest = s.at("list_md5").get<std::string>();
+        f.listCases = whole(s.at("run_cases"), 0, most), f.listDigest = s.at("list_md5").get<std::string>();
         std::string error;
         if (json.contains("rules") && !parseRules(json.at("rules").get<std::string>(), f.rules, error))
             throw std::invalid_argument("rules");
+        if (!json.at("seed").is_null() && !json.at("seed").is_number_unsigned())
+            throw std::invalid_argument("seed");
         if (!json.at("seed").is_null())
             f.seed = json.at("seed").get<std::uint64_t>();
         shard.seconds = json.at("seconds").get<double>();
         for (const Json& c : json.at("cases"))
             shard.runs.push_back(caseRun(c, f.rules));
-        if (f.shards < 1 || f.shard < 1 || f.shard > f.shards || f.listCases < 0)
-            throw std::invalid_argument("shard");
     } catch (const std::exception&) {
         return "\"" + shard.path + "\" is not the JSON of a shard (--shard K/N --json FILE)";
     }
