@@ -8,6 +8,7 @@
 #include "inspect/frame_watch.h"
 #include "inspect/slide.h"
 #include "raster/frame_buffers.h"
+#include "raster/rules_frame.h"
 #include "raster/software_frame.h"
 
 namespace {
@@ -52,18 +53,17 @@ CaseResult unreadableCase(const std::string& message)
 ReferenceFrame renderReference(const ConformanceCase& c)
 {
     setView(c);
-    rasterizeScene(theScene, c.width, c.height);
-    const std::size_t count = pixelCount(c.width, c.height);
+    rasterizeScene(theScene, c.width, c.height, c.rules);
     return {imageFromColors(ColorBuffer.data(), c.width, c.height),
-        std::vector<float>(DepthBuffer.begin(), DepthBuffer.begin() + long(count))};
+        depthForFile(DepthBuffer.data(), pixelCount(c.width, c.height), c.rules)};
 }
 
 std::string pixelHistoryText(const ConformanceCase& c, int x, int y)
 {
     setView(c);
     const int pixel[2] = {x, y};
-    FrameWatch watch(DebugView::color, pixel, -1, c.width, c.height, theScene);
-    rasterizeScene(theScene, c.width, c.height, watch.observer());
+    FrameWatch watch(DebugView::color, pixel, -1, c.width, c.height, theScene, c.rules);
+    rasterizeScene(theScene, c.width, c.height, c.rules, watch.observer());
     completeHistory(watch.history->history, theScene);
     return describeHistory(watch.history->history);
 }

@@ -9,11 +9,11 @@
 // One case of the conformance run judged: our frame against another rasterizer's, as
 // read from its files by the tool or decoded by the page. No files here, so both share it.
 
-// Our frame of one case, drawn by the program's own camera and fill into theScene's
-// buffers; theScene must hold the case's texture (buildScene).
+// Our frame of one case under its rules, drawn by the program's own camera and fill into
+// theScene's buffers; theScene must hold the case's texture (buildScene).
 struct ReferenceFrame {
     RgbImage image; // top row first
-    std::vector<float> depth; // bottom row first, as the --depth files hold it
+    std::vector<float> depth; // bottom row first, as the --depth files hold it (device scale)
 };
 ReferenceFrame renderReference(const ConformanceCase& c);
 

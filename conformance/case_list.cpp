@@ -121,6 +121,8 @@ std::string snapshotCommand(const ConformanceCase& c)
         c.panText + " --zoom " + c.zoomText;
     if (!c.texture.empty())
         command += " --texture " + c.texture;
+    if (c.rules.any())
+        command += " --rules " + formatRules(c.rules);
     return command;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "inspect/exact_number.h"
+#include "raster/raster_rules.h"
 
 // One view of the conformance run: a frame size and the interaction state, drawn on a
 // texture. The view values keep the text they were written with, so that the command
@@ -15,6 +16,7 @@ struct ConformanceCase {
     std::string angleZText, angleXText, panText, zoomText;
     std::string texture; // empty for the run's texture; else a path as the list gives it
     int line = 0; // in the list, for messages
+    RasterRules rules; // what our frame follows: the run's --rules, not the list's
 };
 
 // Reads a list: one case a line, "NAME WxH ANGLE-Z ANGLE-X PANX,PANY ZOOM [TEXTURE]";
@@ -27,7 +29,7 @@ bool parseCaseList(const std::string& text, const std::string& source, const std
 // The list built into the tool (conformance/cases.txt at build time).
 extern const char* const builtInCaseList;
 
-// "NAME WxH" and the snapshot's command line for the same view.
+// "NAME WxH" and the snapshot's command line for the same view, under the same rules.
 std::string caseTitle(const ConformanceCase& c);
 std::string snapshotCommand(const ConformanceCase& c);
 

@@ -107,3 +107,18 @@ std::string rulesHelp()
             "Any combination is a frame of its own; docs/rules.md gives each rule's arithmetic.\n";
     return text;
 }
+
+RulesOption readRulesOption(const std::string& value, RasterRules& rules, std::string& error)
+{
+    if (value == "help")
+        return RulesOption::help;
+    if (parseRules(value, rules, error))
+        return RulesOption::rules;
+    error = "--rules: " + error;
+    return RulesOption::error;
+}
+
+const char* const rulesOptionHelp = "the rules taken from OpenGL for the software frame: NAME,NAME,...\n"
+                                    "(centres, snap, perspective, texgen, filter, float-vertex, clip),\n"
+                                    "gl for all, none (default) for the program's own; --rules help\n"
+                                    "lists them";

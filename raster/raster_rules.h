@@ -52,3 +52,12 @@ std::string formatRules(RasterRules rules);
 
 // A line per rule, and how to write a list: the text of --rules help.
 std::string rulesHelp();
+
+// The value of a tool's --rules option: `help` asks for rulesHelp(), anything else is a
+// list for parseRules, whose error comes back as "--rules: ...". One reading and one
+// wording for every tool that takes the option.
+enum class RulesOption { rules, help, error };
+RulesOption readRulesOption(const std::string& value, RasterRules& rules, std::string& error);
+
+// The option's line in a tool's --help.
+extern const char* const rulesOptionHelp;

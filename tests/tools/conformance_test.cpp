@@ -474,6 +474,138 @@ TEST_F(ConformanceRunner, Baseline)
     EXPECT_EQ(runFake("equal", "--baseline none.json").status, 1);
 }
 
+// Under rules, our snapshot under the same ones (the {rules} placeholder) is equal, its
+// depth in the device scale under float-vertex too; a rung apart, every view differs and
+// the history to look at is of our frame under our rules.
+TEST_F(ConformanceTool, UnderRules)
+{
+    const std::string snapshot = "--cases list.txt --run '\"" SNAPSHOT_TOOL "\" --size {width}x{height} --angle-z {az} "
+        "--angle-x {ax} --pan {panx},{pany} --zoom {zoom} --texture {texture} -o {color} --depth {depth} ";
+    const struct {
+        const char *ours, *theirs;
+        int status;
+        const char* found;
+    } rungs[] = {
+        {"--rules gl", "--rules {rules}", 0, "\n3 passed, 0 failed (0 differ, 0 missing, 0 unreadable, 0 command "
+            "failed); under the rules gl\ntime: "},
+        {"--rules texgen,float-vertex", "--rules {rules}", 0, "3 passed, 0 failed"},
+        {"", "--rules gl", 3, "DIFFERS  close 17x23: colour: "},
+        {"--rules centres", "", 3, "DIFFERS  wide 40x30: colour: 399 of 1200 pixels differ, first at 18,3 (row 26 "
+            "from the top): ours 255 255 255, theirs 56 117 155; depth: 416 of 1200 values differ"},
+    };
+    for (const auto& rung : rungs) {
+        const ToolRun r = runTool(dir, snapshot + rung.theirs + "' " + rung.ours + " --json r.json --junit r.xml --report r.html");
+        EXPECT_EQ(r.status, rung.status) << rung.ours << r.output << r.errors;
+        EXPECT_NE(r.output.find(rung.found), std::string::npos) << rung.ours << "\n" << r.output;
+    }
+    // The last: the report's history and the first difference's command are of our frame
+    // under centres; the JSON and JUnit name the rules.
+    const ToolRun listed = runTool(dir, "--cases list.txt --list --rules centres --only wide");
+    EXPECT_EQ(listed.output.substr(0, 32), "# under the rules centres\nwide  ");
+    EXPECT_NE(readFile(dir / "r.html").find(" --rules centres --history 18,3</code> prints it:</p>\n<pre>pixel 18,3 of "
+        "40x30 (row 26 counted from the top): 0 fragments tested\nunder the rules centres\n"), std::string::npos);
+    EXPECT_EQ(Json::parse(readFile(dir / "r.json"))["rules"], "centres");
+    EXPECT_NE(readFile(dir / "r.xml").find("<properties>\n   <property name=\"rules\" value=\"centres\"/>"),
+        std::string::npos);
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        found.push_back(line);
+    return found;
+}
+
+// Every case in exactly one shard, at its place in the list: shard K of N holds places
+// K - 1, K - 1 + N, ...; with more shards than cases some are empty.
+TEST_F(ConformanceTool, ShardsPartitionTheList)
+{
+    const std::string list = "--cases list.txt --random 3 --seed 5 --list";
+    const std::vector<std::string> all = lines(runTool(dir, list).output);
+    ASSERT_EQ(all.size(), 6u);
+    for (int n : {1, 4, 7}) {
+        std::vector<std::string> placed(all.size());
+        for (int k = 1; k <= n; ++k) {
+            const std::vector<std::string> shard =
+                lines(runTool(dir, list + " --shard " + std::to_string(k) + "/" + std::to_string(n)).output);
+            for (std::size_t j = 0, at = std::size_t(k - 1); j < shard.size(); ++j, at += std::size_t(n))
+                if (at < placed.size() && placed[at].empty())
+                    placed[at] = shard[j];
+                else
+                    ADD_FAILURE() << "shard " << k << "/" << n << " line " << j << ": " << shard[j];
+        }
+        EXPECT_EQ(placed, all) << n << " shards";
+    }
+}
+
+// A run in shards merged is the whole run: its lines and closing lines, exit status, JSON
+// (times aside) and JUnit; a baseline reads against it. Shards that are not all of one
+// run are refused, naming the file.
+TEST_F(ConformanceTool, MergedShardsAreTheWholeRun)
+{
+    ASSERT_EQ(runTool(dir, "--cases list.txt --rules gl --write-reference ours").status, 0);
+    fs::copy(dir / "ours", dir / "theirs");
+    changePixel(dir / "theirs");
+    fs::remove(dir / "theirs/speck.depth");
+    const std::string run = "--cases list.txt --rules gl theirs";
+    const ToolRun whole = runTool(dir, run + " --json whole.json --junit whole.xml");
+    ASSERT_EQ(whole.status, 3) << whole.errors;
+    ASSERT_EQ(runTool(dir, "--cases list.txt --rules gl ours --json ours.json").status, 0);
+    auto withoutTimes = [](Json json) {
+        for (Json& c : json["cases"])
+            c.erase("seconds"), c.erase("command_seconds");
+        json.erase("seconds");
+        return json.dump(1);
+    };
+    auto xmlWithoutTimes = [](std::string xml) {
+        for (std::size_t at; (at = xml.find(" time=\"")) != std::string::npos;)
+            xml.erase(at, xml.find('"', at + 7) + 1 - at);
+        return xml;
+    };
+    for (int n : {2, 4}) {
+        std::string files;
+        for (int k = 1; k <= n; ++k) {
+            const std::string shard = std::to_string(k) + "/" + std::to_string(n);
+            const std::string file = std::to_string(k) + "-" + std::to_string(n) + ".json";
+            const ToolRun r = runTool(dir, run + " --shard " + shard + " --json " + file);
+            EXPECT_NE(r.output.find("shard " + shard + ": "), std::string::npos) << r.output << r.errors;
+            files += " " + file;
+        }
+        const ToolRun merged = runTool(dir, "--merge" + files + " --json merged.json --junit merged.xml");
+        EXPECT_EQ(merged.status, whole.status) << merged.errors;
+        EXPECT_EQ(merged.output, whole.output);
+        EXPECT_EQ(withoutTimes(Json::parse(readFile(dir / "merged.json"))), withoutTimes(Json::parse(readFile(dir / "whole.json"))));
+        EXPECT_EQ(xmlWithoutTimes(readFile(dir / "merged.xml")), xmlWithoutTimes(readFile(dir / "whole.xml")));
+    }
+    Json oneShort = Json::parse(readFile(dir / "1-2.json"));
+    oneShort["cases"].erase(0);
+    writeFile(dir / "short.json", oneShort.dump());
+    runTool(dir, "--cases list.txt theirs --shard 2/2 --json plain.json");
+    runTool(dir, run + " --random 1 --seed 1 --only wide,close,random-1-1 --shard 2/2 --json other.json");
+    const struct {
+        const char* files;
+        int status;
+        const char* message;
+    } merges[] = {
+        {"1-2.json 2-2.json --baseline ours.json", 3, "against ours.json: 2: wide, speck regressed (equal there, not now); 0 fixed\n"},
+        {"1-2.json", 1, "shard 2/2 is missing"},
+        {"1-2.json 2-2.json ./2-2.json", 1, "\"./2-2.json\" and \"2-2.json\" are both shard 2/2"},
+        {"1-2.json 2-4.json", 1, "\"2-4.json\" is shard 2/4 and \"1-2.json\" shard 1/2: not shards of one run"},
+        {"1-2.json other.json", 1, "\"other.json\" and \"1-2.json\" are shards of different case lists"},
+        {"1-2.json plain.json", 1, "\"plain.json\" is under the rules none and \"1-2.json\" under gl"},
+        {"short.json 2-2.json", 1, "\"short.json\" holds 1 cases; shard 1/2 of 3 holds 2"},
+        {"whole.json", 1, "\"whole.json\" is not the JSON of a shard (--shard K/N --json FILE)"},
+        {"1-2.json 2-2.json --junit 2-2.json", 2, "--junit \"2-2.json\" would overwrite --merge \"2-2.json\""},
+    };
+    for (const auto& merge : merges) {
+        const ToolRun r = runTool(dir, std::string("--merge ") + merge.files);
+        EXPECT_EQ(r.status, merge.status) << merge.files << "\n" << r.errors;
+        EXPECT_NE((r.output + r.errors).find(merge.message), std::string::npos) << merge.files << "\n" << r.output << r.errors;
+    }
+}
+
 // An interrupted run stops the commands it started (each in a process group of its own,
 // out of the terminal's reach), removes its work folder and exits with 130.
 TEST_F(ConformanceRunner, InterruptStopsTheCommands)

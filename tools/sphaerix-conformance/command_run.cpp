@@ -20,8 +20,8 @@
 
 extern char** environ;
 
-const char* const commandPlaceholders[11] = {
-    "{name}", "{width}", "{height}", "{az}", "{ax}", "{panx}", "{pany}", "{zoom}", "{texture}", "{color}", "{depth}"};
+const char* const commandPlaceholders[12] = {"{name}", "{width}", "{height}", "{az}", "{ax}", "{panx}", "{pany}",
+    "{zoom}", "{texture}", "{color}", "{depth}", "{rules}"};
 
 namespace {
 
@@ -148,13 +148,13 @@ std::string missingPlaceholder(const std::string& command)
 std::string expandCommand(const std::string& command, const ConformanceCase& c, const std::string& texture,
     const std::string& colorPath, const std::string& depthPath)
 {
-    const std::string values[11] = {c.name, std::to_string(c.width), std::to_string(c.height),
+    const std::string values[12] = {c.name, std::to_string(c.width), std::to_string(c.height),
         exactText(c.angleZ), exactText(c.angleX), exactText(c.panX), exactText(c.panY), exactText(c.zoom),
-        shellWord(texture), shellWord(colorPath), shellWord(depthPath)};
+        shellWord(texture), shellWord(colorPath), shellWord(depthPath), formatRules(c.rules)};
     std::string out;
     for (std::size_t at = 0; at < command.size();) {
         bool replaced = false;
-        for (int k = 0; k < 11 && !replaced; ++k)
+        for (int k = 0; k < 12 && !replaced; ++k)
             if (command.compare(at, std::strlen(commandPlaceholders[k]), commandPlaceholders[k]) == 0) {
                 out += values[k];
                 at += std::strlen(commandPlaceholders[k]);

@@ -10,7 +10,7 @@
 // became of them.
 
 // The placeholders of --run's COMMAND, in the order --help lists them.
-extern const char* const commandPlaceholders[11];
+extern const char* const commandPlaceholders[12];
 
 // "{color}" or "{depth}" when `command` lacks it, else "".
 std::string missingPlaceholder(const std::string& command);

@@ -30,6 +30,7 @@
 #include "tools/sphaerix-conformance/reference_folder.h"
 #include "tools/sphaerix-conformance/report.h"
 #include "tools/sphaerix-conformance/results.h"
+#include "tools/sphaerix-conformance/shards.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ COMMAND runs through /bin/sh -c once per case, --jobs at a time, with these repl
                               its view, each the shortest decimal that reads back to
                               the same float (1e+06, -12345.5, 0.25)
   {texture}                   the sphere-map file to draw on
+  {rules}                     the rules of --rules as a list (gl, texgen,filter), or none
   {color} {depth}             where to write the colour image (NAME.png; a PPM written
                               there is read as well) and the depth file, in a work folder
                               (--keep DIR keeps them; NAME.out and NAME.err hold the
@@ -64,9 +66,23 @@ It prints one line per case:
   MISSING  NAME WxH: no NAME.depth; colour equal
   ERROR    NAME WxH: what could not be read, or what became of the command
 and then "N passed, M failed (D differ, M missing, U unreadable[, C command failed])",
-with "; seed S" when random views ran. X,Y are window coordinates (row 0 at the
-bottom); the first difference is the lowest row's leftmost, in colour or depth. The
-last line gives the snapshot command for our history of the first difference found.
+with "; seed S" when random views ran and "; under the rules LIST" with --rules. X,Y
+are window coordinates (row 0 at the bottom); the first difference is the lowest row's
+leftmost, in colour or depth. The last line gives the snapshot command for our history
+of the first difference found.
+
+--rules LIST draws our frames under rules taken from OpenGL (--rules help lists them;
+docs/rules.md gives their arithmetic), with depth files in the device scale -1..1 under
+every rule; the lines, the snapshot commands, JUnit, JSON and the report name them.
+
+--shard K/N runs the K-th of N shards (K from 1): the cases whose place i in the list
+(from 0; built-in or --cases, narrowed by --only, then the random views) has
+i mod N = K - 1; its count line starts "shard K/N:". With --random it needs --seed.
+--merge A.json B.json ... reads the --json files of all N shards of one run, refused
+(status 1) when one is missing, given twice, or of another N, case list or rules; it
+prints the lines and the count of the whole run, in its order, writes --json and
+--junit of it, reads --baseline against it and exits as the whole run would. It runs
+nothing and takes no DIR, --run or options that choose or draw cases.
 
 Exit status: 0 every case equal, 3 some case differs or misses a file, 1 a file that
 cannot be read or has another size, a command that failed (the line says which), a bad
@@ -98,10 +114,14 @@ struct Options {
     double timeout = 60.0;
     int random = 0;
     std::optional<std::uint64_t> seed;
+    RasterRules rules;
+    int shard = 0, shards = 0; // --shard K/N; 0 for a whole run
+    std::vector<std::string> merge;
 };
 
-// The list with the random views, narrowed to --only; 0, or the exit status.
-int loadCases(const Options& o, std::vector<ConformanceCase>& cases)
+// The list with the random views, narrowed to --only and then to the shard, each case
+// under the rules; 0, or the exit status. `facts` get the whole list's count and digest.
+int loadCases(const Options& o, std::vector<ConformanceCase>& cases, RunFacts& facts)
 {
     std::string text = builtInCaseList, error;
     if (!o.cases.empty() && !readWholeFile(o.cases, text))
@@ -113,16 +133,17 @@ int loadCases(const Options& o, std::vector<ConformanceCase>& cases)
     if (o.random > 0)
         for (const ConformanceCase& c : randomCases(o.random, *o.seed))
             cases.push_back(c);
-    if (o.only.empty())
-        return 0;
+    for (ConformanceCase& c : cases)
+        c.rules = o.rules;
     for (const std::string& name : o.only)
         if (std::none_of(cases.begin(), cases.end(), [&](const auto& c) { return c.name == name; }))
             return usageError("--only: no case \"" + name + "\"");
-    std::vector<ConformanceCase> chosen;
-    for (const ConformanceCase& c : cases)
-        if (std::find(o.only.begin(), o.only.end(), c.name) != o.only.end())
-            chosen.push_back(c);
-    cases = chosen;
+    if (!o.only.empty())
+        std::erase_if(cases, [&](const auto& c) { return std::find(o.only.begin(), o.only.end(), c.name) == o.only.end(); });
+    facts.listCases = static_cast<long long>(cases.size());
+    facts.listDigest = caseListDigest(cases);
+    if (o.shards > 0)
+        cases = shardCases(cases, o.shard, o.shards);
     return 0;
 }
 
@@ -153,8 +174,10 @@ int readTextures(const Options& o, const std::vector<ConformanceCase>& cases, Te
 // writes one file twice.
 std::vector<FileUse> fileUses(const Options& o, const std::vector<ConformanceCase>& cases)
 {
-    std::vector<FileUse> uses = {{"--cases", o.cases, false}, {"--texture", o.texture, false},
+    std::vector<FileUse> uses = {{"--cases", o.cases, false}, {"--texture", o.merge.empty() ? o.texture : "", false},
         {"--baseline", o.baseline, false}};
+    for (const std::string& path : o.merge)
+        uses.push_back({"--merge", path, false});
     for (const ConformanceCase& c : cases)
         uses.push_back({"case " + c.name + "'s texture", c.texture, false});
     auto inFolder = [&](const std::string& option, const std::string& dir, bool writes,
@@ -195,7 +218,7 @@ struct Run {
     std::vector<bool> judged;
     std::vector<std::string> sections;
     std::size_t printed = 0;
-    std::string loaded, closer, error;
+    std::string loaded, error;
 
     CaseResult compare(const ConformanceCase& c, const std::string& dir)
     {
@@ -249,15 +272,20 @@ struct Run {
 
     void print(const CaseRun& run)
     {
-        const CaseResult& r = run.result;
-        std::printf("%s\n", caseResultLine(run.c, r).c_str());
+        std::printf("%s\n", caseResultLine(run.c, run.result).c_str());
         std::fflush(stdout);
-        if (closer.empty() && r.firstPixel >= 0)
-            closer = "our history of " + run.c.name + "'s first difference: " + snapshotCommand(run.c) +
-                " --history " + std::to_string(r.firstPixel % run.c.width) + "," +
-                std::to_string(r.firstPixel / run.c.width);
     }
 };
+
+// The snapshot command for our history of the first difference found, or "".
+std::string closerLine(const std::vector<CaseRun>& runs)
+{
+    for (const CaseRun& run : runs)
+        if (const long long pixel = run.result.firstPixel; pixel >= 0)
+            return "our history of " + run.c.name + "'s first difference: " + run.snapshot + " --history " +
+                std::to_string(pixel % run.c.width) + "," + std::to_string(pixel / run.c.width);
+    return "";
+}
 
 std::string makeWorkFolder(const Options& o, std::string& error)
 {
@@ -308,12 +336,59 @@ void reportBaseline(const Options& o, const std::map<std::string, std::string>& 
     regressed = !changes.regressions.empty();
 }
 
+// JUnit, JSON and the exit status of a run's results, whole or merged from its shards,
+// against the outcomes read from the baseline before the run.
+int finishRun(const Options& o, const std::vector<CaseRun>& runs, const RunFacts& facts, const std::string& summary,
+    double seconds, const std::map<std::string, std::string>& baseline)
+{
+    std::string error;
+    if (!o.junit.empty() && !writeWholeFile(o.junit, junitXml(runs, seconds, facts), error))
+        return fail(error);
+    if (!o.json.empty() && !writeWholeFile(o.json, jsonLines(resultsJson(runs, summary, facts, seconds)) + "\n", error))
+        return fail(error);
+    if (!o.baseline.empty()) {
+        bool regressed = false;
+        reportBaseline(o, baseline, runs, regressed);
+        return regressed ? 3 : 0;
+    }
+    int status = 0;
+    for (const CaseRun& r : runs)
+        if (r.result.outcome == Outcome::unreadable || r.result.outcome == Outcome::commandFailed)
+            status = 1;
+        else if (r.result.outcome != Outcome::equal && status == 0)
+            status = 3;
+    return status;
+}
+
+// The results of a run's shards, put together and judged as the whole run.
+int merge(const Options& o)
+{
+    if (const std::string clash = fileClash(fileUses(o, {})); !clash.empty())
+        return usageError(clash);
+    std::map<std::string, std::string> baseline;
+    std::vector<CaseRun> runs;
+    RunFacts facts;
+    double seconds = 0.0;
+    std::string error;
+    if ((!o.baseline.empty() && !readBaseline(o.baseline, baseline, error)) ||
+        !mergeShards(o.merge, runs, facts, seconds, error))
+        return fail(error);
+    for (const CaseRun& run : runs)
+        std::printf("%s\n", caseResultLine(run.c, run.result).c_str());
+    const std::string summary = runSummary(runs, facts), closer = closerLine(runs);
+    std::printf("%s\n%s", summary.c_str(), closer.empty() ? "" : (closer + "\n").c_str());
+    return finishRun(o, runs, facts, summary, seconds, baseline);
+}
+
 int run(const Options& o, ReferenceFolder& reference)
 {
     std::vector<ConformanceCase> cases;
-    if (const int status = loadCases(o, cases))
+    RunFacts facts{o.rules, o.random > 0 ? o.seed : std::nullopt, !o.command.empty(), o.shard, o.shards, 0, ""};
+    if (const int status = loadCases(o, cases, facts))
         return status;
     if (o.list) {
+        if (o.rules.any() && !o.listJson)
+            std::printf("# under the rules %s\n", formatRules(o.rules).c_str());
         Json list = Json::array();
         int nameWidth = 15;
         for (const ConformanceCase& c : cases)
@@ -334,7 +409,7 @@ int run(const Options& o, ReferenceFolder& reference)
     if (const std::string clash = fileClash(fileUses(o, cases)); !clash.empty())
         return usageError(clash);
     // Files by our names that a tester put in the reference folder are not ours to replace.
-    ReferenceFolder written{o.reference, {}};
+    ReferenceFolder written{o.reference, {}, {}};
     const std::vector<std::string> foreign = o.reference.empty() ? std::vector<std::string>() : foreignCaseFiles(written, cases);
     if (!foreign.empty() && !o.replace)
         return usageError("--write-reference would replace files in \"" + o.reference + "\" that it did not write: " +
@@ -357,9 +432,9 @@ int run(const Options& o, ReferenceFolder& reference)
     }
 
     Run state{o, textures, reference, {}, std::vector<bool>(cases.size()), std::vector<std::string>(cases.size()), 0, "",
-        "", ""};
+        ""};
     for (const ConformanceCase& c : cases)
-        state.runs.push_back({c, {}, 0.0});
+        state.runs.push_back({c, {}, 0.0, 0.0, snapshotCommand(c)});
     const auto start = std::chrono::steady_clock::now();
     if (!o.command.empty()) {
         const std::string folder = makeWorkFolder(o, error);
@@ -380,22 +455,17 @@ int run(const Options& o, ReferenceFolder& reference)
         return fail(state.error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (o.dir.empty() && o.command.empty()) {
-        std::printf("wrote %zu cases to %s\n", cases.size(), o.reference.c_str());
+        std::printf("wrote %zu cases to %s%s\n", cases.size(), o.reference.c_str(),
+            o.rules.any() ? (" under the rules " + formatRules(o.rules)).c_str() : "");
         return 0;
     }
 
-    std::string summary = summaryText(state.runs, !o.command.empty());
-    if (o.random > 0)
-        summary += "; seed " + std::to_string(*o.seed);
+    const std::string summary = runSummary(state.runs, facts), closer = closerLine(state.runs);
     std::printf("%s\n", summary.c_str());
-    if (!state.closer.empty())
-        std::printf("%s\n", state.closer.c_str());
+    if (!closer.empty())
+        std::printf("%s\n", closer.c_str());
     if (!o.command.empty())
         std::printf("%s\n", timingText(state.runs, seconds, o.jobs).c_str());
-    if (!o.junit.empty() && !writeWholeFile(o.junit, junitXml(state.runs, seconds), error))
-        return fail(error);
-    if (!o.json.empty() && !writeWholeFile(o.json, jsonLines(resultsJson(state.runs, summary, o.random > 0 ? o.seed : std::nullopt, seconds)) + "\n", error))
-        return fail(error);
     if (!o.report.empty()) {
         std::string failed, equal;
         for (std::size_t k = 0; k < cases.size(); ++k)
@@ -403,23 +473,19 @@ int run(const Options& o, ReferenceFolder& reference)
         if (!writeReport(o.report, summary, failed, equal, error))
             return fail(error);
     }
-    if (!o.baseline.empty()) {
-        bool regressed = false;
-        reportBaseline(o, baseline, state.runs, regressed);
-        return regressed ? 3 : 0;
-    }
-    int status = 0;
-    for (const CaseRun& r : state.runs)
-        if (r.result.outcome == Outcome::unreadable || r.result.outcome == Outcome::commandFailed)
-            status = 1;
-        else if (r.result.outcome != Outcome::equal && status == 0)
-            status = 3;
-    return status;
+    return finishRun(o, state.runs, facts, summary, seconds, baseline);
 }
 
 // Usage errors among the options, or "".
-std::string checkOptions(const Options& o, bool jsonGiven)
+std::string checkOptions(const Options& o, bool jsonGiven, bool rulesGiven)
 {
+    if (!o.merge.empty() && (!o.dir.empty() || !o.command.empty() || !o.reference.empty() || o.list ||
+                                !o.report.empty() || o.shards > 0 || rulesGiven || !o.cases.empty() || o.random > 0 ||
+                                !o.only.empty() || !o.keep.empty()))
+        return "--merge reads the shards' results and runs nothing: no DIR, --run, --write-reference, --list, "
+               "--report, --shard, --rules, --cases, --random, --only or --keep beside it";
+    if (!o.merge.empty())
+        return jsonGiven && o.json.empty() ? "--json needs a FILE" : "";
     if (o.list)
         return !o.dir.empty() || !o.command.empty() || !o.reference.empty() ? "--list runs nothing: no DIR, --run or --write-reference" : "";
     if (jsonGiven && o.json.empty())
@@ -493,12 +559,35 @@ int main(int argc, char** argv)
         ->type_name("OUTDIR");
     app.add_flag("--replace", o.replace, "let --write-reference replace files by its names that it did not write");
     app.set_version_flag("--version", "sphaerix-conformance " SPHAERIX_VERSION, "print the version and exit");
-    std::string only;
+    std::string only, shard;
     app.add_option("--only", only, "only these cases, by name, as NAME,NAME...")->type_name("NAMES");
+    struct RulesHelp {};
+    CLI::Option* rulesOption = app.add_option_function<std::string>(
+                                      "--rules",
+                                      [&o](const std::string& value) {
+                                          std::string error;
+                                          const RulesOption read = readRulesOption(value, o.rules, error);
+                                          if (read == RulesOption::help)
+                                              throw RulesHelp();
+                                          if (read == RulesOption::error)
+                                              throw CLI::ValidationError(error);
+                                      },
+                                      rulesOptionHelp)
+                                   ->type_name("LIST")
+                                   ->trigger_on_parse();
+    app.add_option("--shard", shard, "run only shard K of N: every N-th case from the K-th (K from 1; see below)")
+        ->type_name("K/N");
+    app.add_option("--merge", o.merge,
+           "put the --json files of a run's shards together into the whole run's lines, count, --json, "
+           "--junit and exit status (see below)")
+        ->type_name("FILE");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const RulesHelp&) {
+        std::fputs(rulesHelp().c_str(), stdout);
         return 0;
     } catch (const CLI::CallForVersion& version) {
         std::printf("%s\n", version.what());
@@ -515,6 +604,10 @@ int main(int argc, char** argv)
         return usageError("--random " + std::to_string(o.random) + ": 0 to 100000 views");
     if (seedOption->count() > 0 && o.random == 0)
         return usageError("--seed needs --random N");
+    if (!shard.empty() && !parseShard(shard, o.shard, o.shards))
+        return usageError("--shard \"" + shard + "\": K/N, shard K of N, with 1 <= K <= N < 1000000000");
+    if (o.shards > 0 && o.random > 0 && seedOption->count() == 0)
+        return usageError("--shard with --random needs --seed S, the same on every machine");
     if (o.random > 0)
         o.seed = seedOption->count() > 0
             ? seed
@@ -527,8 +620,11 @@ int main(int argc, char** argv)
         return usageError("--list --json prints the list: no FILE");
     if (jobsOption->count() == 0)
         o.jobs = std::max(1, int(sysconf(_SC_NPROCESSORS_ONLN)));
-    if (const std::string problem = checkOptions(o, jsonOption->count() > 0); !problem.empty())
+    if (const std::string problem = checkOptions(o, jsonOption->count() > 0, rulesOption->count() > 0);
+        !problem.empty())
         return usageError(problem);
+    if (!o.merge.empty())
+        return merge(o);
     // The reference folder's list of what was written is kept on every way out of a run.
     ReferenceFolder reference;
     int status = 0;

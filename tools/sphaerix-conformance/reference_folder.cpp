@@ -23,13 +23,20 @@ std::string inFolder(const std::string& dir, const std::string& name)
     return (fs::path(dir) / name).string();
 }
 
-bool writeNoted(ReferenceFolder& folder, const std::string& name, const std::string& bytes, std::string& error)
+bool writeNoted(ReferenceFolder& folder, const std::string& name, const std::string& bytes, RasterRules rules,
+    std::string& error)
 {
     if (!writeWholeFile(inFolder(folder.dir, name), bytes, error))
         return false;
     folder.written[name] = md5Of(bytes);
+    if (rules.any())
+        folder.rules[name] = formatRules(rules);
+    else
+        folder.rules.erase(name);
     return true;
 }
+
+const std::string rulesComment = "# under the rules ";
 
 } // namespace
 
@@ -47,8 +54,17 @@ std::vector<std::string> foreignCaseFiles(ReferenceFolder& folder, const std::ve
     std::string text;
     readWholeFile(inFolder(folder.dir, referenceManifest), text);
     std::istringstream lines(text);
-    for (std::string digest, name; lines >> digest >> name;)
-        folder.written[name] = digest;
+    std::string rules;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        if (line.starts_with(rulesComment))
+            rules = line.substr(rulesComment.size());
+        else if (std::string digest, name; words >> digest >> name && digest[0] != '#') {
+            folder.written[name] = digest;
+            if (!rules.empty())
+                folder.rules[name] = rules;
+        }
+    }
     std::vector<std::string> foreign;
     std::error_code ignored;
     for (const ConformanceCase& c : cases)
@@ -73,14 +89,21 @@ bool writeReferenceCase(ReferenceFolder& folder, const ConformanceCase& c, const
         return false;
     }
     const std::vector<unsigned char> depth = depthFileBytes(ours.depth.data(), ours.depth.size());
-    return writeNoted(folder, c.name + ".png", png, error) &&
-        writeNoted(folder, c.name + ".depth", std::string(depth.begin(), depth.end()), error);
+    return writeNoted(folder, c.name + ".png", png, c.rules, error) &&
+        writeNoted(folder, c.name + ".depth", std::string(depth.begin(), depth.end()), c.rules, error);
 }
 
 bool saveReferenceManifest(const ReferenceFolder& folder, std::string& error)
 {
+    // The files under our own rules first, then those of each list of rules.
+    std::map<std::string, std::string> sections;
+    for (const auto& [name, digest] : folder.written) {
+        const auto rules = folder.rules.find(name);
+        std::string& section = sections[rules == folder.rules.end() ? "" : rules->second];
+        section += digest + "  " + name + "\n";
+    }
     std::string text;
-    for (const auto& [name, digest] : folder.written)
-        text += digest + "  " + name + "\n";
+    for (const auto& [rules, lines] : sections)
+        text += (rules.empty() ? "" : rulesComment + rules + "\n") + lines;
     return writeWholeFile(inFolder(folder.dir, referenceManifest), text, error);
 }

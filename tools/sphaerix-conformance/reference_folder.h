@@ -10,10 +10,12 @@
 // wrote are listed there in sphaerix-reference.md5, one "MD5  NAME" a line as md5sum
 // prints it (so `md5sum -c` checks them), and a later run replaces only those that are
 // still as it wrote them: a tester's own files by the same names are refused unless
-// --replace says otherwise.
+// --replace says otherwise. Files drawn under rules follow a comment line "# under the
+// rules LIST" (md5sum skips it), so that the list says what each frame is.
 struct ReferenceFolder {
     std::string dir;
     std::map<std::string, std::string> written; // file name in `dir` -> MD5 of its bytes
+    std::map<std::string, std::string> rules;   // file name -> its rules, when not none
 };
 
 extern const char* const referenceManifest; // "sphaerix-reference.md5"

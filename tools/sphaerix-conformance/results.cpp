@@ -1,9 +1,10 @@
 #include "tools/sphaerix-conformance/results.h"
 
 #include <cstdio>
-#include <fstream>
+
 #include <nlohmann/json.hpp>
 
+#include "files/whole_file.h"
 
 namespace {
 
@@ -92,7 +93,19 @@ std::string summaryText(const std::vector<CaseRun>& runs, bool commandRun)
     return summaryLine(counts, commandRun);
 }
 
-std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
+std::string runSummary(const std::vector<CaseRun>& runs, const RunFacts& facts)
+{
+    std::string text = summaryText(runs, facts.commandRun);
+    if (facts.shards > 0)
+        text = "shard " + std::to_string(facts.shard) + "/" + std::to_string(facts.shards) + ": " + text;
+    if (facts.seed)
+        text += "; seed " + std::to_string(*facts.seed);
+    if (facts.rules.any())
+        text += "; under the rules " + formatRules(facts.rules);
+    return text;
+}
+
+std::string junitXml(const std::vector<CaseRun>& runs, double seconds, const RunFacts& facts)
 {
     int failures = 0, errors = 0;
     std::string body;
@@ -108,16 +121,25 @@ std::string junitXml(const std::vector<CaseRun>& runs, double seconds)
         ++(isError(outcome) ? errors : failures);
         const std::string line = validUtf8(caseTitle(run.c) + ": " + run.result.line);
         body += ">\n    <" + std::string(element) + " type=\"" + outcomeName(outcome) + "\" message=\"" +
-            markupEscaped(line) + "\">" + markupEscaped(line + "\nour view: " + validUtf8(snapshotCommand(run.c))) + "</" +
+            markupEscaped(line) + "\">" + markupEscaped(line + "\nour view: " + validUtf8(run.snapshot)) + "</" +
             element + ">\n  </testcase>\n";
     }
+    std::string properties;
+    if (facts.rules.any())
+        properties += "   <property name=\"rules\" value=\"" + formatRules(facts.rules) + "\"/>\n";
+    if (facts.shards > 0)
+        properties += "   <property name=\"shard\" value=\"" + std::to_string(facts.shard) + "/" +
+            std::to_string(facts.shards) + "\"/>\n";
+    if (!properties.empty())
+        properties = "  <properties>\n" + properties + "  </properties>\n";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n <testsuite name=\"sphaerix-conformance\" "
            "tests=\"" +
         std::to_string(runs.size()) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
-        std::to_string(errors) + "\" time=\"" + secondsText(seconds) + "\">\n" + body + " </testsuite>\n</testsuites>\n";
+        std::to_string(errors) + "\" time=\"" + secondsText(seconds) + "\">\n" + properties + body +
+        " </testsuite>\n</testsuites>\n";
 }
 
-Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, std::optional<std::uint64_t> seed,
+Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, const RunFacts& facts,
     double seconds)
 {
     Json cases = Json::array();
@@ -129,10 +151,19 @@ Json resultsJson(const std::vector<CaseRun>& runs, const std::string& summary, s
             {"outcome", outcomeName(r.outcome)}, {"line", validUtf8(r.line)}, {"seconds", run.seconds},
             {"command_seconds", run.commandSeconds},
             {"color_differences", r.colorCount}, {"depth_differences", r.depthCount},
-            {"first_difference", firstJson(run)}, {"snapshot", validUtf8(snapshotCommand(run.c))}});
+            {"first_difference", firstJson(run)}, {"snapshot", validUtf8(run.snapshot)}});
     }
-    return Json{{"tool", "sphaerix-conformance"}, {"summary", validUtf8(summary)}, {"counts", counts},
-        {"seed", seed ? Json(*seed) : Json(nullptr)}, {"seconds", seconds}, {"cases", cases}};
+    Json json{{"tool", "sphaerix-conformance"}, {"summary", validUtf8(summary)}};
+    if (facts.rules.any())
+        json["rules"] = formatRules(facts.rules);
+    json["counts"] = counts;
+    json["seed"] = facts.seed ? Json(*facts.seed) : Json(nullptr);
+    if (facts.shards > 0)
+        json["shard"] = Json{{"k", facts.shard}, {"n", facts.shards}, {"command_run", facts.commandRun},
+            {"run_cases", facts.listCases}, {"list_md5", facts.listDigest}};
+    json["seconds"] = seconds;
+    json["cases"] = cases;
+    return json;
 }
 
 std::string timingText(const std::vector<CaseRun>& runs, double seconds, int jobs)
@@ -149,12 +180,13 @@ std::string timingText(const std::vector<CaseRun>& runs, double seconds, int job
 
 bool readBaseline(const std::string& path, std::map<std::string, std::string>& outcomes, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Read whole first: a folder given as the file is refused, not thrown from the stream.
+    std::string text;
+    if (!readWholeFile(path, text)) {
         error = "cannot read the baseline \"" + path + "\"";
         return false;
     }
-    const Json json = Json::parse(in, nullptr, false);
+    const Json json = Json::parse(text, nullptr, false);
     const char* problem = nullptr;
     if (json.is_discarded())
         problem = "is not JSON";

@@ -309,16 +309,14 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
     app.add_option_function<std::string>(
            "--rules",
            [&o](const std::string& value) {
-               if (value == "help")
-                   throw RulesHelp();
                std::string error;
-               if (!parseRules(value, o.rules, error))
-                   throw CLI::ValidationError("--rules: " + error);
+               const RulesOption read = readRulesOption(value, o.rules, error);
+               if (read == RulesOption::help)
+                   throw RulesHelp();
+               if (read == RulesOption::error)
+                   throw CLI::ValidationError(error);
            },
-           "the rules taken from OpenGL for the software frame: NAME,NAME,...\n"
-           "(centres, snap, perspective, texgen, filter, float-vertex, clip),\n"
-           "gl for all, none (default) for the program's own; --rules help\n"
-           "lists them")
+           rulesOptionHelp)
         ->type_name("LIST")
         ->trigger_on_parse();
     addValue(app, "--ladder", "DIR",
