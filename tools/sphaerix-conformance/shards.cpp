@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "files/whole_file.h"
 #include "inspect/md5.h"
 #include "raster/frame_limits.h"
