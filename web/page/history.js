@@ -20,6 +20,35 @@ function lookupText(l) {
         `bytes ${l.bytes.join(' ')}, colour ${vectorText(l.color)}`;
 }
 
+// What the rules added to a fragment (the history's "rules"): the triangle that covered
+// the pixel with its corners, the weights at the centre, s and t, and the filter's texels
+// and weights, a line each.
+function ruleTexts(r) {
+    const lines = [];
+    if (r.triangle) {
+        lines.push(`triangle ${r.triangle.index} of the polygon, its corners counterclockwise:`);
+        for (const c of r.triangle.corners)
+            lines.push(`  ${c.corner >= 0 ? `corner ${c.corner}` : 'cut point'}: window ${vectorText(c.window)}, ` +
+                `depth ${exactText(c.depth)}, 1/w ${exactText(c.inverse_w)}, values ${vectorText(c.values)}`);
+    }
+    if (r.weights)
+        lines.push(`weights at the centre (${r.weights.join(', ')})` +
+            (r.corrected_weights ? `, for perspective (${r.corrected_weights.join(', ')})` : ''));
+    if (r.interpolated_st)
+        lines.push(`s, t ${vectorText(r.interpolated_st)}`);
+    if (r.filter) {
+        const f = r.filter;
+        lines.push(`filter at s, t ${vectorText(f.st)}: texel position ${vectorText(f.texel_position)}, weights ` +
+            `${vectorText(f.weights)}, texels ${f.texels.map(t => `${t.texel.join(',')}${t.border ? ' (border)' : ''}: ` +
+            t.bytes.join(' ')).join('; ')}; bytes ${f.bytes.join(' ')}`);
+    }
+    if (r.nearest_texel)
+        lines.push(`nearest texel of s, t: ${r.nearest_texel.join(',')}`);
+    if (r.color)
+        lines.push(`colour ${vectorText(r.color)}`);
+    return lines;
+}
+
 // A button that watches the fill up to polygon n.
 function watchButton(n, onWatch) {
     const button = element('button', { type: 'button', class: 'watch-to', 'data-polygon': n,
@@ -35,7 +64,7 @@ export function showHistory(panel, history, onTrace, onWatch) {
     const n = history.fragments.length;
     const heading = element('p', { class: 'summary' },
         `pixel ${x},${y} of ${history.size.join('x')} (row ${height - 1 - y} counted from the top): ` +
-        `${n} fragment${n === 1 ? '' : 's'} tested`);
+        `${n} fragment${n === 1 ? '' : 's'} tested` + (history.rules ? `, under the rules ${history.rules}` : ''));
     const table = element('table', { class: 'history' });
     // The last column is the page's own, not the snapshot's.
     table.append(element('thead', {}, element('tr', {}, ...columns.map(c => element('th', {}, c)),
@@ -45,12 +74,17 @@ export function showHistory(panel, history, onTrace, onWatch) {
         const polygon = element('button', { type: 'button', class: 'polygon', 'data-polygon': f.polygon,
             title: `trace polygon ${f.polygon}` }, String(f.polygon));
         polygon.addEventListener('click', () => onTrace(f.polygon));
+        // Under centres no span covers the pixel: its triangle does.
         const cells = [String(i + 1), String(f.mesh), polygon, String(f.ring), String(f.side),
-            `${exactText(f.span.left)}..${exactText(f.span.right)}`,
-            `[${f.span.columns[0]}, ${f.span.columns[1]})`, exactText(f.depth), exactText(f.stored),
+            f.span ? `${exactText(f.span.left)}..${exactText(f.span.right)}` : 'its centre',
+            f.span ? `[${f.span.columns[0]}, ${f.span.columns[1]})` : '-', exactText(f.depth), exactText(f.stored),
             f.passed ? 'passed' : 'failed', vectorText(f.normal)];
         body.append(element('tr', { class: f.passed ? 'passed' : 'failed' },
             ...cells.map(c => element('td', {}, c)), element('td', { class: 'act' }, watchButton(f.polygon, onWatch))));
+        if (f.rules)
+            body.append(element('tr', { class: 'lookup rules' }, element('td', {}),
+                element('td', { colspan: columns.length - 1 }, ...ruleTexts(f.rules).flatMap((line, k) =>
+                    k ? [element('br'), line] : [line]))));
         if (f.lookup)
             body.append(element('tr', { class: 'lookup' }, element('td', {}), element('td', { colspan: columns.length - 1 },
                 lookupText(f.lookup))));
