@@ -30,10 +30,15 @@ class InspectorTest(PageTest):
             ("top right corner", close, (319, 319)),
             ("ring seam", start, (120, 60)),
             ("nothing reached", start, (3, 236)),
+            ("rim speckle under gl", close, (70, 214), "gl"),
+            ("the filter alone", close, (70, 214), "filter"),
+            ("centres and perspective at the seam", start, (120, 60), "centres,perspective"),
+            ("texgen without the filter", start, (120, 60), "texgen"),
         ]
         self.open()
-        for what, view, (x, y) in cases:
+        for what, view, (x, y), *rules in cases:
             with self.subTest(what):
+                view = dict(view, rules=rules[0] if rules else "none")
                 self.set_view(view)
                 self.click_pixel(x, y, int(view["size"].split("x")[1]))
                 text, _ = snapshot(view, "--history", f"{x},{y}")
