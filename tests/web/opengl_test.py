@@ -168,6 +168,11 @@ class OpenGLTest(PageTest):
         self.assertEqual(steps[0]["pixels"] + steps[0]["caption"], w * h)
         self.assertTrue(all(s["coverage_differs"] <= 20 for s in steps[1:]), steps)
         self.assertTrue(steps[0]["differ"] > 0.4 * w * h > 4 * steps[4]["differ"] > 400 * steps[7]["differ"], steps)
+        # A step of the strip is one click from the frame, with its row of the table as the count.
+        self.click('.ladder-step[data-step="4"]')
+        self.wait.until(lambda d: self.drawn("rules") == "centres,snap,perspective,texgen")
+        self.assertEqual((self.drawn("renderer"), self.text("rules-line").split(": ", 1)[1]),
+                         ("difference", steps[4]["line"] + "."))
         # Given the program's own OpenGL frame, the module's ladder, slide and explanation are
         # the snapshot's, to the byte.
         table = snapshot_json(START, "--ladder", work_path("ladder"))
