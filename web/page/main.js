@@ -213,7 +213,9 @@ const openGLName = () => `the page's WebGL frame (${app.chooseRendering.renderer
 function showRuleCount(s, opengl) {
     let line = 'The difference rendering counts the software frame under these rules against the page\'s ' +
         'WebGL frame.';
-    if (opengl) {
+    if (app.noWebGL)
+        line = '';
+    else if (opengl) {
         const problem = keepOpenGL(s, opengl);
         const result = problem ? { error: problem } : JSON.parse(app.m.ruleComparison());
         line = result.error ?? `Under ${result.rules}, against the page's WebGL frame: ${result.line}.`;
@@ -468,10 +470,11 @@ function wireControls() {
 
     wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
     wireCompare(app, () => { made.compare = null; requestFrame(); });
-    // A case's view on the frame, in the software rendering, with its first difference selected.
+    // A case's view on the frame, in the software rendering under the rules it was judged
+    // by (the program's own), with its first difference selected.
     wireConformance(app, (c, [x, y]) => change({
         size: `${c.width}x${c.height}`, az: c.angle_z, ax: c.angle_x, pan: `${c.pan_x},${c.pan_y}`, zoom: c.zoom,
-        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '',
+        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '', rules: 'none',
     }).then(bringInspectorIntoView));
 
     window.addEventListener('hashchange', () => openAddress(location.hash));
