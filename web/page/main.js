@@ -206,7 +206,7 @@ function keepOpenGL(s, picture = null) {
     return problem;
 }
 
-const openGLName = () => `the page's WebGL frame (${app.chooseRendering.rendererName() || 'renderer not named'})`;
+const openGLName = () => `the page's WebGL frame (${app.rendererName || 'renderer not named'})`;
 
 // The count of the difference rendering: the software frame under its rules against the
 // page's WebGL frame, as a row of --ladder's table.
@@ -221,11 +221,31 @@ function showRuleCount(s, opengl) {
         line = result.error ?? `Under ${result.rules}, against the page's WebGL frame: ${result.line}.`;
     }
     $('rules-line').textContent = line;
-    $('rules-line').title = openGLName();
 }
 
-// The selected pixel through the ladder, as --explain gives it.
+// The selected pixel through the ladder, as --explain gives it: at once for a pixel newly
+// selected; for the same pixel in a view a drag moves (or under other rules), when the
+// view has rested, since each draws the WebGL frame and the pixel's row under every step.
+let explaining = { pixel: null, timer: null };
+
 function explainPixel(s) {
+    clearTimeout(explaining.timer);
+    // What a drag leaves as it was.
+    const pixel = JSON.stringify([s.pixel, s.width, s.height, s.view, s.watch, s.renderer, app.textureVersion]);
+    if (s.pixel && pixel === explaining.pixel) {
+        explaining.timer = setTimeout(() => {
+            if (app.drawn === s) {
+                explainNow(s);
+                showCommands(s);
+            }
+        }, 200);
+        return;
+    }
+    explaining.pixel = pixel;
+    explainNow(s);
+}
+
+function explainNow(s) {
     if (!s.pixel || s.view === 'texels' || s.watch >= 0 || app.noWebGL) {
         showExplanation('');
         return;
@@ -544,7 +564,8 @@ async function start() {
         },
     });
     app.chooseRendering = makeRenderingChoice($('gl-frame'));
-    app.noWebGL = !app.chooseRendering.rendererName();
+    app.rendererName = app.chooseRendering.rendererName();  // asked once: WebGL's answers cost a round trip
+    app.noWebGL = !app.rendererName;
     $('ladder-renderer').textContent = app.noWebGL ? 'This browser has no WebGL 2: the ladder needs the page\'s ' +
         'OpenGL frame.' : `Against ${openGLName()}.`;
     wireControls();
