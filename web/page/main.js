@@ -220,7 +220,9 @@ function showRuleCount(s, opengl) {
         const result = problem ? { error: problem } : JSON.parse(app.m.ruleComparison());
         line = result.error ?? `Under ${result.rules}, against the page's WebGL frame: ${result.line}.`;
     }
-    $('rules-line').textContent = line;
+    // Written only when it changes: a write makes the browser lay the column out again.
+    if ($('rules-line').textContent !== line)
+        $('rules-line').textContent = line;
 }
 
 // The selected pixel through the ladder, as --explain gives it: at once for a pixel newly

@@ -73,6 +73,7 @@ export function clearLadder() {
 
 // What --explain prints for the pixel, or why there is nothing to say.
 export function showExplanation(text) {
-    $('explain').textContent = text;
+    if ($('explain').textContent !== text)
+        $('explain').textContent = text;
     $('explain').hidden = !text;
 }
