@@ -73,7 +73,9 @@ export function clearLadder() {
 
 // What --explain prints for the pixel, or why there is nothing to say.
 export function showExplanation(text) {
-    if ($('explain').textContent !== text)
-        $('explain').textContent = text;
-    $('explain').hidden = !text;
+    const e = $('explain');
+    if (e.textContent !== text)
+        e.textContent = text;
+    if (e.hidden !== !text)
+        e.hidden = !text;
 }
