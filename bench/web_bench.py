@@ -31,6 +31,13 @@ rendering, two builds side by side as --page does (one pixel read, so that the d
 is done before the clock stops):
 
     bench/web_bench.py --opengl BEFORE-SITE AFTER-SITE
+
+The software frame of a drag (draw, the module's RGBA and putImageData, as the whole frame
+above) under the program's own rules and under gl, rounds interleaved, in the page's own
+module; and the ladder of the 480x480 start-up view, turned a degree each time so that its
+WebGL frame is drawn anew, as the Ladder button runs it:
+
+    bench/web_bench.py --rules SITE
 """
 import argparse
 import functools
@@ -350,7 +357,77 @@ def opengl_main(before_site, after_site):
             m["after"] / m["before"]))
 
 
+RULES_MEASURE = """
+const [frames, sizes, done] = arguments;
+(async () => {
+    const page = window.sphaerix;
+    await page.ready;
+    const m = page.module(), canvas = document.createElement('canvas'), r = {};
+    for (const rules of ['none', 'gl'])
+        for (const [w, h] of sizes) {
+            m.setRules(rules);
+            canvas.width = w;
+            canvas.height = h;
+            const times = r[`${rules} ${w}x${h}`] = [];
+            for (let i = 0; i < frames + 10; ++i) {  // the first ten warm up
+                const start = performance.now();
+                m.draw(w, h, -135 + i, -60, 0, 0, 0.25, 'color', -1);
+                const rgba = m.rgbaPixels();
+                canvas.getContext('2d').putImageData(
+                    new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, w * h * 4), w, h), 0, 0);
+                if (i >= 10)
+                    times.push(performance.now() - start);
+            }
+        }
+    m.setRules('none');
+    r.ladder = [];
+    for (let i = 0; i < 4; ++i) {
+        await page.setView({ size: '480x480', az: -135 + (window.__turn = ((window.__turn ?? 0) + 1) % 90),
+                             renderer: 'software' });
+        const start = performance.now();
+        const result = await page.ladder();
+        if (result.error)
+            throw new Error(result.error);
+        r.ladder.push(performance.now() - start);
+    }
+    done(r);
+})().catch(e => done({ error: String(e) }));
+"""
+
+
+def rules_main(site):
+    """Drag frames under none and gl, and the ladder, rounds interleaved in one tab."""
+    server = serve(os.path.abspath(site))
+    sizes = [(480, 480), (1920, 1080)]
+    samples = {}
+    load = open("/proc/loadavg").read().split()[0]
+    with tempfile.TemporaryDirectory() as profile:
+        driver = browser(profile)
+        driver.set_script_timeout(600)
+        try:
+            driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
+            for _ in range(ROUNDS):
+                result = driver.execute_async_script(RULES_MEASURE, FRAMES, sizes)
+                if "error" in result:
+                    sys.exit("web_bench: " + result["error"])
+                for key, values in result.items():
+                    samples.setdefault(key, []).extend(values)
+            renderer = driver.execute_script("return document.getElementById('ladder-renderer').textContent")
+        finally:
+            driver.quit()
+            server.shutdown()
+    print("medians of %d rounds (ms); load average %s before, %s after"
+          % (ROUNDS, load, open("/proc/loadavg").read().split()[0]))
+    for w, h in sizes:
+        none, gl = (statistics.median(samples["%s %dx%d" % (r, w, h)]) for r in ("none", "gl"))
+        print("drag frame %dx%d: none %.2f, gl %.2f, gl/none %.3f" % (w, h, none, gl, gl / none))
+    print("ladder of the 480x480 view, its WebGL frame drawn anew: %.1f (%s)"
+          % (statistics.median(samples["ladder"]), renderer))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--rules":
+        return rules_main(sys.argv[2])
     if len(sys.argv) == 4 and sys.argv[1] == "--page":
         return page_main(sys.argv[2], sys.argv[3])
     if len(sys.argv) == 4 and sys.argv[1] == "--opengl":

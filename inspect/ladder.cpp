@@ -7,7 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "inspect/glyphs.h"
+#include "inspect/pixel_history.h"
 #include "inspect/slide.h"
+#include "raster/frame_buffers.h"
+#include "raster/software_frame.h"
 
 std::vector<unsigned char> captionPixels(const OpenGLFrame& openGL)
 {
@@ -75,7 +78,7 @@ std::string stepRule(int step)
 
 } // namespace
 
-std::string describeLadder(const Ladder& ladder)
+std::string describeLadder(const Ladder& ladder, const std::string& against)
 {
     std::string text = "step  rule          coverage differs  pixels that differ   within 1   within 2  largest\n";
     for (std::size_t k = 0; k < ladder.steps.size(); ++k) {
@@ -87,9 +90,20 @@ std::string describeLadder(const Ladder& ladder)
         text += line;
     }
     if (!ladder.steps.empty())
-        text += "against the OpenGL frame drawn in the window; " + std::to_string(ladder.steps[0].pixels) +
+        text += "against " + against + "; " + std::to_string(ladder.steps[0].pixels) +
                 " pixels compared, the caption's " + std::to_string(ladder.steps[0].caption) + " counted apart\n";
     return text;
+}
+
+std::string describeStep(const StepComparison& s)
+{
+    const std::string pixels = s.differ == 1 ? " pixel differs (" : " pixels differ (";
+    return "coverage differs at " + std::to_string(s.coverageDiffers) + " pixel" +
+           (s.coverageDiffers == 1 ? "" : "s") + "; " + std::to_string(s.differ) + pixels +
+           percentText(s.differ, s.pixels) + "); within 1 level " + percentText(s.within1, s.pixels) +
+           ", within 2 levels " + percentText(s.within2, s.pixels) + "; largest difference " +
+           std::to_string(s.largest) + "; of " + std::to_string(s.pixels) + " pixels, the caption's " +
+           std::to_string(s.caption) + " counted apart";
 }
 
 Json ladderJson(const Ladder& ladder)
@@ -173,6 +187,40 @@ int equalFrom(const std::vector<int>& levels)
 }
 
 } // namespace
+
+PixelLadder pixelThroughLadder(const Scene& scene, int width, int height, int x, int y, const OpenGLFrame& openGL,
+                               const std::vector<unsigned char>& caption)
+{
+    PixelLadder pixel;
+    pixel.x = x;
+    pixel.y = y;
+    const std::size_t at = (static_cast<std::size_t>(height - 1 - y) * width + x) * 3;
+    for (int c = 0; c < 3; ++c)
+        pixel.openGL[c] = openGL.image.rgb[at + c];
+    pixel.caption = caption[static_cast<std::size_t>(y) * width + x];
+    // A pixel's colour comes from its row alone: the row drawn again under each step is
+    // that step's whole frame there.
+    for (int k = 0; k < ruleCount; ++k) {
+        rasterizeRow(scene, width, height, y, nullptr, ladderStep(k));
+        const Color4& c = ColorBuffer[static_cast<std::size_t>(y) * width + x];
+        const RgbImage one = imageFromColors(&c, 1, 1);
+        pixel.steps.push_back({one.rgb[0], one.rgb[1], one.rgb[2]});
+    }
+    // Under gl, how the filter found the colour: a value at a rounding half says why a last
+    // level may remain.
+    PixelHistoryObserver watch(x, y, width, height, RasterRules::gl());
+    rasterizeRow(scene, width, height, y, &watch, RasterRules::gl());
+    const Color4& c = ColorBuffer[static_cast<std::size_t>(y) * width + x];
+    const RgbImage one = imageFromColors(&c, 1, 1);
+    pixel.steps.push_back({one.rgb[0], one.rgb[1], one.rgb[2]});
+    for (const HistoryFragment& f : watch.history.fragments)
+        if (f.passed && f.rule.filter) {
+            pixel.filtered = true;
+            for (int c = 0; c < 3; ++c)
+                pixel.scaled[c] = f.rule.filtered.scaled[c];
+        }
+    return pixel;
+}
 
 std::vector<int> levelsFromOpenGL(const PixelLadder& p)
 {

@@ -7,6 +7,7 @@
 #include "inspect/exact_number.h"
 #include "inspect/rgb_image.h"
 #include "raster/raster_rules.h"
+#include "scene/scene.h"
 
 // The OpenGL frame drawn in the program's window, as the ladder compares frames with it.
 struct OpenGLFrame {
@@ -45,8 +46,11 @@ struct Ladder {
 // "P%" of `count` in `total`, with enough digits to tell small counts apart.
 std::string percentText(long long count, long long total);
 
-// The table, one line per step, for people.
-std::string describeLadder(const Ladder& ladder);
+// The table, one line per step, for people; `against` names the OpenGL frame.
+std::string describeLadder(const Ladder& ladder, const std::string& against = "the OpenGL frame drawn in the window");
+
+// One comparison as a line: the counts of a row of the table, the caption apart.
+std::string describeStep(const StepComparison& step);
 
 // {"steps": [{"step", "rules", "rule", "pixels", "caption", "coverage_differs", "differ",
 // "within_1", "within_2", "largest"}, ...]}
@@ -69,6 +73,12 @@ struct PixelLadder {
     bool filtered = false;                // under gl the filter coloured it: its values
     float scaled[3] = {0, 0, 0};          // times 255 before rounding
 };
+
+// Pixel x, y of the frame through the ladder: its row drawn under each step's rules into
+// the buffers, which must be of the frame's size and hold a frame of the view (the row
+// is left as gl draws it), and under gl how the filter found its colour.
+PixelLadder pixelThroughLadder(const Scene& scene, int width, int height, int x, int y, const OpenGLFrame& openGL,
+                               const std::vector<unsigned char>& caption);
 
 // The largest channel difference from OpenGL's colour at each step.
 std::vector<int> levelsFromOpenGL(const PixelLadder& pixel);

@@ -95,6 +95,24 @@ class FrameTest(PageTest):
             path = self.choose_texture("mine.raw", texture)
             self.assertEqual(self.canvas_pixels(), native_pixels(view, texture=path))
 
+    def test_each_switch_draws_the_snapshots_frame_under_its_rules(self):
+        # Clicked in turn: the ladder's steps, then gl off and on, then one rule off gl.
+        clicks = [("centres", "centres"), ("snap", "centres,snap"), ("perspective", "centres,snap,perspective"),
+                  ("texgen", "centres,snap,perspective,texgen"), ("filter", "centres,snap,perspective,texgen,filter"),
+                  ("float-vertex", "centres,snap,perspective,texgen,filter,float-vertex"), ("clip", "gl"),
+                  ("gl", "none"), ("gl", "gl"), ("centres", "snap,perspective,texgen,filter,float-vertex,clip")]
+        for view in [START, dict(size="300x500", az=60.0, ax=-110.0, pan=(0.0, 0.0), zoom=5.0)]:
+            self.open(hash_of(view))
+            for switch, rules in clicks:
+                with self.subTest(view=view["size"], click=switch):
+                    self.click(f"#rule-{switch}")
+                    self.wait.until(lambda d: self.drawn("rules") == rules)
+                    self.assertEqual(self.page_pixels(), native_pixels(view, "color", "--rules", rules))
+                    names = {"none": "", "gl": clicks[5][1] + ",clip"}.get(rules, rules)
+                    self.assertEqual((self.canvas_pixels(), ",".join(self.js("return window.sphaerix.rules"))),
+                                     (self.page_pixels(), names))
+                    self.assertEqual("rules=" + rules in self.address(), rules != "none")
+
     def test_keys(self):
         view = dict(START, size="240x240")
         cases = [  # (keys, what the state then holds); Shift held for the keys after it

@@ -60,7 +60,7 @@ def size_of(view):
 
 def view_options(view):
     return ["--size", view["size"], "--angle-z", repr(view["az"]), "--angle-x", repr(view["ax"]),
-            "--pan", "%r,%r" % view["pan"], "--zoom", repr(view["zoom"])]
+            "--pan", "%r,%r" % view["pan"], "--zoom", repr(view["zoom"])] + (["--rules", view["rules"]] if "rules" in view else [])
 
 
 def snapshot(view, *extra, texture=None):
@@ -220,7 +220,8 @@ class PageTest(unittest.TestCase):
         return self.bytes_of(f"window.sphaerix.savedPng({json.dumps(options)})")
 
     def set_view(self, v, **more):
-        fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"], **more)
+        fields = dict(size=v["size"], az=v["az"], ax=v["ax"], pan="%r,%r" % v["pan"], zoom=v["zoom"],
+                  **{k: v[k] for k in ["rules"] if k in v}, **more)
         self.assertEqual(self.js("return window.sphaerix.setView(arguments[0])", fields), [])
 
     def canvas(self):
@@ -262,7 +263,7 @@ class PageTest(unittest.TestCase):
         return self.js("""
             const norm = t => t.replace(/\\s+/g, ' ').trim();
             const h = document.getElementById('history');
-            return [norm(h.querySelector('.summary').textContent),
+            return [...[...h.querySelectorAll('.summary')].map(p => norm(p.textContent)),
                     ...[...h.querySelectorAll('tbody tr')].map(r => norm([...r.cells].filter(c => !c.matches('.act'))
                                                                           .map(c => c.textContent).join(' '))),
                     norm(h.querySelector('.final').textContent)];""")

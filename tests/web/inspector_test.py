@@ -30,10 +30,15 @@ class InspectorTest(PageTest):
             ("top right corner", close, (319, 319)),
             ("ring seam", start, (120, 60)),
             ("nothing reached", start, (3, 236)),
+            ("rim speckle under gl", close, (70, 214), "gl"),
+            ("the filter alone", close, (70, 214), "filter"),
+            ("centres and perspective at the seam", start, (120, 60), "centres,perspective"),
+            ("texgen without the filter", start, (120, 60), "texgen"),
         ]
         self.open()
-        for what, view, (x, y) in cases:
+        for what, view, (x, y), *rules in cases:
             with self.subTest(what):
+                view = dict(view, rules=rules[0] if rules else "none")
                 self.set_view(view)
                 self.click_pixel(x, y, int(view["size"].split("x")[1]))
                 text, _ = snapshot(view, "--history", f"{x},{y}")
@@ -166,18 +171,24 @@ class InspectorTest(PageTest):
             (dict(renderer="opengl", view="depth"), [f"{base} --view depth -o frame.png"]),  # shown in software
             (dict(renderer="difference"), [f"{base} --compare DIR"]),
             (dict(renderer="opengl", pixel="150,40", trace=205),
-             [f"{base} --renderer opengl -o frame.png", f"{base} --history 150,40", f"{base} --trace-polygon 205"]),
+             [f"{base} --renderer opengl -o frame.png", f"{base} --history 150,40", f"{base} --trace-polygon 205",
+              f"{base} --explain 150,40"]),
             (dict(renderer="software", watch=300, scale=2, pixel="150,40"),
              [f"{base} --trace-polygon 300 --scale 2 -o watch.png", f"{base} --history 150,40"]),
+            (dict(renderer="opengl", rules="gl"), [f"{base} --renderer opengl -o frame.png"]),  # OpenGL's own rules
+            (dict(renderer="difference", rules="texgen,filter", pixel="150,40"),
+             [f"{base} --rules texgen,filter --compare DIR", f"{base} --rules texgen,filter --history 150,40",
+              f"{base} --explain 150,40"]),
         ]
         self.open(hash_of(view))
         for fields, commands in cases:
             with self.subTest(json.dumps(fields)):
-                self.set_view(view, **dict(dict(pixel="", trace="", watch="", view="color", grid=False, scale=1), **fields))
+                self.set_view(view, **dict(dict(pixel="", trace="", watch="", view="color", grid=False, scale=1,
+                                                rules="none"), **fields))
                 self.assertEqual(self.js("return [...document.querySelectorAll('#commands code')].map(c => c.textContent)"),
                                  commands)
                 for command in commands:  # the software ones run as shown
-                    if "--renderer" not in command and "--compare" not in command:
+                    if not any(o in command for o in ["--renderer", "--compare", "--explain"]):
                         args = command.replace("frame.png", "c.png").replace("watch.png", "c.png").split()[1:]
                         run = subprocess.run([harness.SNAPSHOT, *args, "--texture", work_path("sphere.raw")],
                                              capture_output=True, cwd=harness.WORK)

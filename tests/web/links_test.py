@@ -50,9 +50,12 @@ class LinksTest(PageTest):
             ("the watched fill", close, dict(view="polygons", watch=1214, pixel="70,214")),
             ("the watched fill at its first polygon", close, dict(watch=0)),
             ("the watched fill and a trace not drawn yet", close, dict(watch=700, trace=713)),
+            ("rules, the difference and a pixel explained", START,
+             dict(rules="texgen,filter", renderer="difference", pixel="315,72")),
         ]
         inspector = """return window.sphaerix.settled().then(() => ['history', 'reason', 'trace', 'watch-line',
-            'pixel-note', 'commands', 'renderer-line'].map(id => document.getElementById(id).innerText))"""
+            'pixel-note', 'commands', 'renderer-line', 'rules-line', 'explain'].map(id => document.getElementById(id)
+            .innerText).concat([...document.querySelectorAll('#rule-switches input')].map(i => i.checked)))"""
         shown = lambda: (self.page_pixels(), self.js(inspector), self.js("return window.sphaerix.magnification()"))
         made = []
         for what, view, fields in cases:

@@ -2,7 +2,9 @@
 """The page's OpenGL rendering (WebGL 2 in headless Chromium) against the program's own
 OpenGL frame, so run on an X display (tests/app/run_e2e.sh gives one); and the page in a
 browser without WebGL."""
+import base64
 import os
+import struct
 import sys
 
 import harness
@@ -144,6 +146,48 @@ class OpenGLTest(PageTest):
         alike = sum(max(abs(page[i + c] - native[i + c]) for c in range(3)) <= 8 for i in darkened)
         self.assertGreaterEqual(alike, 0.8 * len(darkened))
         self.assertEqual(self.canvas_pixels("gl-frame"), page)  # the canvas shows the picture as it is
+
+
+    def test_ladder_and_explain_against_the_page_and_the_program(self):
+        w, h, pixel = 480, 480, "315,72"
+        self.show(START, "opengl")
+        at = 3 * ((h - 1 - 72) * w + 315)
+        webgl = list(self.page_pixels()[at:at + 3])
+        self.click("#ladder-run")
+        self.wait.until(lambda d: self.text("ladder-result"))
+        self.click_pixel(315, 72, h)
+        native_explain = snapshot_json(START, "--explain", pixel)
+        page_explain = self.js("return window.sphaerix.explain(315, 72)")
+        self.assertEqual([s["color"] for s in page_explain["steps"]], [s["color"] for s in native_explain["steps"]])
+        self.assertEqual(page_explain["opengl"], webgl)  # the sentences are of the page's own frame
+        self.assertIn(page_explain["text"], self.text("explain"))
+        # The page's own ladder: the software side is the snapshot's (the frames above and in
+        # frame_test); the WebGL side plausible, as near OpenGL as the program's window is.
+        steps = self.js("return window.sphaerix.ladder()")["steps"]
+        self.assertEqual(self.text("ladder-table"), self.js("return window.sphaerix.ladder()")["text"])
+        self.assertEqual(steps[0]["pixels"] + steps[0]["caption"], w * h)
+        self.assertTrue(all(s["coverage_differs"] <= 20 for s in steps[1:]), steps)
+        self.assertTrue(steps[0]["differ"] > 0.4 * w * h > 4 * steps[4]["differ"] > 400 * steps[7]["differ"], steps)
+        # A step of the strip is one click from the frame, with its row of the table as the count.
+        self.click('.ladder-step[data-step="4"]')
+        self.wait.until(lambda d: self.drawn("rules") == "centres,snap,perspective,texgen")
+        self.assertEqual((self.drawn("renderer"), self.text("rules-line").split(": ", 1)[1]),
+                         ("difference", steps[4]["line"] + "."))
+        # Given the program's own OpenGL frame, the module's ladder, slide and explanation are
+        # the snapshot's, to the byte.
+        table = snapshot_json(START, "--ladder", work_path("ladder"))
+        rgb = native_opengl(START)
+        self.assertEqual(snapshot(START, "--renderer", "opengl", "-o", work_path("o.ppm"), "--depth", work_path("o.depth"))[1], 0)
+        with open(work_path("o.depth"), "rb") as f:
+            covered = bytes(d < 1.0 for (d,) in struct.iter_unpack("<f", f.read()))
+        self.assertEqual(self.js("""const m = window.sphaerix.module(), b = s => Uint8Array.from(atob(s), c => c.charCodeAt(0));
+            return m.keepOpenGLFrame(b(arguments[0]), b(arguments[1]), 480, 480)""",
+            base64.b64encode(rgb).decode(), base64.b64encode(covered).decode()), "")
+        page = self.js("return JSON.parse(window.sphaerix.module().ladder('the OpenGL frame drawn in the window'))")
+        self.assertEqual([{k: v for k, v in s.items() if k != "line"} for s in page["steps"]], table["steps"])
+        self.assert_picture(self.bytes_of("window.sphaerix.ladderPng()"), work_path("ladder", "ladder.png"))
+        page = self.js("return JSON.parse(window.sphaerix.module().explain(315, 72))")
+        self.assertEqual({k: v for k, v in page.items() if k != "text"}, native_explain)
 
 
 class WithoutWebGLTest(PageTest):

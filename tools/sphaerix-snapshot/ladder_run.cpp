@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include "inspect/ladder.h"
-#include "inspect/pixel_history.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
 #include "scene/scene.h"
@@ -47,28 +46,9 @@ int writeLadder(const SnapshotOptions& o, const OpenGLFrame& openGL, const Ladde
 
 int explain(const SnapshotOptions& o, const OpenGLFrame& openGL, const std::vector<unsigned char>& caption)
 {
-    PixelLadder pixel;
-    pixel.x = o.explainX;
-    pixel.y = o.explainY;
-    const std::size_t at = (static_cast<std::size_t>(o.height - 1 - o.explainY) * o.width + o.explainX) * 3;
-    for (int c = 0; c < 3; ++c)
-        pixel.openGL[c] = openGL.image.rgb[at + c];
-    pixel.caption = caption[static_cast<std::size_t>(o.explainY) * o.width + o.explainX];
     std::vector<float> depth;
-    for (int k = 0; k <= ruleCount; ++k) {
-        const RgbImage ours = softwareFrame(o, ladderStep(k), depth);
-        pixel.steps.push_back({ours.rgb[at], ours.rgb[at + 1], ours.rgb[at + 2]});
-    }
-    // Under gl, how the filter found the colour: a value at a rounding half says why a last
-    // level may remain.
-    PixelHistoryObserver watch(o.explainX, o.explainY, o.width, o.height, RasterRules::gl());
-    rasterizeRow(theScene, o.width, o.height, o.explainY, &watch, RasterRules::gl());
-    for (const HistoryFragment& f : watch.history.fragments)
-        if (f.passed && f.rule.filter) {
-            pixel.filtered = true;
-            for (int c = 0; c < 3; ++c)
-                pixel.scaled[c] = f.rule.filtered.scaled[c];
-        }
+    softwareFrame(o, RasterRules::none(), depth);
+    const PixelLadder pixel = pixelThroughLadder(theScene, o.width, o.height, o.explainX, o.explainY, openGL, caption);
     std::fputs(o.json ? jsonLines(pixelLadderJson(pixel)).c_str() : describePixelLadder(pixel).c_str(), stdout);
     return 0;
 }

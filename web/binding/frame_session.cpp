@@ -236,9 +236,13 @@ std::string limitsJson()
     Json views = Json::array();
     for (const char* name : debugViewNames)
         views.push_back(name);
+    Json rules = Json::array();
+    for (int r = 0; r < ruleCount; ++r)
+        rules.push_back({{"name", ruleName(static_cast<Rule>(r))}, {"summary", ruleSummary(static_cast<Rule>(r))}});
     return Json{{"largestSide", largestSide},
                 {"largestSlideScale", largestSlideScale},
                 {"views", views},
+                {"rules", rules},
                 {"start", {{"width", s.width}, {"height", s.height}, {"az", s.angleZ}, {"ax", s.angleX},
                            {"panX", s.panX}, {"panY", s.panY}, {"zoom", s.zoom}}}}
         .dump();

@@ -315,6 +315,46 @@ val canvasBytes(const val& floats)
     return handOut(std::move(bytes));
 }
 
+std::string keepGLFrame(const val& rgb, const val& covered, int width, int height)
+{
+    return keepOpenGLFrame(RgbImage{width, height, arrayFrom<unsigned char>(rgb)}, arrayFrom<unsigned char>(covered));
+}
+
+std::string ruleComparison()
+{
+    std::string json;
+    const std::string problem = ruleComparisonJson(json);
+    return jsonOr(problem, json);
+}
+
+std::string ladder(const std::string& against)
+{
+    std::string json;
+    const std::string problem = pageLadderJson(against, json);
+    return jsonOr(problem, json);
+}
+
+val ladderPicture(int step)
+{
+    RgbImage picture;
+    const std::string error = ladderStepPicture(step, picture);
+    return slideResult(error, picture);
+}
+
+val ladderSlideOf()
+{
+    RgbImage picture;
+    const std::string error = ladderSlidePicture(picture);
+    return slideResult(error, picture);
+}
+
+std::string explainAt(int x, int y)
+{
+    std::string json;
+    const std::string problem = explainJson(x, y, json);
+    return jsonOr(problem, json);
+}
+
 val sceneView()
 {
     return handOut(sceneBytes());
@@ -351,6 +391,12 @@ EMSCRIPTEN_BINDINGS(sphaerix)
     function("maskPixels", &maskPixels);
     function("differencePicture", &difference);
     function("decodePicture", &decodePicture);
+    function("keepOpenGLFrame", &keepGLFrame);
+    function("ruleComparison", &ruleComparison);
+    function("ladder", &ladder);
+    function("ladderPicture", &ladderPicture);
+    function("ladderSlide", &ladderSlideOf);
+    function("explain", &explainAt);
     function("conformanceCases", &conformanceCasesJson);
     function("conformanceTexture", &caseTexture);
     function("conformanceCompare", &judgeCase);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "inspect/comparison.h"
+#include "inspect/ladder.h"
 #include "inspect/pixel_history.h"
 #include "inspect/polygon_trace.h"
 #include "inspect/rgb_image.h"
@@ -51,6 +52,11 @@ struct PageSession {
     // The page's comparison: the frame's colours compared, the difference and its mask.
     RgbImage compared, mask;
     FrameDifference difference;
+    // The page's own OpenGL frame of the drawn view (WebGL's), its caption's pixels, and
+    // the last ladder run against it.
+    std::optional<OpenGLFrame> openGL;
+    std::vector<unsigned char> caption;
+    Ladder ladder;
     // The conformance run's texture (empty: the generated sphere map), whether the scene
     // is built on it now, and the last judged case's mask.
     std::vector<unsigned char> caseTexture;

@@ -54,6 +54,18 @@
 //   m.decodePicture(name, bytes: Uint8Array) -> {format: 'png'} (the page reads it: js/png.js)
 //       | {format: 'ppm', width, height, channels: 3, max, samples: Uint16Array} | {format, error}
 //       a file given to compare or as a texture, as the tools read it; format null for neither
+//   m.keepOpenGLFrame(rgb: Uint8Array, covered: Uint8Array, width, height) -> string   "" or a
+//       message: the page's OpenGL frame of the drawn view (RGB top row first; coverage, 1
+//       where the torus drew, bottom row first) that the calls below compare with
+//   m.ruleComparison() -> string                         JSON {"rules", "pixels", "caption",
+//       "coverage_differs", "differ", "within_1", "within_2", "largest", "line"} | {"error"}:
+//       the drawn frame, under its rules, as a row of --ladder's table
+//   m.ladder(against: string) -> string                  JSON: --ladder --json's, each step with
+//       its "line", and "text", the table as --ladder prints it, against `against`
+//   m.ladderPicture(step) -> {width, height, rgb} | {error}   a step's difference picture
+//   m.ladderSlide() -> {width, height, rgb} | {error}    the pictures side by side, as DIR/ladder.png
+//   m.explain(x, y) -> string                            JSON: --explain X,Y --json's, and "text",
+//       as --explain prints it
 //   m.conformanceCases() -> string                       JSON list of the built-in cases: name,
 //       width, height, angle_z, angle_x, pan_x, pan_y, zoom, texture, snapshot (--list --json's)
 //   m.conformanceTexture(bytes: Uint8Array | null) -> string   "" or a message: the texture every
@@ -163,6 +175,15 @@ const RgbImage& lastMask();
 // software picture, as --compare makes it: `picture` amplified, `line` its line.
 std::string differenceWithLastPicture(const RgbImage& other, RgbImage& picture, std::string& line);
 
+// The software frame under rules against the page's OpenGL frame
+// (web/binding/rules_comparison.cpp); `covered` is 1 where the torus drew, bottom row first.
+std::string keepOpenGLFrame(const RgbImage& image, const std::vector<unsigned char>& covered);
+std::string ruleComparisonJson(std::string& json);
+std::string pageLadderJson(const std::string& against, std::string& json);
+std::string ladderStepPicture(int step, RgbImage& picture);
+std::string ladderSlidePicture(RgbImage& picture);
+std::string explainJson(int x, int y, std::string& json);
+
 // The page's conformance run (web/binding/conformance_session.cpp). `rgb` and `depth`
 // are null for a case whose file the tester did not give.
 std::string conformanceCasesJson();
@@ -184,7 +205,7 @@ std::vector<unsigned char> sceneBytes();
 double largestFramePixels();
 
 // What the page takes from here rather than restating it, as JSON: {"largestSide",
-// "largestSlideScale", "views": [names], "start": {"width", "height", "az", "ax", "panX",
+// "largestSlideScale", "views": [names], "rules": [{"name", "summary"}] in ladder order, "start": {"width", "height", "az", "ax", "panX",
 // "panY", "zoom"}}.
 std::string limitsJson();
 

@@ -11,16 +11,19 @@ function parsed(text) {
 }
 
 export function exposeApi(target, { ready, change, select, picture, module, state, drawn, settled, shown,
-                                   magnification, reason, savedPng, reset }) {
+                                   magnification, reason, savedPng, reset, rules, ladder, ladderPng, explain }) {
     target.sphaerix = {
         ready,
         // Fields as the address takes them (size "WxH", pan "X,Y" or [x, y], scale 1..4 or
-        // 'fit', grid true or false, trace and watch polygon numbers, numbers or text);
-        // resolves to the list of what was refused, empty when all was taken.
+        // 'fit', grid true or false, trace and watch polygon numbers, rules "NAME,NAME" or
+        // [names], numbers or text); resolves to the list of what was refused, empty when
+        // all was taken.
         setView(fields = {}) {
             const f = { ...fields };
             if (Array.isArray(f.pan))
                 f.pan = f.pan.join(',');
+            if (Array.isArray(f.rules))
+                f.rules = f.rules.join(',') || 'none';
             return change(f);
         },
         // "opengl", "software" or "difference"; resolves as setView does.
@@ -44,6 +47,16 @@ export function exposeApi(target, { ready, change, select, picture, module, stat
         savedPng,
         // What "Start-up view" does.
         reset,
+        // The rules the software frame follows, as names in ladder order ([] for the program's own).
+        get rules() { return rules(); },
+        // The view shown through the ladder against the page's WebGL frame: resolves to
+        // --ladder --json's table (each step with its "line"), and "text", as it prints it.
+        ladder,
+        // The PNG of the ladder last run: --ladder's DIR/ladder.png.
+        ladderPng,
+        // Pixel x, y through the ladder against the page's WebGL frame: resolves to
+        // --explain X,Y --json's object, and "text".
+        explain,
         // The WebAssembly module itself (web/binding/session.h lists its calls).
         module,
     };

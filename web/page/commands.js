@@ -21,19 +21,24 @@ export function nativeTexture({ name, image }) {
     return { path, steps: [step] };
 }
 
-// The view as the snapshot's options take it.
+// The view as the snapshot's options take it, with the software frame's rules.
 export function snapshotCommand(s, texturePath = null) {
     return `sphaerix-snapshot --size ${s.width}x${s.height} --angle-z ${floatText(s.az)} ` +
         `--angle-x ${floatText(s.ax)} --pan ${floatText(s.panX)},${floatText(s.panY)} ` +
-        `--zoom ${floatText(s.zoom)}` + (texturePath ? ` --texture ${shellWord(texturePath)}` : '');
+        `--zoom ${floatText(s.zoom)}` + (texturePath ? ` --texture ${shellWord(texturePath)}` : '') +
+        (s.rules && s.rules !== 'none' ? ` --rules ${s.rules}` : '');
 }
 
 // `shown`: the rendering on the frame; `scale`: the magnification in use; `texture`:
 // { name, image } of the texture file, null for the generated sphere map; `compared`: the
-// compared file's name. Each is [what, command].
-export function snapshotCommands(s, { shown, scale, texture, compared }) {
+// compared file's name; `ladder`, `explained`: whether the ladder and the selected pixel's
+// explanation are shown. Each is [what, command].
+export function snapshotCommands(s, { shown, scale, texture, compared, ladder = false, explained = false }) {
     const { path, steps } = texture ? nativeTexture(texture) : { path: null, steps: [] };
     const base = snapshotCommand(s, path);
+    // The OpenGL frame, the ladder and --explain take no rules: they go through all of them.
+    const bare = snapshotCommand({ ...s, rules: 'none' }, path);
+    const window = 'against the OpenGL frame in the program\'s window (without a display, put xvfb-run -a before it)';
     const view = s.view === 'color' ? '' : ` --view ${s.view}`;
     const slide = (scale > 1 ? ` --scale ${scale}` : '') + (s.grid && scale >= 3 ? ' --grid' : '');
     const commands = [...steps];
@@ -43,7 +48,7 @@ export function snapshotCommands(s, { shown, scale, texture, compared }) {
         commands.push([`polygon ${s.watch} on the whole frame (the snapshot has no option to stop after it)`,
             `${base} --trace-polygon ${s.watch}${view}${slide} -o watch.png`]);
     else if (shown === 'opengl')
-        commands.push(['the OpenGL rendering', `${base} --renderer opengl -o frame.png`]);
+        commands.push(['the OpenGL rendering', `${bare} --renderer opengl -o frame.png`]);
     else if (shown === 'difference')
         commands.push(['both renderings and their difference', `${base} --compare DIR`]);
     else
@@ -55,5 +60,9 @@ export function snapshotCommands(s, { shown, scale, texture, compared }) {
         commands.push(['the traced polygon', `${base} --trace-polygon ${s.trace}`]);
     if (compared)
         commands.push(['the comparison', `${base} --against ${shellWord(compared)}`]);
+    if (ladder)
+        commands.push([`the ladder ${window}`, `${bare} --ladder ladder`]);
+    if (explained && s.pixel)
+        commands.push([`the selected pixel through the ladder ${window}`, `${bare} --explain ${s.pixel[0]},${s.pixel[1]}`]);
     return commands;
 }

@@ -20,6 +20,45 @@ function lookupText(l) {
         `bytes ${l.bytes.join(' ')}, colour ${vectorText(l.color)}`;
 }
 
+// A double as the snapshot prints it (C's %g with the fewest digits that read back).
+function doubleText(v) {
+    let p = 1;
+    while (p < 17 && Number(v.toPrecision(p)) !== v)
+        ++p;
+    const e = v === 0 ? 0 : Math.floor(Math.log10(Math.abs(v)));
+    return e < -4 || e >= p ? v.toExponential(p - 1).replace(/e([+-])(\d)$/, 'e$10$2') : String(Number(v.toPrecision(p)));
+}
+
+const doubleList = values => `(${values.map(doubleText).join(', ')})`;
+
+// What the rules added to a fragment (the history's "rules"), as the snapshot's lines: the
+// triangle that covered the pixel with its corners, the weights at the centre, s and t,
+// and the filter's texels and weights.
+function ruleTexts(r, texgen) {
+    const lines = [];
+    if (r.triangle) {
+        lines.push(`triangle ${r.triangle.index} of the polygon, its corners counterclockwise:`);
+        for (const c of r.triangle.corners)
+            lines.push(`${c.corner >= 0 ? `corner ${c.corner}` : 'cut point'}: window ${vectorText(c.window)}, ` +
+                `depth ${exactText(c.depth)}, 1/w ${exactText(c.inverse_w)}, ` +
+                (texgen ? `s, t ${vectorText(c.values.slice(0, 2))}` : `normal ${vectorText(c.values)}`));
+    }
+    if (r.weights)
+        lines.push(`weights at the centre ${doubleList(r.weights)}` +
+            (r.corrected_weights ? `, corrected for perspective ${doubleList(r.corrected_weights)}` : ''));
+    if (r.interpolated_st)
+        lines.push(`interpolated s, t ${vectorText(r.interpolated_st)}`);
+    if (r.filter) {
+        const f = r.filter;
+        lines.push(`filter at s, t ${vectorText(f.st)}: texel position ${vectorText(f.texel_position)}, weights ` +
+            `${vectorText(f.weights)}, texels ${f.texels.map(t => `${t.texel.join(',')}${t.border ? ' (border)' : ''} ` +
+            t.bytes.join(' ')).join('; ')}; result bytes ${f.bytes.join(' ')}, colour ${vectorText(r.color)}`);
+    } else if (r.nearest_texel) {
+        lines.push(`nearest texel of s, t: ${r.nearest_texel.join(',')}, colour ${vectorText(r.color)}`);
+    }
+    return lines;
+}
+
 // A button that watches the fill up to polygon n.
 function watchButton(n, onWatch) {
     const button = element('button', { type: 'button', class: 'watch-to', 'data-polygon': n,
@@ -36,6 +75,8 @@ export function showHistory(panel, history, onTrace, onWatch) {
     const heading = element('p', { class: 'summary' },
         `pixel ${x},${y} of ${history.size.join('x')} (row ${height - 1 - y} counted from the top): ` +
         `${n} fragment${n === 1 ? '' : 's'} tested`);
+    const rules = history.rules ?? 'none';
+    const has = name => rules === 'gl' || rules.split(',').includes(name);
     const table = element('table', { class: 'history' });
     // The last column is the page's own, not the snapshot's.
     table.append(element('thead', {}, element('tr', {}, ...columns.map(c => element('th', {}, c)),
@@ -45,15 +86,21 @@ export function showHistory(panel, history, onTrace, onWatch) {
         const polygon = element('button', { type: 'button', class: 'polygon', 'data-polygon': f.polygon,
             title: `trace polygon ${f.polygon}` }, String(f.polygon));
         polygon.addEventListener('click', () => onTrace(f.polygon));
+        // Under centres no span covers the pixel: its triangle does.
         const cells = [String(i + 1), String(f.mesh), polygon, String(f.ring), String(f.side),
-            `${exactText(f.span.left)}..${exactText(f.span.right)}`,
-            `[${f.span.columns[0]}, ${f.span.columns[1]})`, exactText(f.depth), exactText(f.stored),
+            f.span ? `${exactText(f.span.left)}..${exactText(f.span.right)}` : 'its centre',
+            f.span ? `[${f.span.columns[0]}, ${f.span.columns[1]})` : '-', exactText(f.depth), exactText(f.stored),
             f.passed ? 'passed' : 'failed', vectorText(f.normal)];
         body.append(element('tr', { class: f.passed ? 'passed' : 'failed' },
             ...cells.map(c => element('td', {}, c)), element('td', { class: 'act' }, watchButton(f.polygon, onWatch))));
+        const notes = f.rules ? ruleTexts(f.rules, has('texgen')) : [];
+        // Under the filter the map was read at the eye-space coordinates, not at one texel.
         if (f.lookup)
+            notes.push(f.rules && has('filter') ? `lookup: unit normal ${vectorText(f.lookup.unit_normal)}, eye-space ` +
+                `normal x, y ${vectorText(f.lookup.eye_normal_xy)}, s, t = x, y * 0.5 + 0.5` : lookupText(f.lookup));
+        for (const note of notes)
             body.append(element('tr', { class: 'lookup' }, element('td', {}), element('td', { colspan: columns.length - 1 },
-                lookupText(f.lookup))));
+                note)));
     });
     table.append(body);
     const final = element('p', { class: 'final' },
@@ -62,7 +109,8 @@ export function showHistory(panel, history, onTrace, onWatch) {
     // The last fragment that passed is the one the pixel shows.
     const winner = [...history.fragments].reverse().find(f => f.passed);
     // Without fragments there are no rows, and the native text has no header either.
-    const parts = n ? [heading, element('div', { class: 'scroll' }, table), final] : [heading, final];
+    const under = history.rules ? [element('p', { class: 'summary under' }, `under the rules ${history.rules}`)] : [];
+    const parts = n ? [heading, ...under, element('div', { class: 'scroll' }, table), final] : [heading, ...under, final];
     if (winner !== undefined) {
         const button = element('button', { type: 'button', id: 'trace-winner',
             title: 'The trace of the last fragment that passed the depth test: the one this pixel shows' },

@@ -1,8 +1,14 @@
 // What the module states once for the program, its tools and the page: the largest side
-// of a frame or picture, the largest slide scale, the views' names and the start-up view
-// (m.limits()). Filled in when the module has loaded, before anything reads it.
+// of a frame or picture, the largest slide scale, the views' names, the rules in ladder
+// order and the start-up view (m.limits()), and the rules' reader. Filled in when the module has loaded, before anything reads it.
 export const limits = {};
 
 export function takeLimits(m) {
     Object.assign(limits, JSON.parse(m.limits()));
+    // Rules as --rules reads them: { rules } as it writes them, or { problem }. Every draw
+    // sets its own rules first, so the module's choice here is never drawn with.
+    limits.readRules = text => {
+        const problem = m.setRules(text);
+        return problem ? { problem } : { rules: m.rules() };
+    };
 }

@@ -19,6 +19,8 @@ import { exposeApi } from './api.js';
 import { wireConformance } from './conformance.js';
 import { copyPicture, savedPng, savePicture } from './save.js';
 import { makeRenderingChoice } from './opengl/choice.js';
+import { clearLadder, ladderRules, ruleList, showExplanation, showLadder, syncRules, wireRules } from './rules.js';
+import { encodePng } from './save.js';
 
 const $ = id => document.getElementById(id);
 attachMessages($('message'));
@@ -36,6 +38,8 @@ const app = {
     textureVersion: 0,    // counts texture changes, which change the frame
     scale: 1,             // the magnification in use, 'fit' resolved
     traceShown: null,     // { n, trace, text } of the trace panel
+    openGLKept: null,     // the view whose WebGL frame the module holds to compare with
+    ladder: null,         // { key, result } of the ladder shown
 };
 
 // What each part of the page was last made from: a part is made again only when its
@@ -44,10 +48,14 @@ const made = { frame: null, overlay: null, inspection: null, compare: null, scal
     controls: null, pixelView: null };
 
 const frameKeyOf = s => JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view,
-    s.watch, s.renderer, app.textureVersion].map(String));
+    s.watch, s.renderer, s.rules, app.textureVersion].map(String));
+// The OpenGL frame's view: the rules change only the software frame.
+const openGLKeyOf = s => JSON.stringify([s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom,
+    app.textureVersion].map(String));
 
 function drawModule(s) {
     const { m } = app;
+    m.setRules(s.rules);
     return s.watch >= 0
         ? m.drawWatching(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, s.watch)
         : m.draw(s.width, s.height, s.az, s.ax, s.panX, s.panY, s.zoom, s.view, -1);
@@ -86,6 +94,11 @@ function render() {
     if (inspectionKey !== made.inspection) {
         made.inspection = inspectionKey;
         showInspection(s);
+        explainPixel(s);
+    }
+    if (app.ladder && app.ladder.key !== openGLKeyOf(s)) {
+        app.ladder = null;
+        clearLadder();
     }
     showOverlay(s);
     keepPixelInView(s);
@@ -106,10 +119,12 @@ function showFrame(s) {
     // the difference, pixels()): a frame of a drag shows the module's RGBA alone.
     let rgb = null;
     app.software = { width, height, get rgb() { return rgb ??= m.pixels().slice(); } };
-    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0, version: app.textureVersion });
+    const shown = app.chooseRendering(m, s, app.software, { watching: s.watch >= 0, version: app.textureVersion,
+                                                              key: openGLKeyOf(s) });
     app.picture = shown.picture;
     app.shown = shown.shown;
     $('renderer-line').textContent = shown.line;
+    showRuleCount(s, shown.opengl);
     // The OpenGL rendering is on its own canvas over the frame's, which keeps the frame's
     // size for the clicks and the keys.
     $('gl-frame').hidden = app.shown !== 'opengl';
@@ -175,6 +190,100 @@ function keepPixelInView(s) {
     pane.scrollTop = into(pane.scrollTop, pane.clientHeight, top);
 }
 
+// The module holds the page's OpenGL frame of the view to compare with: `picture` when
+// given (the difference rendering's), else drawn now. "" or what stands in the way.
+function keepOpenGL(s, picture = null) {
+    const key = openGLKeyOf(s);
+    if (app.openGLKept === key)
+        return '';
+    if (s.watch >= 0)
+        return 'The watched fill is not a whole frame: choose Whole frame to compare it with the OpenGL one.';
+    const gl = picture ?? app.chooseRendering.openGL(app.m, s.width, s.height, app.textureVersion, key);
+    if (gl.error)
+        return gl.error;
+    const problem = app.m.keepOpenGLFrame(gl.rgb, gl.covered, s.width, s.height);
+    app.openGLKept = problem ? null : key;
+    return problem;
+}
+
+const openGLName = () => `the page's WebGL frame (${app.rendererName || 'renderer not named'})`;
+
+// The count of the difference rendering: the software frame under its rules against the
+// page's WebGL frame, as a row of --ladder's table.
+function showRuleCount(s, opengl) {
+    let line = 'The difference rendering counts the software frame under these rules against the page\'s ' +
+        'WebGL frame.';
+    if (app.noWebGL)
+        line = '';
+    else if (opengl) {
+        const problem = keepOpenGL(s, opengl);
+        const result = problem ? { error: problem } : JSON.parse(app.m.ruleComparison());
+        line = result.error ?? `Under ${result.rules}, against the page's WebGL frame: ${result.line}.`;
+    }
+    // Written only when it changes: a write makes the browser lay the column out again.
+    if ($('rules-line').textContent !== line)
+        $('rules-line').textContent = line;
+}
+
+// The selected pixel through the ladder, as --explain gives it: at once for a pixel newly
+// selected; for the same pixel in a view a drag moves (or under other rules), when the
+// view has rested, since each draws the WebGL frame and the pixel's row under every step.
+let explaining = { pixel: null, timer: null };
+
+function explainPixel(s) {
+    clearTimeout(explaining.timer);
+    // What a drag leaves as it was.
+    const pixel = JSON.stringify([s.pixel, s.width, s.height, s.view, s.watch, s.renderer, app.textureVersion]);
+    if (s.pixel && pixel === explaining.pixel) {
+        explaining.timer = setTimeout(() => {
+            if (app.drawn === s) {
+                explainNow(s);
+                showCommands(s);
+            }
+        }, 200);
+        return;
+    }
+    explaining.pixel = pixel;
+    explainNow(s);
+}
+
+function explainNow(s) {
+    if (!s.pixel || s.view === 'texels' || s.watch >= 0 || app.noWebGL) {
+        showExplanation('');
+        return;
+    }
+    const problem = keepOpenGL(s);
+    const result = problem ? { error: problem } : JSON.parse(app.m.explain(...s.pixel));
+    showExplanation(result.error ?? `Against ${openGLName()}:\n${result.text}`);
+}
+
+// The ladder of the view on the frame against the page's WebGL frame.
+function runLadder() {
+    const s = app.drawn;
+    $('ladder').open = true;
+    const problem = keepOpenGL(s);
+    const result = problem ? { error: problem } : JSON.parse(app.m.ladder(openGLName()));
+    showMessage(result.error ?? '', $('ladder-message'));
+    if (result.error) {
+        clearLadder();
+        return result;
+    }
+    const pictures = result.steps.map((_, k) => app.m.ladderPicture(k));
+    showLadder(result, pictures, k => change({ rules: ladderRules(k), renderer: 'difference' }));
+    app.ladder = { key: openGLKeyOf(s), result };
+    made.commands = null;
+    showCommands(s);
+    return result;
+}
+
+// The ladder's slide as --ladder's DIR/ladder.png.
+async function ladderPng() {
+    const slide = app.m.ladderSlide();
+    if (slide.error)
+        throw new Error(slide.error);
+    return encodePng(slide);
+}
+
 function showOverlay(s) {
     // The texels view is the sphere map, not the frame: nothing of the frame goes on it.
     const frameSized = s.view !== 'texels';
@@ -193,7 +302,7 @@ function showOverlay(s) {
 function showCommands(s) {
     const texture = app.texture && { name: app.texture, image: app.textureImage };
     const list = snapshotCommands(s, { shown: app.shown, scale: app.scale, texture,
-        compared: app.other?.name });
+        compared: app.other?.name, ladder: !!app.ladder, explained: !$('explain').hidden });
     const key = JSON.stringify(list);
     if (key === made.commands)
         return;
@@ -214,10 +323,12 @@ function showInspection(s) {
 
 function syncControls(s) {
     // A drag changes none of these: nothing is touched then.
-    const key = JSON.stringify([s.width, s.height, s.view, s.renderer, s.scale, s.grid, s.watch, app.polygons, app.texture]);
+    const key = JSON.stringify([s.width, s.height, s.view, s.renderer, s.scale, s.grid, s.watch, s.rules, app.polygons,
+        app.texture]);
     if (key === made.controls)
         return;
     made.controls = key;
+    syncRules(s.rules);
     const size = `${s.width}x${s.height}`;
     const sizes = $('size');
     if (![...sizes.options].some(o => o.value === size))
@@ -344,6 +455,25 @@ function wireControls() {
     $('scale').addEventListener('change', e => change({ scale: e.target.value }));
     $('grid').addEventListener('change', e => change({ grid: e.target.checked ? 'on' : 'off' }));
     $('reset').addEventListener('click', reset);
+    wireRules(rules => change({ rules: rules || 'none' }));
+    $('ladder-run').addEventListener('click', () => {
+        runLadder();
+        $('ladder').scrollIntoView({ block: 'nearest' });
+    });
+    $('ladder-save').addEventListener('click', async () => {
+        const s = app.drawn;
+        const name = `sphaerix-${s.width}x${s.height}-ladder.png`;
+        try {
+            const link = document.createElement('a');
+            link.href = URL.createObjectURL(new Blob([await ladderPng()], { type: 'image/png' }));
+            link.download = name;
+            link.click();
+            setTimeout(() => URL.revokeObjectURL(link.href), 0);
+            $('ladder-line').textContent = `Saved ${name}`;
+        } catch (e) {
+            $('ladder-line').textContent = `Not saved: ${e.message}`;
+        }
+    });
     $('keys-button').addEventListener('click', () => toggleKeys());
     attachKeys($('frame'), {
         toggleRenderer: () => change({ renderer: app.state.renderer === 'opengl' ? 'software' : 'opengl' }),
@@ -362,10 +492,11 @@ function wireControls() {
 
     wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
     wireCompare(app, () => { made.compare = null; requestFrame(); });
-    // A case's view on the frame, in the software rendering, with its first difference selected.
+    // A case's view on the frame, in the software rendering under the rules it was judged
+    // by (the program's own), with its first difference selected.
     wireConformance(app, (c, [x, y]) => change({
         size: `${c.width}x${c.height}`, az: c.angle_z, ax: c.angle_x, pan: `${c.pan_x},${c.pan_y}`, zoom: c.zoom,
-        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '',
+        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '', rules: 'none',
     }).then(bringInspectorIntoView));
 
     window.addEventListener('hashchange', () => openAddress(location.hash));
@@ -435,6 +566,10 @@ async function start() {
         },
     });
     app.chooseRendering = makeRenderingChoice($('gl-frame'));
+    app.rendererName = app.chooseRendering.rendererName();  // asked once: WebGL's answers cost a round trip
+    app.noWebGL = !app.rendererName;
+    $('ladder-renderer').textContent = app.noWebGL ? 'This browser has no WebGL 2: the ladder needs the page\'s ' +
+        'OpenGL frame.' : `Against ${openGLName()}.`;
     wireControls();
     return openAddress(location.hash);
 }
@@ -451,6 +586,13 @@ exposeApi(window, {
     settled: () => requestFrame.settled(),
     magnification: () => app.scale,
     reason: (x, y) => app.m.reason?.(x, y),
+    rules: () => ruleList(app.state.rules),
+    ladder: () => requestFrame.settled().then(runLadder),
+    ladderPng,
+    explain: (x, y) => requestFrame.settled().then(() => {
+        const problem = keepOpenGL(app.drawn);
+        return problem ? { error: problem } : JSON.parse(app.m.explain(x, y));
+    }),
     savedPng: options => savedPng(pictureRequest(options)),
     reset,
 });

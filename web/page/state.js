@@ -20,6 +20,7 @@ export function startState() {
         grid: false,          // the pixel boundaries, as --grid draws them (scale 3 and up)
         trace: null,          // the polygon whose trace is shown
         watch: -1,            // the polygon the watched fill stops after, -1 for the whole frame
+        rules: 'none',        // the rules taken from OpenGL, as --rules writes them
     };
 }
 
@@ -28,7 +29,8 @@ export function startState() {
 export function startFields() {
     const s = startState();
     return { size: `${s.width}x${s.height}`, az: s.az, ax: s.ax, pan: `${s.panX},${s.panY}`, zoom: s.zoom,
-             view: s.view, renderer: s.renderer, pixel: '', scale: s.scale, grid: 'off', trace: '', watch: '' };
+             view: s.view, renderer: s.renderer, pixel: '', scale: s.scale, grid: 'off', trace: '', watch: '',
+             rules: s.rules };
 }
 
 // Float arithmetic as the program does it: a double sum of two floats rounds to the
@@ -125,13 +127,21 @@ const readers = {
         into.grid = ['1', 'true', 'on'].includes(t);
         return '';
     },
+    rules(text, into) {
+        const t = String(text);
+        const { rules, problem } = t === '' ? { rules: 'none' } : limits.readRules(t);
+        if (problem)
+            return badValue('rules', text, problem);
+        into.rules = rules;
+        return '';
+    },
     trace(text, into) { return readPolygon('trace', text, n => { into.trace = n; }); },
     watch(text, into) { return readPolygon('watch', text, n => { into.watch = n ?? -1; }); },
 };
 
 // The snapshot's wording for a value it cannot take, with the snapshot's option.
 const options = { size: '--size', az: '--angle-z', ax: '--angle-x', pan: '--pan', zoom: '--zoom', view: '--view',
-    renderer: '--renderer', scale: '--scale', grid: '--grid', trace: '--trace-polygon' };
+    renderer: '--renderer', scale: '--scale', grid: '--grid', trace: '--trace-polygon', rules: '--rules' };
 const badValue = (name, text, allowed) =>
     `bad value "${text}" for ${name}${options[name] ? ` (${options[name]})` : ''}: ${allowed}`;
 
@@ -202,6 +212,8 @@ export function formatHash(s) {
     let hash = `#size=${s.width}x${s.height}&az=${floatText(s.az)}&ax=${floatText(s.ax)}` +
         `&pan=${floatText(s.panX)},${floatText(s.panY)}&zoom=${floatText(s.zoom)}&view=${s.view}` +
         `&renderer=${s.renderer}`;
+    if (s.rules !== 'none')
+        hash += `&rules=${s.rules}`;
     if (s.pixel)
         hash += `&pixel=${s.pixel[0]},${s.pixel[1]}`;
     hash += `&scale=${s.scale}`;

@@ -14,10 +14,20 @@ export function makeRenderingChoice(canvas) {
         console.error(e);
     }
 
+    // The last OpenGL frame drawn and the view it is of: the rules' comparisons take it
+    // while it is the view's.
+    let last = { key: null, picture: null };
+    const drawOpenGL = (m, width, height, version, key) => {
+        const picture = renderer.render(m, width, height, version);
+        last = { key: picture.error ? null : key, picture };
+        return picture;
+    };
+
     // software: the module's colour picture for the view; version: the scene's, which
-    // changes with the texture. Returns the picture to show, the rendering it is and the
-    // line to show beside it; an OpenGL picture is on the canvas already.
-    return function choose(m, state, software, { watching, version }) {
+    // changes with the texture; key: the view's, whatever the rules. Returns the picture
+    // to show, the rendering it is and the line to show beside it; an OpenGL picture is on
+    // the canvas already.
+    function choose(m, state, software, { watching, version, key }) {
         const asked = state.renderer;
         if (!renderer)
             return { picture: software, shown: 'software', line: noWebGL };
@@ -26,7 +36,7 @@ export function makeRenderingChoice(canvas) {
         if (state.view !== 'color' || watching)
             return { picture: software, shown: 'software',
                      line: 'The debug views and the watched fill are the software frame\'s; the OpenGL rendering shows with the color view.' };
-        const glPicture = renderer.render(m, software.width, software.height, version);
+        const glPicture = drawOpenGL(m, software.width, software.height, version, key);
         if (glPicture.error)
             return { picture: software, shown: 'software', line: glPicture.error };
         if (asked === 'opengl')
@@ -36,5 +46,14 @@ export function makeRenderingChoice(canvas) {
             return { picture: software, shown: 'software', line: difference.error };
         return { picture: difference, shown: 'difference', line: `${difference.line}. The caption is the OpenGL ` +
                  'frame\'s alone, so its pixels count, as in the snapshot\'s --compare.', opengl: glPicture };
+    }
+    // The OpenGL frame of the view `key` ({width, height, rgb, covered} or {error}), drawn
+    // again only when the last one is of another view; the module must have drawn the view.
+    choose.openGL = (m, width, height, version, key) => {
+        if (!renderer)
+            return { error: noWebGL };
+        return last.key === key ? last.picture : drawOpenGL(m, width, height, version, key);
     };
+    choose.rendererName = () => renderer?.name() ?? '';
+    return choose;
 }

@@ -3,7 +3,7 @@
 // pixels are read back only when asked for (the difference, a save, pixels()): on a
 // browser without a GPU, reading back and painting a 2D canvas cost half as much again
 // as the drawing. The module's draw() must have set the camera for the view first.
-import { captionVertex, captionFragment, litFragment, litVertex, maxLights, texturedFragment,
+import { captionVertex, captionFragment, coverageFragment, litFragment, litVertex, maxLights, texturedFragment,
          texturedVertex } from './shaders.js';
 import { captionMask } from './caption.js';
 import { cornerFloats, eyeLights, multiplyColumns, normalMatrix, readScene, triangleCorners } from './scene.js';
@@ -21,6 +21,11 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
     const textured = program(gl, texturedVertex, texturedFragment);
     const lit = program(gl, litVertex, litFragment);
     const caption = program(gl, captionVertex, captionFragment);
+    // Where the torus drew: the scene again with the textured program's corners, into a
+    // target of its own, one byte a pixel.
+    const covering = program(gl, texturedVertex, coverageFragment);
+    const coverage = { framebuffer: gl.createFramebuffer(), color: gl.createRenderbuffer(), depth: gl.createRenderbuffer(),
+                       width: 0, height: 0, format: gl.R8 };
     const buffers = { vertices: gl.createBuffer(), corners: gl.createBuffer() };
     gl.bindBuffer(gl.ARRAY_BUFFER, buffers.corners);
     gl.bufferData(gl.ARRAY_BUFFER, new Float32Array([0, 0, 1, 0, 0, 1, 1, 1]), gl.STATIC_DRAW);
@@ -30,7 +35,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
     // has one of 24 bits, else a framebuffer's, copied to the canvas.
     const target = gl.getParameter(gl.DEPTH_BITS) === 24 ? null
         : { framebuffer: gl.createFramebuffer(), color: gl.createRenderbuffer(), depth: gl.createRenderbuffer(),
-            width: 0, height: 0 };
+            width: 0, height: 0, format: gl.RGBA8 };
     const largest = Math.min(gl.getParameter(gl.MAX_RENDERBUFFER_SIZE), gl.getParameter(gl.MAX_VIEWPORT_DIMS)[0],
                              gl.getParameter(gl.MAX_VIEWPORT_DIMS)[1]);
     // The scene's vertices, texture and caption stay in WebGL's buffers until the scene
@@ -69,8 +74,36 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         }
         gl.bindFramebuffer(gl.FRAMEBUFFER, null);
         const frame = ++drawn;
-        let rgb = null;
-        return { width, height, get rgb() { return rgb ??= read(frame, width, height); } };
+        let rgb = null, covered = null;
+        const matrices = m.glMatrices().slice();
+        return { width, height, get rgb() { return rgb ??= read(frame, width, height); },
+                 get covered() { return covered ??= cover(frame, matrices, width, height); } };
+    }
+
+    // One byte a pixel, bottom row first: 1 where the torus drew.
+    function cover(frame, matrices, width, height) {
+        if (frame !== drawn)
+            throw new Error('the OpenGL frame was drawn again before its coverage was read');
+        resize(gl, coverage, width, height);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, coverage.framebuffer);
+        gl.viewport(0, 0, width, height);
+        gl.clearColor(0, 0, 0, 0);
+        gl.clearDepth(1);
+        gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
+        drawScene(loaded.scene, matrices, width, height, covering);
+        const rgba = new Uint8Array(width * height * 4);
+        gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, rgba);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+        const out = new Uint8Array(width * height);
+        for (let i = 0; i < out.length; ++i)
+            out[i] = rgba[4 * i] ? 1 : 0;
+        return out;
+    }
+
+    // The implementation compared with: the renderer's name where the browser gives it.
+    function name() {
+        const info = gl.getExtension('WEBGL_debug_renderer_info');
+        return info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : gl.getParameter(gl.RENDERER);
     }
 
     function read(frame, width, height) {
@@ -120,7 +153,8 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.disableVertexAttribArray(at);
     }
 
-    function drawScene(s, matrices, width, height) {
+    // `only`: one program for every mesh (the coverage), else each mesh's own.
+    function drawScene(s, matrices, width, height, only = null) {
         gl.enable(gl.DEPTH_TEST);
         gl.depthFunc(gl.LESS);
         const modelView = matrices.subarray(0, 16), projection = matrices.subarray(16, 32);
@@ -134,12 +168,14 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         });
         const lights = eyeLights(s.lights.slice(0, maxLights), modelView);
         for (const mesh of s.meshes) {
-            const p = mesh.textured && s.textured ? textured : lit;
+            const p = only ?? (mesh.textured && s.textured ? textured : lit);
             gl.useProgram(p.program);
             gl.uniformMatrix4fv(p.uniform('modelView'), false, camera[0]);
             gl.uniformMatrix4fv(p.uniform('modelViewProjection'), false, camera[1]);
             gl.uniformMatrix3fv(p.uniform('normalMatrix'), false, camera[2]);
-            if (p === textured) {
+            if (p === only) {
+                // the coverage needs only the corners
+            } else if (p === textured) {
                 gl.activeTexture(gl.TEXTURE0);
                 gl.bindTexture(gl.TEXTURE_2D, image);
                 gl.uniform1i(p.uniform('image'), 0);
@@ -170,7 +206,7 @@ export function createOpenGLRenderer(canvas = document.createElement('canvas')) 
         gl.uniform4fv(lit.uniform('lightColor'), lights.flatMap(l => l.color));
     }
 
-    return { renderer: { render, largest, canvas } };
+    return { renderer: { render, largest, canvas, name } };
 }
 
 function program(gl, vertexSource, fragmentSource) {
@@ -224,7 +260,7 @@ function resize(gl, target, width, height) {
     if (target.width === width && target.height === height)
         return;
     gl.bindRenderbuffer(gl.RENDERBUFFER, target.color);
-    gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
+    gl.renderbufferStorage(gl.RENDERBUFFER, target.format, width, height);
     gl.bindRenderbuffer(gl.RENDERBUFFER, target.depth);
     gl.renderbufferStorage(gl.RENDERBUFFER, gl.DEPTH_COMPONENT24, width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, target.framebuffer);

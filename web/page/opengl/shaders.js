@@ -168,3 +168,12 @@ void main() {
     color = vec4(0.0, 0.0, 0.0, 1.0);
 }
 `;
+
+// Only where the torus is drawn.
+export const coverageFragment = `#version 300 es
+precision highp float;
+out vec4 colour;
+void main() {
+    colour = vec4(1.0);
+}
+`;
