@@ -1,3 +1,5 @@
+#include <nlohmann/json.hpp>
+
 #include "inspect/ladder.h"
 #include "raster/frame_buffers.h"
 #include "scene/scene.h"
