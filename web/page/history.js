@@ -1,17 +1,10 @@
 // The selected pixel's history as a table, with the rows and values of
 // `sphaerix-snapshot --history X,Y`, and the trace of a polygon one click further.
 import { exactText, vectorText } from './format.js';
+import { element } from './dom.js';
 
 const columns = ['#', 'mesh', 'polygon', 'ring', 'side', 'span left..right', 'columns', 'depth',
     'stored', 'result', 'normal'];
-
-function element(tag, attributes = {}, ...children) {
-    const e = document.createElement(tag);
-    for (const [k, v] of Object.entries(attributes))
-        e.setAttribute(k, v);
-    e.append(...children);
-    return e;
-}
 
 function lookupText(l) {
     return `lookup: unit normal ${vectorText(l.unit_normal)}, eye-space normal x, y ` +

@@ -4,6 +4,7 @@
 // the page shows what it says.
 import { paintRgb } from './canvas.js';
 import { limits } from './limits.js';
+import { element } from './dom.js';
 
 const $ = id => document.getElementById(id);
 
@@ -18,14 +19,6 @@ export function ladderRules(k) {
 // The rules as a list of names, in ladder order.
 export function ruleList(rules) {
     return rules === 'none' ? [] : rules === 'gl' ? ruleNames() : rules.split(',');
-}
-
-function element(tag, attributes = {}, ...children) {
-    const e = document.createElement(tag);
-    for (const [k, v] of Object.entries(attributes))
-        e.setAttribute(k, v);
-    e.append(...children);
-    return e;
 }
 
 // The switches; `choose(rules)` is called with the rules they now ask for.
