@@ -5,10 +5,13 @@ export const limits = {};
 
 export function takeLimits(m) {
     Object.assign(limits, JSON.parse(m.limits()));
-    // Rules as --rules reads them: { rules } as it writes them, or { problem }. Every draw
-    // sets its own rules first, so the module's choice here is never drawn with.
+    // Rules as --rules reads them: { rules } as it writes them, or { problem }; the
+    // module's rules as they were (a refused address must not leave its rules behind).
     limits.readRules = text => {
+        const before = m.rules();
         const problem = m.setRules(text);
-        return problem ? { problem } : { rules: m.rules() };
+        const rules = m.rules();
+        m.setRules(before);
+        return problem ? { problem } : { rules };
     };
 }
