@@ -110,19 +110,23 @@ Json ladderJson(const Ladder& ladder)
 {
     Json steps = Json::array();
     for (std::size_t k = 0; k < ladder.steps.size(); ++k) {
-        const StepComparison& s = ladder.steps[k];
-        steps.push_back({{"step", k},
-                         {"rule", stepRule(int(k))},
-                         {"rules", formatRules(s.rules)},
-                         {"pixels", s.pixels},
-                         {"caption", s.caption},
-                         {"coverage_differs", s.coverageDiffers},
-                         {"differ", s.differ},
-                         {"within_1", s.within1},
-                         {"within_2", s.within2},
-                         {"largest", s.largest}});
+        Json step = {{"step", k}, {"rule", stepRule(int(k))}};
+        step.update(stepCountsJson(ladder.steps[k]));
+        steps.push_back(step);
     }
     return Json{{"steps", steps}};
+}
+
+Json stepCountsJson(const StepComparison& s)
+{
+    return {{"rules", formatRules(s.rules)},
+            {"pixels", s.pixels},
+            {"caption", s.caption},
+            {"coverage_differs", s.coverageDiffers},
+            {"differ", s.differ},
+            {"within_1", s.within1},
+            {"within_2", s.within2},
+            {"largest", s.largest}};
 }
 
 RgbImage ladderSlide(const Ladder& ladder)

@@ -56,6 +56,10 @@ std::string describeStep(const StepComparison& step);
 // "within_1", "within_2", "largest"}, ...]}
 Json ladderJson(const Ladder& ladder);
 
+// One step's counts: {"rules", "pixels", "caption", "coverage_differs", "differ",
+// "within_1", "within_2", "largest"}.
+Json stepCountsJson(const StepComparison& step);
+
 // The difference pictures of every step side by side, each under its step's name.
 RgbImage ladderSlide(const Ladder& ladder);
 

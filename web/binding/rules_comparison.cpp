@@ -51,15 +51,9 @@ void redrawShown()
 
 Json countsJson(const StepComparison& c)
 {
-    return {{"rules", formatRules(c.rules)},
-            {"pixels", c.pixels},
-            {"caption", c.caption},
-            {"coverage_differs", c.coverageDiffers},
-            {"differ", c.differ},
-            {"within_1", c.within1},
-            {"within_2", c.within2},
-            {"largest", c.largest},
-            {"line", describeStep(c)}};
+    Json counts = stepCountsJson(c);
+    counts["line"] = describeStep(c);
+    return counts;
 }
 
 } // namespace
