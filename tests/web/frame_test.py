@@ -128,9 +128,10 @@ class FrameTest(PageTest):
             (["]"], ("watch", 0)),
             (["[", "["], ("watch", 2302)),
         ]
+        self.open(hash_of(view))
         for keys, (key, value) in cases:
             with self.subTest(" ".join(map(repr, keys))):
-                self.open(hash_of(view))
+                self.follow(hash_of(view))
                 self.click_pixel(100, 100, 240)  # which also gives the frame the focus
                 chain = ActionChains(self.driver)
                 for k in keys:
@@ -186,12 +187,17 @@ class FrameTest(PageTest):
             ("4x, a corner", hash_of(START, scale=4, pixel="479,0"), None, None),
         ]
         try:
-            # A laptop's and a projector's screens, the first less a browser's bars, and a phone's.
-            for width, height in [(1920, 1080), (1366, 768), (1366, 625), (800, 600)]:
-                self.viewport(width, height)
-                for name, link, click, fit in pages:
+            # Each page opened on the first window and taken through the others by resizing it:
+            # a laptop's and a projector's screens, the first less a browser's bars, and a phone's.
+            for name, link, click, fit in pages:
+                for n, (width, height) in enumerate([(1920, 1080), (1366, 768), (1366, 625), (800, 600)]):
                     with self.subTest(f"{name} at {width}x{height}"):
-                        self.open(link)
+                        self.viewport(width, height)
+                        if n == 0:
+                            self.open(link)
+                        else:
+                            self.wait.until(lambda d: self.js("return innerWidth") == width)
+                            self.settled()
                         frame, inspector = self.box("frame"), self.box("inspector")
                         w, h = self.drawn("width"), self.drawn("height")
                         scale = self.js("return window.sphaerix.magnification()")

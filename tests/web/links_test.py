@@ -58,8 +58,9 @@ class LinksTest(PageTest):
             .innerText).concat([...document.querySelectorAll('#rule-switches input')].map(i => i.checked)))"""
         shown = lambda: (self.page_pixels(), self.js(inspector), self.js("return window.sphaerix.magnification()"))
         made = []
+        self.open()
         for what, view, fields in cases:
-            self.open(hash_of(view))
+            self.follow(hash_of(view))
             self.set_view(view, **fields)
             made.append((what, self.address(), shown()))
         self.restart_browser()  # the page keeps nothing outside its address: one fresh browser for all

@@ -500,7 +500,8 @@ function wireControls() {
     }).then(bringInspectorIntoView));
 
     window.addEventListener('hashchange', () => openAddress(location.hash));
-    window.addEventListener('resize', () => { paneBox = null; requestFrame(); });
+    // A window made smaller may hide the selected pixel: it comes back into view.
+    window.addEventListener('resize', () => { paneBox = null; made.pixelView = null; requestFrame(); });
     wireSave();
 }
 
