@@ -97,9 +97,11 @@ class PanelsTest(PageTest):
 
     def test_conformance_panel_gives_the_native_lines(self):
         """The tester's folder with a fault of each kind: the page's line for every case equals
-        sphaerix-conformance's on the same files, on the texture the tool would use whatever the
-        page shows, and on another given for every case as its --texture; a failing case that is
-        not square is one click from its view, its mask and the history of its first difference."""
+        that of the panel's own sphaerix-conformance command on the same files, on the texture
+        the tool would use whatever the page shows, on another given for every case as its
+        --texture, and under the Rules panel's rules as its --rules; a failing case that is not
+        square is one click from its view (under the rules it was judged by), its mask and the
+        history of its first difference."""
         folder = work_path("conformance")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
@@ -131,12 +133,13 @@ class PanelsTest(PageTest):
         for own in ("start.out", "start.err"):  # the tool's record of a command's output, not the tester's
             write(path(own), b"")
         theirs_bytes = bytes((i * 5) % 249 for i in range(196608))
-        theirs = write(work_path("theirs.raw"), theirs_bytes)
+        write(work_path("theirs.raw"), theirs_bytes)
 
-        def native(*texture):
-            run = subprocess.run([harness.CONFORMANCE, "--texture", texture[0] if texture else sphere, folder],
-                                 capture_output=True, text=True, cwd=harness.WORK)
-            self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
+        def native():  # the command the panel gives, in the folder of sphere.raw and theirs.raw
+            command = self.js("return document.querySelector('#conformance-texture-line code').textContent")
+            run = subprocess.run(command.replace(" DIR", " " + folder), shell=True, capture_output=True, text=True,
+                                 cwd=harness.WORK, env=dict(os.environ, PATH=os.path.dirname(harness.CONFORMANCE)))
+            self.assertEqual(run.returncode, 1, command + run.stdout + run.stderr)
             lines = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
             return ({line.split()[1]: line for line in lines if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)},
                     next(line for line in lines if " passed, " in line))
@@ -147,9 +150,8 @@ class PanelsTest(PageTest):
                            ".map(r => [r.dataset.case, r.querySelector('code').textContent])")
             return rows, self.driver.find_element(By.ID, "conformance-summary").text
 
-        sphere = texture
-        native_cases, summary = native()
         self.open()
+        native_cases, summary = native()
         self.choose_texture("theirs.raw", theirs_bytes)  # what the page shows is no matter
         panel = self.driver.find_element(By.ID, "conformance")
         self.js("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
@@ -184,10 +186,22 @@ class PanelsTest(PageTest):
         self.js("document.getElementById('conformance-summary').textContent = ''")
         self.choose_file("conformance-texture", "theirs.raw", theirs_bytes)
         rows, shown = page()
-        native_cases, summary = native(theirs)
+        native_cases, summary = native()
         self.assertEqual(dict(rows), native_cases)
         self.assertTrue(shown.startswith(summary) and shown.endswith('on "theirs.raw")'), shown)
-        self.assertIn("--texture theirs.raw", self.text("conformance-texture-line"))
+
+        # Rules switched on in the Rules panel: the files are judged again under them.
+        self.js("document.getElementById('conformance-summary').textContent = '';"
+                "for (const r of ['centres', 'snap']) document.getElementById(`rule-${r}`).click()")
+        rows, shown = page()
+        native_cases, summary = native()
+        self.assertEqual(dict(rows), native_cases)
+        self.assertTrue(summary.endswith("; under the rules centres,snap") and shown.startswith(summary), shown)
+        name, line = next((n, line) for n, line in rows if "first at" in line and n != "wide-close")
+        first = [int(v) for v in re.search(r"first at (\d+),(\d+)", line).groups()]
+        self.driver.find_element(By.XPATH, f"//button[text()='Show {name}']").click()
+        self.wait.until(lambda d: self.drawn("pixel") == first)
+        self.assertEqual(self.drawn("rules"), "centres,snap")
 
 
 if __name__ == "__main__":
