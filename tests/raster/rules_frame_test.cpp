@@ -85,7 +85,8 @@ TEST(RulesFrame, WithNoRuleTheRulesPathDrawsTheProgramsFrame)
 // colour found at once, polygon by polygon) and a frame drawn on one row alone equal the
 // plain frame (colours found once per pixel, a band of rows at a time), under the
 // program's own rules, every rule alone, all, and all but each one; a row drawn again,
-// watched or not, leaves every other row as it was.
+// watched or not, after the program's own (as the ladder draws a pixel's steps), leaves
+// every other row as it was.
 TEST(RulesFrame, WatchedFramesAndSingleRowsAreThePlainFrame)
 {
     Torus torus;
@@ -103,6 +104,7 @@ TEST(RulesFrame, WatchedFramesAndSingleRowsAreThePlainFrame)
             EXPECT_TRUE(sameBits(plain, grab(v.width, v.height))) << v.name << " " << formatRules(rules);
             for (int y : {0, v.height / 3, v.height - 1})
                 for (FillObserver* observer : {&watcher, static_cast<FillObserver*>(nullptr)}) {
+                    rasterizeRow(torus.scene, v.width, v.height, y, nullptr, RasterRules::none());
                     rasterizeRow(torus.scene, v.width, v.height, y, observer, rules);
                     EXPECT_TRUE(sameBits(plain, grab(v.width, v.height)))
                         << v.name << " " << formatRules(rules) << " row " << y << (observer ? " watched" : "");
