@@ -96,6 +96,10 @@ void observedRow(const Scene& scene, int width, int height, int y, FillObserver*
     std::vector<Vertex> corners;
     std::vector<Edge> edges;
     FillEdges fill;
+    // Without an observer the fill would fill the rows below y as well, and leave them
+    // unresolved: one that watches nothing makes it only walk them.
+    FillObserver nothing;
+    FillObserver* const walking = observer ? observer : &nothing;
     clearWholeRow(y);
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         const Mesh& mesh = scene.meshes[m];
@@ -105,7 +109,7 @@ void observedRow(const Scene& scene, int width, int height, int y, FillObserver*
             fill.clear();
             PolygonFill polygon = startFill(fill, edges.data(), static_cast<int>(edges.size()), width, height);
             if (polygon.nextRow <= y && y <= polygon.lastRow)
-                fillRows(polygon, fill, y + 1, width, observer, y);
+                fillRows(polygon, fill, y + 1, width, walking, y);
         }
         resolveRows(SphereMap(scene, mesh), y, y + 1);
     }

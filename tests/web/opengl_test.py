@@ -188,6 +188,11 @@ class OpenGLTest(PageTest):
         self.assert_picture(self.bytes_of("window.sphaerix.ladderPng()"), work_path("ladder", "ladder.png"))
         page = self.js("return JSON.parse(window.sphaerix.module().explain(315, 72))")
         self.assertEqual({k: v for k, v in page.items() if k != "text"}, native_explain)
+        # The explained row is left as the frame's rules drew it, for what reads the frame next.
+        rgb = native_pixels(START, "color", "--rules", "centres,snap,perspective,texgen")
+        self.assertEqual(self.js("""const b = Uint8Array.from(atob(arguments[0]), c => c.charCodeAt(0));
+            return JSON.parse(window.sphaerix.module().compareImage(b, 480, 480)).count""",
+            base64.b64encode(rgb).decode()), 0)
 
 
 class WithoutWebGLTest(PageTest):

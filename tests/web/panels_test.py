@@ -97,9 +97,10 @@ class PanelsTest(PageTest):
 
     def test_conformance_panel_gives_the_native_lines(self):
         """The tester's folder with a fault of each kind: the page's line for every case equals
-        sphaerix-conformance's on the same files, on the texture the tool would use whatever the
-        page shows, and on another given for every case as its --texture; a failing case that is
-        not square is one click from its view, its mask and the history of its first difference."""
+        that of the panel's sphaerix-conformance command, on the texture the tool would use
+        whatever the page shows, on another as its --texture and under the Rules panel's rules
+        as its --rules; a failing case is one click from its view, under those rules, its mask
+        and the history of its first difference."""
         folder = work_path("conformance")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
@@ -131,38 +132,37 @@ class PanelsTest(PageTest):
         for own in ("start.out", "start.err"):  # the tool's record of a command's output, not the tester's
             write(path(own), b"")
         theirs_bytes = bytes((i * 5) % 249 for i in range(196608))
-        theirs = write(work_path("theirs.raw"), theirs_bytes)
+        write(work_path("theirs.raw"), theirs_bytes)
 
-        def native(*texture):
-            run = subprocess.run([harness.CONFORMANCE, "--texture", texture[0] if texture else sphere, folder],
-                                 capture_output=True, text=True, cwd=harness.WORK)
-            self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
-            lines = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
-            return ({line.split()[1]: line for line in lines if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)},
-                    next(line for line in lines if " passed, " in line))
-
-        def page():
-            WebDriverWait(self.driver, 120).until(lambda d: d.find_element(By.ID, "conformance-summary").text.strip())
+        def judged(ending):
+            """The page's lines and count, once shown, against those of the panel's command run
+            in the folder of sphere.raw and theirs.raw; the page's rows."""
+            WebDriverWait(self.driver, 120).until(lambda d: self.text("conformance-summary"))
             rows = self.js("return [...document.querySelectorAll('#conformance-cases tr')]"
                            ".map(r => [r.dataset.case, r.querySelector('code').textContent])")
-            return rows, self.driver.find_element(By.ID, "conformance-summary").text
+            command = self.js("return document.querySelector('#conformance-texture-line code').textContent")
+            run = subprocess.run(command.replace(" DIR", " " + folder), shell=True, capture_output=True, text=True,
+                                 cwd=harness.WORK, env=dict(os.environ, PATH=os.path.dirname(harness.CONFORMANCE)))
+            self.assertEqual(run.returncode, 1, command + run.stdout + run.stderr)
+            lines = [line.replace(folder + "/", "") for line in run.stdout.splitlines()]
+            self.assertEqual(dict(rows), {line.split()[1]: line for line in lines
+                                          if re.match(r"(equal|DIFFERS|MISSING|ERROR) ", line)})
+            shown, summary = self.text("conformance-summary"), next(line for line in lines if " passed, " in line)
+            self.assertTrue(shown.startswith(summary) and shown.endswith(ending), shown)
+            return rows
 
-        sphere = texture
-        native_cases, summary = native()
+        self.maxDiff = None
         self.open()
         self.choose_texture("theirs.raw", theirs_bytes)  # what the page shows is no matter
         panel = self.driver.find_element(By.ID, "conformance")
         self.js("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
         self.driver.find_element(By.ID, "conformance-files").send_keys("\n".join(path(n) for n in sorted(os.listdir(folder))))
-        rows, shown = page()
-        self.maxDiff = None
-        self.assertEqual(dict(rows), native_cases)
-        self.assertTrue(shown.startswith(summary) and shown.endswith("on the generated sphere map)"), shown)
+        rows = judged("on the generated sphere map)")
         self.assertEqual(self.text("conformance-message"), "not used (no case of that name): nomatch.png")
         outcomes = [line.split()[0] for _, line in rows]
         self.assertEqual(outcomes, sorted(outcomes, key=lambda o: o == "equal"), "failures first")
 
-        first = re.search(r"first at (\d+),(\d+)", native_cases["wide-close"])
+        first = re.search(r"first at (\d+),(\d+)", dict(rows)["wide-close"])
         x, y = int(first[1]), int(first[2])
         self.assertGreaterEqual(x, 301)  # where x and y taken one for the other would differ
         self.driver.find_element(By.XPATH, "//button[text()='Show wide-close']").click()
@@ -183,11 +183,18 @@ class PanelsTest(PageTest):
         # Another texture for every case, as --texture gives: the files are judged again on it.
         self.js("document.getElementById('conformance-summary').textContent = ''")
         self.choose_file("conformance-texture", "theirs.raw", theirs_bytes)
-        rows, shown = page()
-        native_cases, summary = native(theirs)
-        self.assertEqual(dict(rows), native_cases)
-        self.assertTrue(shown.startswith(summary) and shown.endswith('on "theirs.raw")'), shown)
-        self.assertIn("--texture theirs.raw", self.text("conformance-texture-line"))
+        judged('on "theirs.raw")')
+
+        # Rules switched on in the Rules panel: the files are judged again under them.
+        self.js("document.getElementById('conformance-summary').textContent = '';"
+                "for (const r of ['centres', 'snap']) document.getElementById(`rule-${r}`).click()")
+        rows = judged('on "theirs.raw")')
+        self.assertIn("; under the rules centres,snap (", self.text("conformance-summary"))
+        name, line = next((n, line) for n, line in rows if "first at" in line and n != "wide-close")
+        first = [int(v) for v in re.search(r"first at (\d+),(\d+)", line).groups()]
+        self.driver.find_element(By.XPATH, f"//button[text()='Show {name}']").click()
+        self.wait.until(lambda d: self.drawn("pixel") == first)
+        self.assertEqual(self.drawn("rules"), "centres,snap")
 
 
 if __name__ == "__main__":

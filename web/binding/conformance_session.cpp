@@ -8,8 +8,9 @@
 // The conformance run in the page: the tool's built-in cases, each drawn and judged as
 // the tool does it, on the texture it would draw them on (the generated sphere map, or
 // the one given as its --texture would be; the built-in list names none of its own),
-// whatever the page shows, and on the files the tester gave the page (decoded there,
-// since the module reads no PNG).
+// whatever the page shows, under the rules of the frame it shows (as its --rules would
+// give them), and on the files the tester gave the page (decoded there, since the
+// module reads no PNG).
 
 namespace {
 
@@ -25,6 +26,13 @@ const std::vector<ConformanceCase>& builtInCases()
 }
 
 const char* const caseTexturePath = "/conformance.raw";
+
+// The rules of the frame the page shows: the judging and the frame never disagree.
+RasterRules caseRules()
+{
+    const PageSession& s = session();
+    return s.drawn ? s.drawn->rules : RasterRules();
+}
 
 } // namespace
 
@@ -57,7 +65,8 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
     const std::vector<ConformanceCase>& cases = builtInCases();
     if (index < 0 || std::size_t(index) >= cases.size())
         return "there is no case " + std::to_string(index);
-    const ConformanceCase& c = cases[std::size_t(index)];
+    ConformanceCase c = cases[std::size_t(index)];
+    c.rules = caseRules();
     if (rgb && (width < 1 || height < 1 || rgb->size() != std::size_t(width) * std::size_t(height) * 3))
         return "\"" + colorName + "\" has " + std::to_string(rgb->size()) + " bytes, not 3 per pixel of " +
                std::to_string(width) + "x" + std::to_string(height);
@@ -128,5 +137,6 @@ const RgbImage& conformanceMask()
 std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable)
 {
     const long long counts[5] = {equal, differs, missing, unreadable, 0};
-    return summaryLine(counts, false);
+    const RasterRules rules = caseRules();
+    return summaryLine(counts, false) + (rules.any() ? "; under the rules " + formatRules(rules) : "");
 }

@@ -75,12 +75,14 @@
 //          colorError: string, depth: Uint8Array | null, depthName: string) -> string
 //       JSON {"outcome", "line" (as sphaerix-conformance prints it), "first": [x, y] | null,
 //             "history", "mask": [width, height] (the mask's, ground round it as maskPixels')}:
-//       the case drawn on the run's texture and judged; a colorError (the file could not be
-//       decoded) makes the case unreadable
+//       the case drawn on the run's texture under the rules of the last drawn frame (as
+//       sphaerix-conformance --rules draws it) and judged; a colorError (the file could not
+//       be decoded) makes the case unreadable
 //   m.conformanceEnd()                                    after the last case: the page's own
 //       texture and view again, drawn into the buffers the cases used
 //   m.conformanceMask() -> Uint8Array                    the last judged case's error mask, RGB
-//   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line
+//   m.conformanceSummary(equal, differs, missing, unreadable) -> string   the run's last line,
+//       naming the rules as --rules' run does
 //   m.slidePicture(scale, grid: bool) -> {width, height, rgb: Uint8Array} | {error}
 //       the last drawn view as `--view V --scale N [--grid] -o` writes it, keys included
 //   m.enlargedPicture(rgb: Uint8Array, width, height, scale, grid) -> the same shape

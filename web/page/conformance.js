@@ -1,7 +1,8 @@
 // The conformance run in the page: a tester's files for the built-in cases (NAME.png or
 // NAME.ppm, and NAME.depth), each case drawn and judged by the module as
 // sphaerix-conformance judges it, with the same line, on the texture the tool would draw
-// it on: the generated sphere map, or a sphere.raw given for every case as its --texture.
+// it on (the generated sphere map, or a sphere.raw given for every case as its --texture),
+// under the rules of the frame shown (the Rules panel's) as its --rules would give them.
 // Only the decoding happens here.
 import { paintRgb } from './canvas.js';
 import { shellWord } from './commands.js';
@@ -11,8 +12,9 @@ import { showMessage } from './messages.js';
 
 const $ = id => document.getElementById(id);
 
-// `show(view, first)`: puts the case's view on the frame, software rendering, and selects
-// its first differing pixel [x, y] (or none).
+// `show(view, first, rules)`: puts the case's view on the frame, software rendering, under
+// those rules, and selects its first differing pixel [x, y] (or none). Returns
+// follow(rules), to be told the rules of every frame drawn.
 export function wireConformance(app, show) {
     let cases = null;
     const list = () => (cases ??= JSON.parse(app.m.conformanceCases()));
@@ -20,10 +22,10 @@ export function wireConformance(app, show) {
         if ($('conformance').open && !$('conformance-cases').rows.length)
             listCases(list());
     });
-    // The texture's name (null: the generated sphere map) and the files last judged, which
-    // are judged again on another texture.
-    const run = { texture: null, files: null };
-    const take = files => judge(app, list(), (run.files = files), run.texture, show);
+    // The texture's name (null: the generated sphere map), the rules and the files last
+    // judged, which are judged again on another texture or under other rules.
+    const run = { texture: null, rules: 'none', files: null };
+    const take = files => judge(app, list(), (run.files = files), run, show);
     for (const input of [$('conformance-files'), $('conformance-folder')]) {
         input.addEventListener('change', async () => {
             const files = [...input.files];
@@ -37,11 +39,11 @@ export function wireConformance(app, show) {
         if (problem)
             return;
         run.texture = name;
-        showTextureLine(name);
+        showTextureLine(run);
         if (run.files)
             await take(run.files);
     };
-    showTextureLine(null);
+    showTextureLine(run);
     $('conformance-generated').addEventListener('click', () => useTexture(null, null));
     const textureInput = $('conformance-texture');
     textureInput.addEventListener('change', async () => {
@@ -57,13 +59,23 @@ export function wireConformance(app, show) {
         e.stopPropagation();
         await take([...e.dataTransfer.files]);
     });
+    return rules => {
+        if (rules === run.rules)
+            return;
+        run.rules = rules;
+        showTextureLine(run);
+        if (run.files)
+            take(run.files);
+    };
 }
 
-function showTextureLine(name) {
-    $('conformance-texture-line').replaceChildren(...(name
-        ? [`Every case drawn on "${name}", as `, code(`sphaerix-conformance --texture ${shellWord(name)} DIR`),
-           ' draws them.']
-        : ['Every case drawn on the generated sphere map, as ', code('sphaerix-conformance DIR'), ' draws them on ',
+function showTextureLine({ texture, rules }) {
+    const options = (texture ? ` --texture ${shellWord(texture)}` : '') + (rules === 'none' ? '' : ` --rules ${rules}`);
+    const under = rules === 'none' ? '' : ` under the rules ${rules}`;
+    const command = code(`sphaerix-conformance${options} DIR`);
+    $('conformance-texture-line').replaceChildren(...(texture
+        ? [`Every case drawn on "${texture}"${under}, as `, command, ' draws them.']
+        : [`Every case drawn on the generated sphere map${under}, as `, command, ' draws them on ',
            'the sphere.raw that ', code('sphaerix-spheremap generate sphere.raw'), ' writes.']));
 }
 
@@ -102,8 +114,9 @@ async function bytesOf(file) {
     return new Uint8Array(await file.arrayBuffer());
 }
 
-async function judge(app, cases, files, texture, show) {
+async function judge(app, cases, files, run, show) {
     const { m } = app;
+    const { texture, rules } = run;
     const named = byName(files);
     const used = new Set();
     const started = performance.now();
@@ -145,7 +158,7 @@ async function judge(app, cases, files, texture, show) {
     $('conformance-summary').replaceChildren(
         code(m.conformanceSummary(count('equal'), count('differs'), count('missing'), count('unreadable'))),
         ` (judged in ${seconds.toFixed(2)} s, on ${texture ? `"${texture}"` : 'the generated sphere map'})`);
-    showResults(app, results, show);
+    showResults(app, results, (c, first) => show(c, first, rules));
 }
 
 // Failures first, as the report has them; each differing case one click from its mask

@@ -40,6 +40,7 @@ const app = {
     traceShown: null,     // { n, trace, text } of the trace panel
     openGLKept: null,     // the view whose WebGL frame the module holds to compare with
     ladder: null,         // { key, result } of the ladder shown
+    followRules: null,    // the conformance panel's, told the rules of every frame drawn
 };
 
 // What each part of the page was last made from: a part is made again only when its
@@ -86,6 +87,7 @@ function render() {
         }
     }
     app.drawn = s;
+    app.followRules(s.rules);
     if (problems.length)
         made.controls = null;  // a menu may show what was refused
     syncControls(s);
@@ -493,10 +495,10 @@ function wireControls() {
     wireTexture(app, () => { ++app.textureVersion; requestFrame(); });
     wireCompare(app, () => { made.compare = null; requestFrame(); });
     // A case's view on the frame, in the software rendering under the rules it was judged
-    // by (the program's own), with its first difference selected.
-    wireConformance(app, (c, [x, y]) => change({
+    // by, with its first difference selected.
+    app.followRules = wireConformance(app, (c, [x, y], rules) => change({
         size: `${c.width}x${c.height}`, az: c.angle_z, ax: c.angle_x, pan: `${c.pan_x},${c.pan_y}`, zoom: c.zoom,
-        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '', rules: 'none',
+        view: 'color', renderer: 'software', pixel: `${x},${y}`, trace: '', watch: '', rules,
     }).then(bringInspectorIntoView));
 
     window.addEventListener('hashchange', () => openAddress(location.hash));
