@@ -296,6 +296,15 @@ TEST_F(WebSession, AHistoryFromItsRowAloneIsTheWholeFramesAndLeavesTheFrameAsItW
         for (const auto& [x, y] : c.pixels)
             rowAlone.push_back(historyJsonOf(x, y));
         EXPECT_EQ(lastDepthBytes(), depth) << c.w << "x" << c.h;
+        // A conformance case drawn on a texture of its own in the middle of a run leaves
+        // the page's frame and its histories as they were.
+        std::vector<unsigned char> caseTexture(256 * 256 * 3, 200);
+        ASSERT_EQ(conformanceTexture(&caseTexture), "");
+        std::string judged;
+        ASSERT_EQ(conformanceCompare(0, nullptr, 0, 0, "", "", nullptr, "", judged), "");
+        EXPECT_EQ(historyJsonOf(c.pixels[0].first, c.pixels[0].second), rowAlone[0]) << c.w << "x" << c.h;
+        ASSERT_EQ(conformanceCompare(1, nullptr, 0, 0, "", "", nullptr, "", judged), "");
+        ASSERT_EQ(conformanceTexture(nullptr), "");
         // The next frame clears what this one wrote, and no more is left over: the same
         // view drawn again gives the same bytes.
         ASSERT_EQ(drawView(r), "");

@@ -116,14 +116,23 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
     return "";
 }
 
+bool pageSceneBack()
+{
+    PageSession& s = session();
+    if (!s.sceneOnCaseTexture)
+        return false;
+    if (!s.textureBytes.empty())
+        buildSceneOn(s.textureBytes, s.texturePath);
+    s.sceneOnCaseTexture = false;
+    return true;
+}
+
 // The cases drew into the buffers on their texture: the page's own texture and view come
 // back, so that what the page shows and compares is its own frame.
 void conformanceEnd()
 {
     PageSession& s = session();
-    if (s.sceneOnCaseTexture && !s.textureBytes.empty())
-        buildSceneOn(s.textureBytes, s.texturePath);
-    s.sceneOnCaseTexture = false;
+    pageSceneBack();
     s.forgetFrame();
     if (s.drawn)
         drawView(*s.drawn);

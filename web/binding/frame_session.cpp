@@ -116,6 +116,7 @@ void ensureScene()
 {
     if (theScene.meshes.empty())
         useGeneratedTexture();
+    pageSceneBack();
 }
 
 std::string nothingDrawn()
@@ -210,6 +211,9 @@ void aimCamera(const ViewRequest& view)
 
 void drawFrame(const ViewRequest& view, FillObserver* observer, FinishedRows* finished, int row)
 {
+    // A row is drawn over the page's own frame, which a conformance case may have replaced.
+    if (pageSceneBack() && row >= 0)
+        drawFrame(view);
     aimCamera(view);
     PolygonLimit limit(theScene, view.polygonLimit);
     if (row >= 0) {

@@ -195,6 +195,9 @@ std::string conformanceCompare(int index, const std::vector<unsigned char>* rgb,
     const std::string& colorName, const std::string& colorError, const std::vector<unsigned char>* depth,
     const std::string& depthName, std::string& json);
 void conformanceEnd();
+// The page's own scene back if a run left its case's there (the run waits for files
+// between cases, and the page may draw meanwhile); whether it did.
+bool pageSceneBack();
 const RgbImage& conformanceMask();
 std::string conformanceSummary(long long equal, long long differs, long long missing, long long unreadable);
 
