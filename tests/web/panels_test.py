@@ -156,6 +156,10 @@ class PanelsTest(PageTest):
         self.choose_texture("theirs.raw", theirs_bytes)  # what the page shows is no matter
         panel = self.driver.find_element(By.ID, "conformance")
         self.js("arguments[0].open = true; arguments[0].scrollIntoView()", panel)
+        listed = lambda: self.js("return document.querySelector('#conformance-cases code').textContent")
+        for on in (True, False):  # before any file, each case's options under the rules it will be judged by
+            self.click("#rule-centres")
+            self.wait.until(lambda d: listed().endswith(" --zoom 0.25 --rules centres") == on)
         self.driver.find_element(By.ID, "conformance-files").send_keys("\n".join(path(n) for n in sorted(os.listdir(folder))))
         rows = judged("on the generated sphere map)")
         self.assertEqual(self.text("conformance-message"), "not used (no case of that name): nomatch.png")

@@ -20,7 +20,7 @@ export function wireConformance(app, show) {
     const list = () => (cases ??= JSON.parse(app.m.conformanceCases()));
     $('conformance').addEventListener('toggle', () => {
         if ($('conformance').open && !$('conformance-cases').rows.length)
-            listCases(list());
+            listCases(list(), run.rules);
     });
     // The texture's name (null: the generated sphere map), the rules and the files last
     // judged, which are judged again on another texture or under other rules.
@@ -66,6 +66,8 @@ export function wireConformance(app, show) {
         showTextureLine(run);
         if (run.files)
             take(run.files);
+        else if (cases)
+            listCases(cases, rules);
     };
 }
 
@@ -95,11 +97,12 @@ function code(text) {
     return c;
 }
 
-// The cases before any file: their names, sizes and the snapshot's options for each.
-function listCases(cases) {
-    const table = $('conformance-cases');
-    table.replaceChildren(...cases.map(c =>
-        row([c.name, `${c.width}x${c.height}`, code(c.snapshot.replace(/^sphaerix-snapshot /, ''))])));
+// The cases before any file: their names, sizes and the snapshot's options for each,
+// under the rules they are judged by (last, as the tool writes them).
+function listCases(cases, rules) {
+    const under = rules === 'none' ? '' : ` --rules ${rules}`;
+    $('conformance-cases').replaceChildren(...cases.map(c =>
+        row([c.name, `${c.width}x${c.height}`, code(c.snapshot.replace(/^sphaerix-snapshot /, '') + under)])));
 }
 
 // Files by name; a name seen twice keeps the last (a folder has each name once).
