@@ -11,6 +11,7 @@
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
+#include "shade/filter_pending.h"
 #include "shade/texture_filter.h"
 
 namespace {
@@ -158,6 +159,10 @@ struct TriangleCoverage {
     // least `need` (0 where the side takes them, else 1) are on the inner side.
     std::int64_t a[3], b[3], ox[3], oy[3], need[3];
     double inverseSlope[3];   // 1 / (256 a), for the run's estimate
+    // The sides' values at the first column's centre of row `nextRow`, when the rows are
+    // taken in order: the last row's plus 256 b, exactly.
+    std::int64_t nextE[3];
+    int nextRow = INT_MIN;
 
     // After X, Y (or x, y) and include are set.
     void prepare()
@@ -184,7 +189,7 @@ struct TriangleCoverage {
         return true;
     }
 
-    void columns(int row, int firstColumn, int lastColumn, int& first, int& end) const
+    void columns(int row, int firstColumn, int lastColumn, int& first, int& end)
     {
         first = firstColumn;
         end = lastColumn + 1;
@@ -200,13 +205,21 @@ struct TriangleCoverage {
         // whole numbers (1/65536 of a square pixel); the covered centres are one run. Each
         // side bounds it from one end: estimated in double to within a column (the
         // reciprocal is within a few units in the last place), then settled exactly.
-        const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
-        const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
         std::int64_t e[3];
+        if (row == nextRow) {
+            e[0] = nextE[0], e[1] = nextE[1], e[2] = nextE[2];
+        } else {
+            const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
+            const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
+            for (int k = 0; k < 3; ++k)
+                e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
+        }
+        for (int k = 0; k < 3; ++k)
+            nextE[k] = e[k] + 256 * b[k];
+        nextRow = row + 1;
         const double span = lastColumn - firstColumn;
         int low = firstColumn, high = lastColumn;
         for (int k = 0; k < 3; ++k) {
-            e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
             const double bound = static_cast<double>(need[k] - e[k]) * inverseSlope[k];
             if (a[k] > 0)
                 low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
@@ -227,6 +240,103 @@ struct TriangleCoverage {
         end = high + 1;
     }
 };
+
+// Two doubles, in the processor's vector lanes where it has them (SSE2, WebAssembly SIMD).
+using Double2 = double __attribute__((vector_size(16)));
+
+// What a triangle's fragments are computed from, in double: side k's differences and first
+// corner, the reciprocal of the doubled area, and the corners' depths, 1/w and carried
+// values (value[i][k]: value i at corner k).
+struct TriangleValues {
+    double sideX[3], sideY[3], fromX[3], fromY[3];
+    double reciprocal;
+    double depth[3], inverseW[3];
+    double value[3][3];
+};
+
+// The plain frame's fragments of a triangle: a depth test, then the carried values kept in
+// the pixel for the colour after the mesh. The same operations in the same order as the
+// observed path; the rules that shape them fixed at compile time, the triangle's numbers
+// in registers.
+template <bool perspective, bool three>
+void drawRows(const FrameState& f, TriangleCoverage& cover, const TriangleValues& t, int firstRow,
+              int lastRow, int firstColumn, int lastColumn)
+{
+    const double sx0 = t.sideX[0], sx1 = t.sideX[1], sx2 = t.sideX[2];
+    const double sy0 = t.sideY[0], sy1 = t.sideY[1], sy2 = t.sideY[2];
+    const double fx0 = t.fromX[0], fx1 = t.fromX[1], fx2 = t.fromX[2];
+    const double fy0 = t.fromY[0], fy1 = t.fromY[1], fy2 = t.fromY[2];
+    const double reciprocal = t.reciprocal;
+    const double d0 = t.depth[0], d1 = t.depth[1], d2 = t.depth[2];
+    const double q0 = t.inverseW[0], q1 = t.inverseW[1], q2 = t.inverseW[2];
+    const double a00 = t.value[0][0], a01 = t.value[0][1], a02 = t.value[0][2];
+    const double a10 = t.value[1][0], a11 = t.value[1][1], a12 = t.value[1][2];
+    const double a20 = t.value[2][0], a21 = t.value[2][1], a22 = t.value[2][2];
+    for (int row = firstRow; row <= lastRow; ++row) {
+        int first, end;
+        cover.columns(row, firstColumn, lastColumn, first, end);
+        if (first >= end)
+            continue;
+        noteWritten(row, first, end);
+        const double py = row + 0.5;
+        const double r0 = sx0 * (py - fy0), r1 = sx1 * (py - fy1), r2 = sx2 * (py - fy2);
+        float* depthRow = DepthBuffer.data() + static_cast<std::size_t>(row) * f.width;
+        Color4* colorRow = ColorBuffer.data() + static_cast<std::size_t>(row) * f.width;
+        int column = first;
+        // Two columns at a time in the lanes of a vector (each lane the scalar operations,
+        // each correctly rounded), the depth test and the stores one by one. A fragment
+        // that fails gets values it never stores. Without snap a centre inside the run
+        // may be uncovered and goes the scalar way below.
+        for (; cover.snapped && column + 1 < end; column += 2) {
+            const Double2 px = {column + 0.5, (column + 1) + 0.5};
+            Double2 v0 = (r0 - sy0 * (px - fx0)) * reciprocal;
+            Double2 v1 = (r1 - sy1 * (px - fx1)) * reciprocal;
+            Double2 v2 = (r2 - sy2 * (px - fx2)) * reciprocal;
+            const Double2 z = v0 * d0 + v1 * d1 + v2 * d2;
+            const float depth[2] = {static_cast<float>(z[0]), static_cast<float>(z[1])};
+            const bool passes[2] = {depth[0] < depthRow[column], depth[1] < depthRow[column + 1]};
+            if (!(passes[0] | passes[1]))
+                continue;
+            if constexpr (perspective) {
+                const Double2 g0 = v0 * q0, g1 = v1 * q1, g2 = v2 * q2;
+                const Double2 toOne = 1.0 / (g0 + g1 + g2);
+                v0 = g0 * toOne, v1 = g1 * toOne, v2 = g2 * toOne;
+            }
+            const Double2 c0 = v0 * a00 + v1 * a01 + v2 * a02;
+            const Double2 c1 = v0 * a10 + v1 * a11 + v2 * a12;
+            Double2 c2 = {0.0, 0.0};
+            if constexpr (three)
+                c2 = v0 * a20 + v1 * a21 + v2 * a22;
+            for (int lane = 0; lane < 2; ++lane)
+                if (passes[lane]) {
+                    depthRow[column + lane] = depth[lane];
+                    colorRow[column + lane] = Color4{static_cast<float>(c0[lane]), static_cast<float>(c1[lane]),
+                                                     three ? static_cast<float>(c2[lane]) : 0.0f, pendingAlpha};
+                }
+        }
+        for (; column < end; ++column) {
+            const double px = column + 0.5;
+            if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
+                continue; // rounding may leave a hole inside an unsnapped row
+            double w0 = (r0 - sy0 * (px - fx0)) * reciprocal;
+            double w1 = (r1 - sy1 * (px - fx1)) * reciprocal;
+            double w2 = (r2 - sy2 * (px - fx2)) * reciprocal;
+            const float depth = static_cast<float>(w0 * d0 + w1 * d1 + w2 * d2);
+            if (!(depth < depthRow[column]))
+                continue; // fails: nothing else of it matters
+            if constexpr (perspective) {
+                const double g0 = w0 * q0, g1 = w1 * q1, g2 = w2 * q2;
+                const double toOne = 1.0 / (g0 + g1 + g2);
+                w0 = g0 * toOne, w1 = g1 * toOne, w2 = g2 * toOne;
+            }
+            const float c0 = static_cast<float>(w0 * a00 + w1 * a01 + w2 * a02);
+            const float c1 = static_cast<float>(w0 * a10 + w1 * a11 + w2 * a12);
+            const float c2 = three ? static_cast<float>(w0 * a20 + w1 * a21 + w2 * a22) : 0.0f;
+            depthRow[column] = depth;
+            colorRow[column] = Color4{c0, c1, c2, pendingAlpha};
+        }
+    }
+}
 
 template <bool observed>
 void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
@@ -329,6 +439,24 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         fromX[k] = wx[p];
         fromY[k] = wy[p];
     }
+    if constexpr (!observed) { // the plain frame: see drawRows
+        const TriangleValues values{{sideX[0], sideX[1], sideX[2]}, {sideY[0], sideY[1], sideY[2]},
+                                    {fromX[0], fromX[1], fromX[2]}, {fromY[0], fromY[1], fromY[2]},
+                                    reciprocal, {depths[0], depths[1], depths[2]},
+                                    {inverseW[0], inverseW[1], inverseW[2]},
+                                    {{cornerValues[0][0], cornerValues[1][0], cornerValues[2][0]},
+                                     {cornerValues[0][1], cornerValues[1][1], cornerValues[2][1]},
+                                     {cornerValues[0][2], cornerValues[1][2], cornerValues[2][2]}}};
+        const bool three = f.carried > 2;
+        if (perspective)
+            three ? drawRows<true, true>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn)
+                  : drawRows<true, false>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn);
+        else
+            three ? drawRows<false, true>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn)
+                  : drawRows<false, false>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn);
+        return;
+    }
+    // Observed: every fragment, passing or not, goes to the observer with its weights.
     RuleFragment info;
     info.triangle = triangle;
     float values[maxCarried];
@@ -338,7 +466,7 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         if (first >= end)
             continue;
         noteWritten(row, first, end);
-        if constexpr (observed) {
+        {
             // The run as a span whose ends are its columns, for the views that mark spans.
             ActiveEdge left{}, right{};
             left.x = static_cast<float>(first), right.x = static_cast<float>(end);
@@ -350,7 +478,6 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         const double py = row + 0.5;
         const double rowTerm[3] = {sideX[0] * (py - fromY[0]), sideX[1] * (py - fromY[1]),
                                    sideX[2] * (py - fromY[2])};
-        const std::size_t rowStart = static_cast<std::size_t>(row) * f.width;
         for (int column = first; column < end; ++column) {
             const double px = column + 0.5;
             if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
@@ -359,9 +486,6 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
                                  (rowTerm[1] - sideY[1] * (px - fromX[1])) * reciprocal,
                                  (rowTerm[2] - sideY[2] * (px - fromX[2])) * reciprocal};
             const float depth = static_cast<float>(w[0] * depths[0] + w[1] * depths[1] + w[2] * depths[2]);
-            if constexpr (!observed)
-                if (!(depth < DepthBuffer[rowStart + column]))
-                    continue; // fails: nothing else of it matters
             double v[3] = {w[0], w[1], w[2]};
             if (perspective) {
                 const double q[3] = {w[0] * inverseW[0], w[1] * inverseW[1], w[2] * inverseW[2]};
@@ -369,19 +493,12 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
                 for (int k = 0; k < 3; ++k)
                     v[k] = q[k] * toOne;
             }
-            // The plain frame carries two or three values; an observed one up to five.
-            const int carried = observed ? f.carried : 3;
-            for (int i = 0; i < carried; ++i)
+            for (int i = 0; i < f.carried; ++i)
                 values[i] = static_cast<float>(v[0] * cornerValues[0][i] + v[1] * cornerValues[1][i] +
                                                v[2] * cornerValues[2][i]);
-            if constexpr (observed) {
-                for (int k = 0; k < 3; ++k)
-                    info.weights[k] = w[k], info.corrected[k] = v[k];
-                fragment<observed>(f, column, row, depth, values, info);
-            } else {
-                DepthBuffer[rowStart + column] = depth;
-                ColorBuffer[rowStart + column] = Color4{values[0], values[1], f.carried > 2 ? values[2] : 0.0f, pendingAlpha};
-            }
+            for (int k = 0; k < 3; ++k)
+                info.weights[k] = w[k], info.corrected[k] = v[k];
+            fragment<observed>(f, column, row, depth, values, info);
         }
     }
 }
@@ -671,6 +788,23 @@ void resolveRowsPortable(const FrameState& f, int first, int end)
 
 void resolvePending(const FrameState& f, int first, int end)
 {
+    const bool texgen = f.rules.has(Rule::texgen), filter = f.rules.has(Rule::filter);
+    if (f.texture && texgen == filter) {
+        // The colours that need nothing but the pixel's values, a run at a time in lanes:
+        // the plain lookup of the normal, or the filter at s, t.
+        end = std::min(end, static_cast<int>(writtenFrom.size()));
+        for (int y = std::max(first, 0); y < end; ++y) {
+            Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * f.width;
+            const int from = writtenFrom[y], count = writtenTo[y] - from;
+            if (count <= 0)
+                continue;
+            if (filter)
+                filterPendingPixels(*f.texture, row + from, count, pendingAlpha);
+            else
+                colorPendingPixels(*f.map, row + from, count, pendingAlpha);
+        }
+        return;
+    }
 #if defined(__x86_64__)
     static const bool hasFma = __builtin_cpu_supports("fma");
     if (hasFma)
