@@ -24,7 +24,7 @@ constexpr int maxCarried = 5;
 constexpr int maxAttributes = 2 + maxCarried;
 
 struct FrameState;
-struct BandTriangle;
+struct PreparedTriangle;
 float carriedValue(const FrameState& f, const RuleCorner& c, int i);
 
 struct FrameState {
@@ -38,14 +38,7 @@ struct FrameState {
     int normalAt;                  // where the normal is among them, for observers
     const Texture* texture = nullptr;
     std::optional<SphereMap> map;
-    std::vector<BandTriangle>* collect = nullptr; // set: triangles are kept, not drawn
-};
-
-// A triangle kept for drawing a band of rows at a time.
-struct BandTriangle {
-    RuleCorner corner[3];
-    int triangle;
-    int firstRow, lastRow; // the rows it may reach, at least
+    std::vector<PreparedTriangle>* collect = nullptr; // set: triangles are kept, set up, not drawn
 };
 
 // Value i of those a corner carries.
@@ -158,23 +151,35 @@ struct TriangleCoverage {
     // the side's differences and (ox, oy) its first corner; centres with that value at
     // least `need` (0 where the side takes them, else 1) are on the inner side.
     std::int64_t a[3], b[3], ox[3], oy[3], need[3];
-    double inverseSlope[3];   // 1 / (256 a), for the run's estimate
-    // The sides' values at the first column's centre of row `nextRow`, when the rows are
-    // taken in order: the last row's plus 256 b, exactly.
-    std::int64_t nextE[3];
+    // Where each side bounds the run, walked row by row in whole numbers: with P = 256 |a|
+    // and M = e - need, e the side's value at the first column's centre of row `nextRow`,
+    // M = P q + r with 0 <= r < P, and each row adds 256 b = P stepQ + stepR to M. A side
+    // with a > 0 takes the columns from -q on, one with a < 0 those up to q.
+    std::int64_t e[3], P[3], q[3], r[3], stepQ[3], stepR[3];
     int nextRow = INT_MIN;
+
+    // n = d * quotient + remainder with 0 <= remainder < d, for d > 0.
+    static void divideDown(std::int64_t n, std::int64_t d, std::int64_t& quotient, std::int64_t& remainder)
+    {
+        quotient = n / d;
+        if (n % d < 0)
+            --quotient;
+        remainder = n - quotient * d;
+    }
 
     // After X, Y (or x, y) and include are set.
     void prepare()
     {
         for (int k = 0; k < 3; ++k) {
-            const int p = k == 2 ? 0 : k + 1, q = k == 0 ? 2 : k - 1;
-            a[k] = Y[p] - Y[q];
-            b[k] = X[q] - X[p];
+            const int p = k == 2 ? 0 : k + 1, o = k == 0 ? 2 : k - 1;
+            a[k] = Y[p] - Y[o];
+            b[k] = X[o] - X[p];
             ox[k] = X[p];
             oy[k] = Y[p];
             need[k] = include[k] ? 0 : 1;
-            inverseSlope[k] = 1.0 / (256.0 * static_cast<double>(a[k]));
+            P[k] = 256 * (a[k] < 0 ? -a[k] : a[k]);
+            if (P[k] != 0)
+                divideDown(256 * b[k], P[k], stepQ[k], stepR[k]);
         }
     }
 
@@ -202,42 +207,39 @@ struct TriangleCoverage {
             return;
         }
         // Each side's value at the centre of column firstColumn + dx is e + 256 a dx,
-        // whole numbers (1/65536 of a square pixel); the covered centres are one run. Each
-        // side bounds it from one end: estimated in double to within a column (the
-        // reciprocal is within a few units in the last place), then settled exactly.
-        std::int64_t e[3];
-        if (row == nextRow) {
-            e[0] = nextE[0], e[1] = nextE[1], e[2] = nextE[2];
-        } else {
+        // whole numbers (1/65536 of a square pixel); the covered centres are one run, each
+        // side bounding it from one end, exactly.
+        if (row != nextRow) {
             const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
             const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
-            for (int k = 0; k < 3; ++k)
+            for (int k = 0; k < 3; ++k) {
                 e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
+                if (P[k] != 0)
+                    divideDown(e[k] - need[k], P[k], q[k], r[k]);
+            }
         }
-        for (int k = 0; k < 3; ++k)
-            nextE[k] = e[k] + 256 * b[k];
-        nextRow = row + 1;
-        const double span = lastColumn - firstColumn;
-        int low = firstColumn, high = lastColumn;
+        const std::int64_t span = lastColumn - firstColumn;
+        std::int64_t low = 0, high = span;
         for (int k = 0; k < 3; ++k) {
-            const double bound = static_cast<double>(need[k] - e[k]) * inverseSlope[k];
             if (a[k] > 0)
-                low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
+                low = std::max(low, -q[k]);
             else if (a[k] < 0)
-                high = std::min(high, firstColumn + static_cast<int>(std::clamp(std::floor(bound) + 1.0, -1.0, span)));
+                high = std::min(high, q[k]);
             else if (e[k] < need[k])
-                high = low - 1;
+                high = -1;
+            e[k] += 256 * b[k];
+            if (P[k] != 0) {
+                q[k] += stepQ[k];
+                r[k] += stepR[k];
+                if (r[k] >= P[k])
+                    r[k] -= P[k], ++q[k];
+            }
         }
-        auto covered = [&](int column) {
-            const std::int64_t dx = 256 * static_cast<std::int64_t>(column - firstColumn);
-            return e[0] + a[0] * dx >= need[0] && e[1] + a[1] * dx >= need[1] && e[2] + a[2] * dx >= need[2];
-        };
-        while (low <= high && !covered(low))
-            ++low;
-        while (high >= low && !covered(high))
-            --high;
-        first = low;
-        end = high + 1;
+        nextRow = row + 1;
+        low = std::min(low, span + 1);
+        high = std::max(high, std::int64_t{-1});
+        first = firstColumn + static_cast<int>(low);
+        end = firstColumn + static_cast<int>(high) + 1;
     }
 };
 
@@ -338,20 +340,19 @@ void drawRows(const FrameState& f, TriangleCoverage& cover, const TriangleValues
     }
 }
 
-template <bool observed>
-void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
-{
-    const RuleCorner* corner[3] = {&a, &b, &c};
-    for (const RuleCorner* k : corner)
-        if (!(std::fabs(k->x) <= farthestCorner && std::fabs(k->y) <= farthestCorner))
-            return; // beyond the exact range, or not a number
-    if (f.collect) {
-        const float low = std::min({a.y, b.y, c.y}), high = std::max({a.y, b.y, c.y});
-        f.collect->push_back(BandTriangle{{a, b, c}, triangle, static_cast<int>(std::floor(low)) - 1,
-                                          static_cast<int>(std::ceil(high)) + 1});
-        return;
-    }
+// A triangle set up for drawing: its coverage, its values, and the rows and columns of
+// the frame whose centres lie within its extent.
+struct PreparedTriangle {
     TriangleCoverage cover;
+    TriangleValues values;
+    int firstRow, lastRow, firstColumn, lastColumn;
+};
+
+// The set-up of the triangle `corner` (turned counterclockwise in place): false when it
+// draws nothing in the frame.
+bool prepareTriangle(const FrameState& f, const RuleCorner* corner[3], PreparedTriangle& t)
+{
+    TriangleCoverage& cover = t.cover;
     cover.snapped = f.rules.has(Rule::snap);
     double area;
     if (cover.snapped) {
@@ -371,7 +372,7 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         area = edgeValue(cover.x[0], cover.y[0], cover.x[1], cover.y[1], cover.x[2], cover.y[2]);
     }
     if (area == 0.0)
-        return;
+        return false;
     // Counterclockwise: the last two corners swapped in a clockwise triangle.
     if (area < 0) {
         std::swap(corner[1], corner[2]);
@@ -401,17 +402,12 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
     }
 
     // Rows and columns whose centres lie within the triangle's extent.
-    int firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
-    int lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
-    firstRow = std::max(firstRow, f.rowFrom), lastRow = std::min(lastRow, f.rowTo);
-    const int firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
-    const int lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
-    if (firstRow > lastRow || firstColumn > lastColumn)
-        return;
-    if constexpr (observed) {
-        const RuleCorner corners[3] = {*corner[0], *corner[1], *corner[2]};
-        f.observer->primitive(triangle, corners, 3);
-    }
+    t.firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
+    t.lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
+    t.firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
+    t.lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
+    if (t.firstRow > t.lastRow || t.firstColumn > t.lastColumn)
+        return false;
 
     // The weights come from the window positions before snapping, in double: side k's
     // value at the centre times the reciprocal of the doubled area.
@@ -424,45 +420,74 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
             wx[k] = static_cast<double>(cover.X[k]) / 256.0, wy[k] = static_cast<double>(cover.Y[k]) / 256.0;
         weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
     }
-    const double reciprocal = 1.0 / weightArea;
-    const bool perspective = f.rules.has(Rule::perspective);
+    TriangleValues& v = t.values;
+    v.reciprocal = 1.0 / weightArea;
     // Side k runs from corner k + 1 to corner k + 2: its differences and first corner.
-    double cornerValues[3][maxCarried], depths[3], inverseW[3], sideX[3], sideY[3], fromX[3], fromY[3];
     for (int k = 0; k < 3; ++k) {
-        for (int i = 0; i < maxCarried; ++i)
-            cornerValues[k][i] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
-        depths[k] = corner[k]->depth;
-        inverseW[k] = corner[k]->inverseW;
+        for (int i = 0; i < 3; ++i)
+            v.value[i][k] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
+        v.depth[k] = corner[k]->depth;
+        v.inverseW[k] = corner[k]->inverseW;
         const int p = (k + 1) % 3, q = (k + 2) % 3;
-        sideX[k] = wx[q] - wx[p];
-        sideY[k] = wy[q] - wy[p];
-        fromX[k] = wx[p];
-        fromY[k] = wy[p];
+        v.sideX[k] = wx[q] - wx[p];
+        v.sideY[k] = wy[q] - wy[p];
+        v.fromX[k] = wx[p];
+        v.fromY[k] = wy[p];
     }
-    if constexpr (!observed) { // the plain frame: see drawRows
-        const TriangleValues values{{sideX[0], sideX[1], sideX[2]}, {sideY[0], sideY[1], sideY[2]},
-                                    {fromX[0], fromX[1], fromX[2]}, {fromY[0], fromY[1], fromY[2]},
-                                    reciprocal, {depths[0], depths[1], depths[2]},
-                                    {inverseW[0], inverseW[1], inverseW[2]},
-                                    {{cornerValues[0][0], cornerValues[1][0], cornerValues[2][0]},
-                                     {cornerValues[0][1], cornerValues[1][1], cornerValues[2][1]},
-                                     {cornerValues[0][2], cornerValues[1][2], cornerValues[2][2]}}};
-        const bool three = f.carried > 2;
-        if (perspective)
-            three ? drawRows<true, true>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn)
-                  : drawRows<true, false>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn);
-        else
-            three ? drawRows<false, true>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn)
-                  : drawRows<false, false>(f, cover, values, firstRow, lastRow, firstColumn, lastColumn);
+    return true;
+}
+
+// The plain frame's rows [firstRow, lastRow] of a prepared triangle.
+void drawPrepared(const FrameState& f, PreparedTriangle& t, int firstRow, int lastRow)
+{
+    const bool perspective = f.rules.has(Rule::perspective), three = f.carried > 2;
+    if (perspective)
+        three ? drawRows<true, true>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn)
+              : drawRows<true, false>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn);
+    else
+        three ? drawRows<false, true>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn)
+              : drawRows<false, false>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn);
+}
+
+template <bool observed>
+void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
+{
+    const RuleCorner* corner[3] = {&a, &b, &c};
+    for (const RuleCorner* k : corner)
+        if (!(std::fabs(k->x) <= farthestCorner && std::fabs(k->y) <= farthestCorner))
+            return; // beyond the exact range, or not a number
+    PreparedTriangle t;
+    if (!prepareTriangle(f, corner, t))
+        return;
+    if (f.collect) {
+        f.collect->push_back(t);
         return;
     }
-    // Observed: every fragment, passing or not, goes to the observer with its weights.
+    const int firstRow = std::max(t.firstRow, f.rowFrom), lastRow = std::min(t.lastRow, f.rowTo);
+    if (firstRow > lastRow)
+        return;
+    if constexpr (!observed) {
+        drawPrepared(f, t, firstRow, lastRow);
+        return;
+    }
+    const RuleCorner corners[3] = {*corner[0], *corner[1], *corner[2]};
+    f.observer->primitive(triangle, corners, 3);
+
+    // Observed: every fragment, passing or not, goes to the observer with its weights, and
+    // up to five values are carried.
+    const TriangleValues& tv = t.values;
+    const bool perspective = f.rules.has(Rule::perspective);
+    double cornerValues[3][maxCarried];
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < maxCarried; ++i)
+            cornerValues[k][i] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
+    TriangleCoverage& cover = t.cover;
     RuleFragment info;
     info.triangle = triangle;
     float values[maxCarried];
     for (int row = firstRow; row <= lastRow; ++row) {
         int first, end;
-        cover.columns(row, firstColumn, lastColumn, first, end);
+        cover.columns(row, t.firstColumn, t.lastColumn, first, end);
         if (first >= end)
             continue;
         noteWritten(row, first, end);
@@ -476,19 +501,19 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         // Side k's value at a centre: (qx - px)(cy - py) - (qy - py)(cx - px); the first
         // product is the row's.
         const double py = row + 0.5;
-        const double rowTerm[3] = {sideX[0] * (py - fromY[0]), sideX[1] * (py - fromY[1]),
-                                   sideX[2] * (py - fromY[2])};
+        const double rowTerm[3] = {tv.sideX[0] * (py - tv.fromY[0]), tv.sideX[1] * (py - tv.fromY[1]),
+                                   tv.sideX[2] * (py - tv.fromY[2])};
         for (int column = first; column < end; ++column) {
             const double px = column + 0.5;
             if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
                 continue; // rounding may leave a hole inside an unsnapped row
-            const double w[3] = {(rowTerm[0] - sideY[0] * (px - fromX[0])) * reciprocal,
-                                 (rowTerm[1] - sideY[1] * (px - fromX[1])) * reciprocal,
-                                 (rowTerm[2] - sideY[2] * (px - fromX[2])) * reciprocal};
-            const float depth = static_cast<float>(w[0] * depths[0] + w[1] * depths[1] + w[2] * depths[2]);
+            const double w[3] = {(rowTerm[0] - tv.sideY[0] * (px - tv.fromX[0])) * tv.reciprocal,
+                                 (rowTerm[1] - tv.sideY[1] * (px - tv.fromX[1])) * tv.reciprocal,
+                                 (rowTerm[2] - tv.sideY[2] * (px - tv.fromX[2])) * tv.reciprocal};
+            const float depth = static_cast<float>(w[0] * tv.depth[0] + w[1] * tv.depth[1] + w[2] * tv.depth[2]);
             double v[3] = {w[0], w[1], w[2]};
             if (perspective) {
-                const double q[3] = {w[0] * inverseW[0], w[1] * inverseW[1], w[2] * inverseW[2]};
+                const double q[3] = {w[0] * tv.inverseW[0], w[1] * tv.inverseW[1], w[2] * tv.inverseW[2]};
                 const double toOne = 1.0 / (q[0] + q[1] + q[2]);
                 for (int k = 0; k < 3; ++k)
                     v[k] = q[k] * toOne;
@@ -849,11 +874,11 @@ int bandRows(int width)
 }
 
 // The plain frame's triangles a band of rows at a time: each mesh's triangles are set up
-// first, then each band is cleared, gets its triangles in drawing order and its colours.
+// first (once, whatever bands they reach), then each band is cleared, gets its triangles in drawing order and its colours.
 // Every pixel sees its fragments in the same order as polygon by polygon.
 void drawFrameInBands(FrameState& f)
 {
-    static std::vector<BandTriangle> triangles;
+    static std::vector<PreparedTriangle> triangles;
     static std::vector<int> bandFirst, bandTriangles, placed;
     std::vector<RuleCorner> corners;
     const int rows = bandRows(f.width), bands = (f.height + rows - 1) / rows;
@@ -871,12 +896,12 @@ void drawFrameInBands(FrameState& f)
         }
         f.collect = nullptr;
         // Counting sort into bands, drawing order kept within each.
-        auto bandsOf = [&](const BandTriangle& t, int& first, int& end) {
-            first = std::max(t.firstRow, 0) / rows;
-            end = t.lastRow < 0 ? 0 : std::min(t.lastRow, f.height - 1) / rows + 1;
+        auto bandsOf = [&](const PreparedTriangle& t, int& first, int& end) {
+            first = t.firstRow / rows;
+            end = t.lastRow / rows + 1;
         };
         bandFirst.assign(bands + 1, 0);
-        for (const BandTriangle& t : triangles) {
+        for (const PreparedTriangle& t : triangles) {
             int first, end;
             bandsOf(t, first, end);
             for (int b = first; b < end; ++b)
@@ -897,8 +922,8 @@ void drawFrameInBands(FrameState& f)
             f.rowTo = std::min(f.height, f.rowFrom + rows) - 1;
             clearRows(f.rowFrom, f.rowTo + 1);
             for (int k = bandFirst[b]; k < bandFirst[b + 1]; ++k) {
-                const BandTriangle& t = triangles[bandTriangles[k]];
-                drawTriangle<false>(f, t.corner[0], t.corner[1], t.corner[2], t.triangle);
+                PreparedTriangle& t = triangles[bandTriangles[k]];
+                drawPrepared(f, t, std::max(t.firstRow, f.rowFrom), std::min(t.lastRow, f.rowTo));
             }
             resolvePending(f, f.rowFrom, f.rowTo + 1);
         }

@@ -24,18 +24,16 @@ template <typename Fma>
 
 #if defined(__wasm_simd128__)
 // WebAssembly has no fused multiply-add: fusedMultiplyAdd's arithmetic in two halves of
-// doubles. False when a lane's double sum lies halfway between two floats, where only the
-// sum's own error decides; the caller then takes the scalar path for the four pixels.
-inline bool fusedMultiplyAdd4(v128_t a, v128_t b, v128_t c, v128_t& out)
+// doubles, a given as its halves widened. False when a lane's double sum lies halfway
+// between two floats, where only the sum's own error decides; the caller then takes the
+// scalar path for the four pixels.
+inline bool fusedMultiplyAdd4(v128_t aLow, v128_t aHigh, v128_t b, v128_t c, v128_t& out)
 {
-    const v128_t aHigh = wasm_i32x4_shuffle(a, a, 2, 3, 0, 1), bHigh = wasm_i32x4_shuffle(b, b, 2, 3, 0, 1);
-    const v128_t cHigh = wasm_i32x4_shuffle(c, c, 2, 3, 0, 1);
-    const v128_t low = wasm_f64x2_add(
-        wasm_f64x2_mul(wasm_f64x2_promote_low_f32x4(a), wasm_f64x2_promote_low_f32x4(b)),
-        wasm_f64x2_promote_low_f32x4(c));
-    const v128_t high = wasm_f64x2_add(
-        wasm_f64x2_mul(wasm_f64x2_promote_low_f32x4(aHigh), wasm_f64x2_promote_low_f32x4(bHigh)),
-        wasm_f64x2_promote_low_f32x4(cHigh));
+    const v128_t bHigh = wasm_i32x4_shuffle(b, b, 2, 3, 0, 1), cHigh = wasm_i32x4_shuffle(c, c, 2, 3, 0, 1);
+    const v128_t low = wasm_f64x2_add(wasm_f64x2_mul(aLow, wasm_f64x2_promote_low_f32x4(b)),
+                                      wasm_f64x2_promote_low_f32x4(c));
+    const v128_t high = wasm_f64x2_add(wasm_f64x2_mul(aHigh, wasm_f64x2_promote_low_f32x4(bHigh)),
+                                       wasm_f64x2_promote_low_f32x4(cHigh));
     const v128_t tieMask = wasm_i64x2_splat(0x1fffffff), tie = wasm_i64x2_splat(0x10000000);
     const v128_t ties = wasm_v128_or(wasm_i64x2_eq(wasm_v128_and(low, tieMask), tie),
                                      wasm_i64x2_eq(wasm_v128_and(high, tieMask), tie));
@@ -92,48 +90,56 @@ void filterRunSimd128(const Texture& texture, Color4* pixels, int count, float p
         alignas(16) int is[4], js[4];
         wasm_v128_store(is, i0);
         wasm_v128_store(js, j0);
-        // texel[n][c][q]: texel n's channel c in pixel q, as a colour value.
-        alignas(16) float texel[4][3][4];
+        const unsigned char* texels[4][4]; // texel n of pixel q: texels[n][q]
         for (int q = 0; q < 4; ++q) {
-            const unsigned char* four[4];
             const int i = is[q], j = js[q];
             if (i >= 0 && j >= 0 && i + 1 < width && j + 1 < height) {
-                four[0] = data + j * stride + static_cast<long>(i) * 3;
-                four[1] = four[0] + 3;
-                four[2] = four[0] + stride;
-                four[3] = four[2] + 3;
+                texels[0][q] = data + j * stride + static_cast<long>(i) * 3;
+                texels[1][q] = texels[0][q] + 3;
+                texels[2][q] = texels[0][q] + stride;
+                texels[3][q] = texels[2][q] + 3;
             } else {
                 for (int n = 0; n < 4; ++n) {
                     const int u = i + (n & 1), v = j + (n >> 1);
-                    four[n] = u < 0 || u >= width || v < 0 || v >= height ? black
-                                                                          : data + v * stride + static_cast<long>(u) * 3;
+                    texels[n][q] = u < 0 || u >= width || v < 0 || v >= height
+                                       ? black
+                                       : data + v * stride + static_cast<long>(u) * 3;
                 }
             }
-            for (int n = 0; n < 4; ++n)
-                for (int c = 0; c < 3; ++c)
-                    texel[n][c][q] = unitFromByte[four[n][c]];
         }
+        // Texel n's channel c of the four pixels, as colour values.
+        auto texel = [&](int n, int c) {
+            return wasm_f32x4_make(unitFromByte[texels[n][0][c]], unitFromByte[texels[n][1][c]],
+                                   unitFromByte[texels[n][2][c]], unitFromByte[texels[n][3][c]]);
+        };
+        const v128_t wsLow = wasm_f64x2_promote_low_f32x4(ws);
+        const v128_t wsHigh = wasm_f64x2_promote_low_f32x4(wasm_i32x4_shuffle(ws, ws, 2, 3, 0, 1));
+        const v128_t wtLow = wasm_f64x2_promote_low_f32x4(wt);
+        const v128_t wtHigh = wasm_f64x2_promote_low_f32x4(wasm_i32x4_shuffle(wt, wt, 2, 3, 0, 1));
         v128_t channel[3];
         bool exact = true;
         for (int c = 0; c < 3 && exact; ++c) {
-            const v128_t t0 = wasm_v128_load(texel[0][c]), t1 = wasm_v128_load(texel[1][c]);
-            const v128_t t2 = wasm_v128_load(texel[2][c]), t3 = wasm_v128_load(texel[3][c]);
+            const v128_t t0 = texel(0, c), t1 = texel(1, c), t2 = texel(2, c), t3 = texel(3, c);
             v128_t below, above, value;
-            exact = fusedMultiplyAdd4(ws, wasm_f32x4_sub(t1, t0), t0, below) &&
-                    fusedMultiplyAdd4(ws, wasm_f32x4_sub(t3, t2), t2, above) &&
-                    fusedMultiplyAdd4(wt, wasm_f32x4_sub(above, below), below, value);
+            exact = fusedMultiplyAdd4(wsLow, wsHigh, wasm_f32x4_sub(t1, t0), t0, below);
+            exact &= fusedMultiplyAdd4(wsLow, wsHigh, wasm_f32x4_sub(t3, t2), t2, above);
+            exact &= fusedMultiplyAdd4(wtLow, wtHigh, wasm_f32x4_sub(above, below), below, value);
             channel[c] = wasm_f32x4_mul(wasm_f32x4_convert_i32x4(toByte4(value)), wasm_f32x4_splat(byteToUnit));
         }
         if (!exact) {
             filterRun(texture, pixels + k, 4, pending, FusedMultiplyAdd{});
             continue;
         }
-        alignas(16) float rgb[3][4];
-        for (int c = 0; c < 3; ++c)
-            wasm_v128_store(rgb[c], channel[c]);
+        // Back to four pixels (r, g, b, 1); a pixel that was not pending keeps its colour.
+        const v128_t rg01 = wasm_i32x4_shuffle(channel[0], channel[1], 0, 4, 1, 5);
+        const v128_t rg23 = wasm_i32x4_shuffle(channel[0], channel[1], 2, 6, 3, 7);
+        const v128_t b1 = wasm_i32x4_shuffle(channel[2], wasm_f32x4_splat(1.0f), 0, 4, 1, 5);
+        const v128_t b3 = wasm_i32x4_shuffle(channel[2], wasm_f32x4_splat(1.0f), 2, 6, 3, 7);
+        const v128_t out[4] = {wasm_i32x4_shuffle(rg01, b1, 0, 1, 4, 5), wasm_i32x4_shuffle(rg01, b1, 2, 3, 6, 7),
+                               wasm_i32x4_shuffle(rg23, b3, 0, 1, 4, 5), wasm_i32x4_shuffle(rg23, b3, 2, 3, 6, 7)};
         for (int q = 0; q < 4; ++q)
             if (pendingBits >> q & 1)
-                pixels[k + q] = Color4{rgb[0][q], rgb[1][q], rgb[2][q], 1.0f};
+                wasm_v128_store(&pixels[k + q], out[q]);
     }
     filterRun(texture, pixels + k, count - k, pending, FusedMultiplyAdd{});
 }
