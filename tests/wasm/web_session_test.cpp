@@ -121,30 +121,24 @@ TEST_F(WebSession, RefusedViewsNameWhatWasWrongAndKeepTheLastPicture)
 }
 
 // Watching the fill: the first N polygons, the rest put back in their order afterwards.
-// Also under gl, whose frame finds each corner once for the polygons that share it and
-// must find them anew when the polygons change.
 TEST_F(WebSession, APolygonLimitDrawsThatManyAndPutsTheRestBack)
 {
-    for (const char* rules : {"none", "gl"}) {
-        ASSERT_EQ(setRules(rules), "");
-        ASSERT_EQ(drawView(view(64, 48)), "");
-        const RgbImage whole = lastPicture();
-        const std::string lastTrace = traceJsonOf(2303);
-        ASSERT_EQ(drawView(view(64, 48, "color", 0)), "");
-        EXPECT_EQ(lastPicture().rgb, std::vector<unsigned char>(whole.rgb.size(), 255)) << "nothing drawn: cleared white";
-        EXPECT_EQ(scenePolygonCount(), 0);
-        ASSERT_EQ(drawView(view(64, 48, "color", 1200)), "");
-        EXPECT_NE(lastPicture().rgb, whole.rgb);
-        EXPECT_EQ(scenePolygonCount(), 1200);
-        EXPECT_EQ(traceTextOf(1200), "refused: polygon 1200: the frame has 1200 polygons");
-        for (int limit : {2304, 100000, -1}) {
-            ASSERT_EQ(drawView(view(64, 48, "color", limit)), "");
-            EXPECT_EQ(lastPicture().rgb, whole.rgb) << rules << " " << limit;
-            EXPECT_EQ(scenePolygonCount(), 2304);
-            EXPECT_EQ(traceJsonOf(2303), lastTrace) << rules << " " << limit;
-        }
+    ASSERT_EQ(drawView(view(64, 48)), "");
+    const RgbImage whole = lastPicture();
+    const std::string lastTrace = traceJsonOf(2303);
+    ASSERT_EQ(drawView(view(64, 48, "color", 0)), "");
+    EXPECT_EQ(lastPicture().rgb, std::vector<unsigned char>(whole.rgb.size(), 255)) << "nothing drawn: cleared white";
+    EXPECT_EQ(scenePolygonCount(), 0);
+    ASSERT_EQ(drawView(view(64, 48, "color", 1200)), "");
+    EXPECT_NE(lastPicture().rgb, whole.rgb);
+    EXPECT_EQ(scenePolygonCount(), 1200);
+    EXPECT_EQ(traceTextOf(1200), "refused: polygon 1200: the frame has 1200 polygons");
+    for (int limit : {2304, 100000, -1}) {
+        ASSERT_EQ(drawView(view(64, 48, "color", limit)), "");
+        EXPECT_EQ(lastPicture().rgb, whole.rgb) << limit;
+        EXPECT_EQ(scenePolygonCount(), 2304);
+        EXPECT_EQ(traceJsonOf(2303), lastTrace) << limit;
     }
-    setRules("none");
 }
 
 TEST_F(WebSession, ComparisonFindsTheFirstDifferenceInWindowCoordinates)
