@@ -1,7 +1,8 @@
 // The module's frame under node in processor time rather than wall time, for a machine
 // too loaded for web_bench.py's clock: draw (with the canvas's RGBA), the raster core
-// and a pixel's history at the three sizes, medians of ROUNDS rounds of 40 frames.
-//   node bench/module_cpu.mjs SITE/sphaerix.js [ROUNDS]
+// and a pixel's history at the three sizes, medians of ROUNDS rounds of 40 frames, under
+// the program's rules or under RULES (a --rules list such as gl).
+//   node bench/module_cpu.mjs SITE/sphaerix.js [ROUNDS] [RULES]
 import { createRequire } from 'node:module';
 import { dirname, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -11,6 +12,8 @@ const path = resolve(process.argv[2]);
 globalThis.__dirname ??= dirname(path);
 const m = await (await import(pathToFileURL(path).href)).default();
 m.useGeneratedTexture();
+if (process.argv[4] && m.setRules(process.argv[4]))
+    throw new Error(m.setRules(process.argv[4]));
 const cpu = f => { const a = process.cpuUsage(); f(); const b = process.cpuUsage(a); return (b.user + b.system) / 1000; };
 const median = a => [...a].sort((x, y) => x - y)[a.length >> 1];
 const rounds = Number(process.argv[3] ?? 5), n = 40;

@@ -35,9 +35,10 @@ is done before the clock stops):
 The software frame of a drag (draw, the module's RGBA and putImageData, as the whole frame
 above) under the program's own rules and under gl, rounds interleaved, in the page's own
 module; and the ladder of the 480x480 start-up view, turned a degree each time so that its
-WebGL frame is drawn anew, as the Ladder button runs it:
+WebGL frame is drawn anew, as the Ladder button runs it; several sites each in its tab,
+rounds interleaved:
 
-    bench/web_bench.py --rules SITE
+    bench/web_bench.py --rules SITE...
 """
 import argparse
 import functools
@@ -395,39 +396,49 @@ const [frames, sizes, done] = arguments;
 """
 
 
-def rules_main(site):
-    """Drag frames under none and gl, and the ladder, rounds interleaved in one tab."""
-    server = serve(os.path.abspath(site))
+def rules_main(sites):
+    """Drag frames under none and gl, and the ladder, each site in its tab, rounds interleaved."""
+    servers = [serve(os.path.abspath(site)) for site in sites]
     sizes = [(480, 480), (1920, 1080)]
-    samples = {}
+    samples = [{} for _ in sites]
     load = open("/proc/loadavg").read().split()[0]
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
         driver.set_script_timeout(600)
         try:
-            driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
+            tabs = []
+            for server in servers:
+                if tabs:
+                    driver.switch_to.new_window("tab")
+                driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
+                tabs.append(driver.current_window_handle)
             for _ in range(ROUNDS):
-                result = driver.execute_async_script(RULES_MEASURE, FRAMES, sizes)
-                if "error" in result:
-                    sys.exit("web_bench: " + result["error"])
-                for key, values in result.items():
-                    samples.setdefault(key, []).extend(values)
+                for side, tab in enumerate(tabs):
+                    driver.switch_to.window(tab)
+                    result = driver.execute_async_script(RULES_MEASURE, FRAMES, sizes)
+                    if "error" in result:
+                        sys.exit("web_bench: " + result["error"])
+                    for key, values in result.items():
+                        samples[side].setdefault(key, []).extend(values)
             renderer = driver.execute_script("return document.getElementById('ladder-renderer').textContent")
         finally:
             driver.quit()
-            server.shutdown()
+            for server in servers:
+                server.shutdown()
     print("medians of %d rounds (ms); load average %s before, %s after"
           % (ROUNDS, load, open("/proc/loadavg").read().split()[0]))
-    for w, h in sizes:
-        none, gl = (statistics.median(samples["%s %dx%d" % (r, w, h)]) for r in ("none", "gl"))
-        print("drag frame %dx%d: none %.2f, gl %.2f, gl/none %.3f" % (w, h, none, gl, gl / none))
-    print("ladder of the 480x480 view, its WebGL frame drawn anew: %.1f (%s)"
-          % (statistics.median(samples["ladder"]), renderer))
+    for site, sample in zip(sites, samples):
+        print(site)
+        for w, h in sizes:
+            none, gl = (statistics.median(sample["%s %dx%d" % (r, w, h)]) for r in ("none", "gl"))
+            print("  drag frame %dx%d: none %.2f, gl %.2f, gl/none %.3f" % (w, h, none, gl, gl / none))
+        print("  ladder of the 480x480 view, its WebGL frame drawn anew: %.1f (%s)"
+              % (statistics.median(sample["ladder"]), renderer))
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--rules":
-        return rules_main(sys.argv[2])
+    if len(sys.argv) >= 3 and sys.argv[1] == "--rules":
+        return rules_main(sys.argv[2:])
     if len(sys.argv) == 4 and sys.argv[1] == "--page":
         return page_main(sys.argv[2], sys.argv[3])
     if len(sys.argv) == 4 and sys.argv[1] == "--opengl":

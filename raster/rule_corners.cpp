@@ -1,6 +1,9 @@
 #include "raster/rule_corners.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
 
 #include "shade/texture_filter.h"
 
@@ -96,14 +99,90 @@ template <typename Fma>
     }
 }
 
-#if defined(__x86_64__)
-[[gnu::target("fma")]] void meshCornersFma(const CornerSetup& setup, const Mesh& mesh, RuleCorner* corners)
+// A corner's inputs, its position and normal, as bits: corners with the same key become
+// the same rule corner but for the index of the polygon's corner it is.
+struct CornerKey {
+    std::uint32_t bits[7];
+    bool operator==(const CornerKey&) const = default;
+};
+
+CornerKey keyOf(const Vertex& vertex)
 {
+    CornerKey key;
+    const float values[7] = {vertex.position.x, vertex.position.y, vertex.position.z, vertex.position.w,
+                             vertex.normal[0], vertex.normal[1], vertex.normal[2]};
+    std::memcpy(key.bits, values, sizeof key.bits);
+    return key;
+}
+
+struct CornerKeyHash {
+    std::size_t operator()(const CornerKey& key) const
+    {
+        std::uint64_t h = 1469598103934665603u;
+        for (std::uint32_t b : key.bits)
+            h = (h ^ b) * 1099511628211u;
+        return static_cast<std::size_t>(h ^ h >> 32);
+    }
+};
+
+// The mesh's corners in order and, for each, the first one with the same inputs (itself
+// if none came before): the torus's polygons share each corner with three neighbours.
+// Kept from frame to frame, and found again whenever a corner's inputs differ from those
+// it was found for.
+struct SharedCorners {
+    std::vector<CornerKey> keys;
+    std::vector<int> first;
+
+    void update(const Mesh& mesh)
+    {
+        std::size_t i = 0;
+        bool same = true;
+        for (const Polygon& polygon : mesh.polygons)
+            for (const Vertex& vertex : polygon.vertices) {
+                const CornerKey key = keyOf(vertex);
+                if (i >= keys.size()) {
+                    keys.push_back(key);
+                    same = false;
+                } else if (!(keys[i] == key)) {
+                    keys[i] = key;
+                    same = false;
+                }
+                ++i;
+            }
+        if (same && i == keys.size())
+            return;
+        keys.resize(i);
+        first.resize(i);
+        std::unordered_map<CornerKey, int, CornerKeyHash> seen;
+        for (std::size_t k = 0; k < i; ++k)
+            first[k] = seen.emplace(keys[k], static_cast<int>(k)).first->second;
+    }
+};
+
+// Every corner of the mesh, each computed once for all the corners that share its inputs.
+template <typename Fma>
+[[gnu::always_inline]] inline void meshCornersWith(const CornerSetup& setup, const Mesh& mesh,
+                                                   const SharedCorners& shared, RuleCorner* corners, Fma fma)
+{
+    int i = 0;
     for (const Polygon& polygon : mesh.polygons) {
         const int n = static_cast<int>(polygon.vertices.size());
-        cornersWith(setup, polygon.vertices.data(), n, corners, nullptr, ProcessorFma{});
-        corners += n;
+        for (int k = 0; k < n; ++k, ++i) {
+            const int first = shared.first[i];
+            if (first == i)
+                cornersWith(setup, &polygon.vertices[k], 1, &corners[i], nullptr, fma);
+            else
+                corners[i] = corners[first];
+            corners[i].corner = k;
+        }
     }
+}
+
+#if defined(__x86_64__)
+[[gnu::target("fma")]] void meshCornersFma(const CornerSetup& setup, const Mesh& mesh, const SharedCorners& shared,
+                                           RuleCorner* corners)
+{
+    meshCornersWith(setup, mesh, shared, corners, ProcessorFma{});
 }
 #endif
 
@@ -126,23 +205,17 @@ void makeRuleCorners(const CornerSetup& setup, const std::vector<Vertex>& vertic
 
 void makeMeshCorners(const CornerSetup& setup, const Mesh& mesh, std::vector<RuleCorner>& corners)
 {
-    std::size_t total = 0;
-    for (const Polygon& polygon : mesh.polygons)
-        total += polygon.vertices.size();
-    corners.resize(total);
+    static SharedCorners shared;
+    shared.update(mesh);
+    corners.resize(shared.keys.size());
 #if defined(__x86_64__)
     static const bool hasFma = __builtin_cpu_supports("fma");
     if (hasFma && setup.rules.has(Rule::floatVertex)) {
-        meshCornersFma(setup, mesh, corners.data());
+        meshCornersFma(setup, mesh, shared, corners.data());
         return;
     }
 #endif
-    RuleCorner* out = corners.data();
-    for (const Polygon& polygon : mesh.polygons) {
-        const int n = static_cast<int>(polygon.vertices.size());
-        cornersWith(setup, polygon.vertices.data(), n, out, nullptr, FusedMultiplyAdd{});
-        out += n;
-    }
+    meshCornersWith(setup, mesh, shared, corners.data(), FusedMultiplyAdd{});
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "raster/fill_polygon.h"
 #include "raster/frame_buffers.h"
 #include "raster/software_frame.h"
+#include "shade/filter_pending.h"
 #include "shade/texture_filter.h"
 
 namespace {
@@ -23,7 +24,7 @@ constexpr int maxCarried = 5;
 constexpr int maxAttributes = 2 + maxCarried;
 
 struct FrameState;
-struct BandTriangle;
+struct PreparedTriangle;
 float carriedValue(const FrameState& f, const RuleCorner& c, int i);
 
 struct FrameState {
@@ -37,14 +38,7 @@ struct FrameState {
     int normalAt;                  // where the normal is among them, for observers
     const Texture* texture = nullptr;
     std::optional<SphereMap> map;
-    std::vector<BandTriangle>* collect = nullptr; // set: triangles are kept, not drawn
-};
-
-// A triangle kept for drawing a band of rows at a time.
-struct BandTriangle {
-    RuleCorner corner[3];
-    int triangle;
-    int firstRow, lastRow; // the rows it may reach, at least
+    std::vector<PreparedTriangle>* collect = nullptr; // set: triangles are kept, set up, not drawn
 };
 
 // Value i of those a corner carries.
@@ -157,19 +151,35 @@ struct TriangleCoverage {
     // the side's differences and (ox, oy) its first corner; centres with that value at
     // least `need` (0 where the side takes them, else 1) are on the inner side.
     std::int64_t a[3], b[3], ox[3], oy[3], need[3];
-    double inverseSlope[3];   // 1 / (256 a), for the run's estimate
+    // Where each side bounds the run, walked row by row in whole numbers: with P = 256 |a|
+    // and M = e - need, e the side's value at the first column's centre of row `nextRow`,
+    // M = P q + r with 0 <= r < P, and each row adds 256 b = P stepQ + stepR to M. A side
+    // with a > 0 takes the columns from -q on, one with a < 0 those up to q.
+    std::int64_t e[3], P[3], q[3], r[3], stepQ[3], stepR[3];
+    int nextRow = INT_MIN;
+
+    // n = d * quotient + remainder with 0 <= remainder < d, for d > 0.
+    static void divideDown(std::int64_t n, std::int64_t d, std::int64_t& quotient, std::int64_t& remainder)
+    {
+        quotient = n / d;
+        if (n % d < 0)
+            --quotient;
+        remainder = n - quotient * d;
+    }
 
     // After X, Y (or x, y) and include are set.
     void prepare()
     {
         for (int k = 0; k < 3; ++k) {
-            const int p = k == 2 ? 0 : k + 1, q = k == 0 ? 2 : k - 1;
-            a[k] = Y[p] - Y[q];
-            b[k] = X[q] - X[p];
+            const int p = k == 2 ? 0 : k + 1, o = k == 0 ? 2 : k - 1;
+            a[k] = Y[p] - Y[o];
+            b[k] = X[o] - X[p];
             ox[k] = X[p];
             oy[k] = Y[p];
             need[k] = include[k] ? 0 : 1;
-            inverseSlope[k] = 1.0 / (256.0 * static_cast<double>(a[k]));
+            P[k] = 256 * (a[k] < 0 ? -a[k] : a[k]);
+            if (P[k] != 0)
+                divideDown(256 * b[k], P[k], stepQ[k], stepR[k]);
         }
     }
 
@@ -184,7 +194,7 @@ struct TriangleCoverage {
         return true;
     }
 
-    void columns(int row, int firstColumn, int lastColumn, int& first, int& end) const
+    void columns(int row, int firstColumn, int lastColumn, int& first, int& end)
     {
         first = firstColumn;
         end = lastColumn + 1;
@@ -197,51 +207,152 @@ struct TriangleCoverage {
             return;
         }
         // Each side's value at the centre of column firstColumn + dx is e + 256 a dx,
-        // whole numbers (1/65536 of a square pixel); the covered centres are one run. Each
-        // side bounds it from one end: estimated in double to within a column (the
-        // reciprocal is within a few units in the last place), then settled exactly.
-        const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
-        const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
-        std::int64_t e[3];
-        const double span = lastColumn - firstColumn;
-        int low = firstColumn, high = lastColumn;
-        for (int k = 0; k < 3; ++k) {
-            e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
-            const double bound = static_cast<double>(need[k] - e[k]) * inverseSlope[k];
-            if (a[k] > 0)
-                low = std::max(low, firstColumn + static_cast<int>(std::clamp(std::ceil(bound) - 1.0, 0.0, span + 1.0)));
-            else if (a[k] < 0)
-                high = std::min(high, firstColumn + static_cast<int>(std::clamp(std::floor(bound) + 1.0, -1.0, span)));
-            else if (e[k] < need[k])
-                high = low - 1;
+        // whole numbers (1/65536 of a square pixel); the covered centres are one run, each
+        // side bounding it from one end, exactly.
+        if (row != nextRow) {
+            const std::int64_t cx = 256 * static_cast<std::int64_t>(firstColumn) + 128;
+            const std::int64_t cy = 256 * static_cast<std::int64_t>(row) + 128;
+            for (int k = 0; k < 3; ++k) {
+                e[k] = a[k] * (cx - ox[k]) + b[k] * (cy - oy[k]);
+                if (P[k] != 0)
+                    divideDown(e[k] - need[k], P[k], q[k], r[k]);
+            }
         }
-        auto covered = [&](int column) {
-            const std::int64_t dx = 256 * static_cast<std::int64_t>(column - firstColumn);
-            return e[0] + a[0] * dx >= need[0] && e[1] + a[1] * dx >= need[1] && e[2] + a[2] * dx >= need[2];
-        };
-        while (low <= high && !covered(low))
-            ++low;
-        while (high >= low && !covered(high))
-            --high;
-        first = low;
-        end = high + 1;
+        const std::int64_t span = lastColumn - firstColumn;
+        std::int64_t low = 0, high = span;
+        for (int k = 0; k < 3; ++k) {
+            if (a[k] > 0)
+                low = std::max(low, -q[k]);
+            else if (a[k] < 0)
+                high = std::min(high, q[k]);
+            else if (e[k] < need[k])
+                high = -1;
+            e[k] += 256 * b[k];
+            if (P[k] != 0) {
+                q[k] += stepQ[k];
+                r[k] += stepR[k];
+                if (r[k] >= P[k])
+                    r[k] -= P[k], ++q[k];
+            }
+        }
+        nextRow = row + 1;
+        low = std::min(low, span + 1);
+        high = std::max(high, std::int64_t{-1});
+        first = firstColumn + static_cast<int>(low);
+        end = firstColumn + static_cast<int>(high) + 1;
     }
 };
 
-template <bool observed>
-void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
+// Two doubles, in the processor's vector lanes where it has them (SSE2, WebAssembly SIMD).
+using Double2 = double __attribute__((vector_size(16)));
+
+// What a triangle's fragments are computed from, in double: side k's differences and first
+// corner, the reciprocal of the doubled area, and the corners' depths, 1/w and carried
+// values (value[i][k]: value i at corner k).
+struct TriangleValues {
+    double sideX[3], sideY[3], fromX[3], fromY[3];
+    double reciprocal;
+    double depth[3], inverseW[3];
+    double value[3][3];
+};
+
+// The plain frame's fragments of a triangle: a depth test, then the carried values kept in
+// the pixel for the colour after the mesh. The same operations in the same order as the
+// observed path; the rules that shape them fixed at compile time, the triangle's numbers
+// in registers.
+template <bool perspective, bool three>
+void drawRows(const FrameState& f, TriangleCoverage& cover, const TriangleValues& t, int firstRow,
+              int lastRow, int firstColumn, int lastColumn)
 {
-    const RuleCorner* corner[3] = {&a, &b, &c};
-    for (const RuleCorner* k : corner)
-        if (!(std::fabs(k->x) <= farthestCorner && std::fabs(k->y) <= farthestCorner))
-            return; // beyond the exact range, or not a number
-    if (f.collect) {
-        const float low = std::min({a.y, b.y, c.y}), high = std::max({a.y, b.y, c.y});
-        f.collect->push_back(BandTriangle{{a, b, c}, triangle, static_cast<int>(std::floor(low)) - 1,
-                                          static_cast<int>(std::ceil(high)) + 1});
-        return;
+    const double sx0 = t.sideX[0], sx1 = t.sideX[1], sx2 = t.sideX[2];
+    const double sy0 = t.sideY[0], sy1 = t.sideY[1], sy2 = t.sideY[2];
+    const double fx0 = t.fromX[0], fx1 = t.fromX[1], fx2 = t.fromX[2];
+    const double fy0 = t.fromY[0], fy1 = t.fromY[1], fy2 = t.fromY[2];
+    const double reciprocal = t.reciprocal;
+    const double d0 = t.depth[0], d1 = t.depth[1], d2 = t.depth[2];
+    const double q0 = t.inverseW[0], q1 = t.inverseW[1], q2 = t.inverseW[2];
+    const double a00 = t.value[0][0], a01 = t.value[0][1], a02 = t.value[0][2];
+    const double a10 = t.value[1][0], a11 = t.value[1][1], a12 = t.value[1][2];
+    const double a20 = t.value[2][0], a21 = t.value[2][1], a22 = t.value[2][2];
+    for (int row = firstRow; row <= lastRow; ++row) {
+        int first, end;
+        cover.columns(row, firstColumn, lastColumn, first, end);
+        if (first >= end)
+            continue;
+        noteWritten(row, first, end);
+        const double py = row + 0.5;
+        const double r0 = sx0 * (py - fy0), r1 = sx1 * (py - fy1), r2 = sx2 * (py - fy2);
+        float* depthRow = DepthBuffer.data() + static_cast<std::size_t>(row) * f.width;
+        Color4* colorRow = ColorBuffer.data() + static_cast<std::size_t>(row) * f.width;
+        int column = first;
+        // Two columns at a time in the lanes of a vector (each lane the scalar operations,
+        // each correctly rounded), the depth test and the stores one by one. A fragment
+        // that fails gets values it never stores. Without snap a centre inside the run
+        // may be uncovered and goes the scalar way below.
+        for (; cover.snapped && column + 1 < end; column += 2) {
+            const Double2 px = {column + 0.5, (column + 1) + 0.5};
+            Double2 v0 = (r0 - sy0 * (px - fx0)) * reciprocal;
+            Double2 v1 = (r1 - sy1 * (px - fx1)) * reciprocal;
+            Double2 v2 = (r2 - sy2 * (px - fx2)) * reciprocal;
+            const Double2 z = v0 * d0 + v1 * d1 + v2 * d2;
+            const float depth[2] = {static_cast<float>(z[0]), static_cast<float>(z[1])};
+            const bool passes[2] = {depth[0] < depthRow[column], depth[1] < depthRow[column + 1]};
+            if (!(passes[0] | passes[1]))
+                continue;
+            if constexpr (perspective) {
+                const Double2 g0 = v0 * q0, g1 = v1 * q1, g2 = v2 * q2;
+                const Double2 toOne = 1.0 / (g0 + g1 + g2);
+                v0 = g0 * toOne, v1 = g1 * toOne, v2 = g2 * toOne;
+            }
+            const Double2 c0 = v0 * a00 + v1 * a01 + v2 * a02;
+            const Double2 c1 = v0 * a10 + v1 * a11 + v2 * a12;
+            Double2 c2 = {0.0, 0.0};
+            if constexpr (three)
+                c2 = v0 * a20 + v1 * a21 + v2 * a22;
+            for (int lane = 0; lane < 2; ++lane)
+                if (passes[lane]) {
+                    depthRow[column + lane] = depth[lane];
+                    colorRow[column + lane] = Color4{static_cast<float>(c0[lane]), static_cast<float>(c1[lane]),
+                                                     three ? static_cast<float>(c2[lane]) : 0.0f, pendingAlpha};
+                }
+        }
+        for (; column < end; ++column) {
+            const double px = column + 0.5;
+            if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
+                continue; // rounding may leave a hole inside an unsnapped row
+            double w0 = (r0 - sy0 * (px - fx0)) * reciprocal;
+            double w1 = (r1 - sy1 * (px - fx1)) * reciprocal;
+            double w2 = (r2 - sy2 * (px - fx2)) * reciprocal;
+            const float depth = static_cast<float>(w0 * d0 + w1 * d1 + w2 * d2);
+            if (!(depth < depthRow[column]))
+                continue; // fails: nothing else of it matters
+            if constexpr (perspective) {
+                const double g0 = w0 * q0, g1 = w1 * q1, g2 = w2 * q2;
+                const double toOne = 1.0 / (g0 + g1 + g2);
+                w0 = g0 * toOne, w1 = g1 * toOne, w2 = g2 * toOne;
+            }
+            const float c0 = static_cast<float>(w0 * a00 + w1 * a01 + w2 * a02);
+            const float c1 = static_cast<float>(w0 * a10 + w1 * a11 + w2 * a12);
+            const float c2 = three ? static_cast<float>(w0 * a20 + w1 * a21 + w2 * a22) : 0.0f;
+            depthRow[column] = depth;
+            colorRow[column] = Color4{c0, c1, c2, pendingAlpha};
+        }
     }
+}
+
+// A triangle set up for drawing: its coverage, its values, and the rows and columns of
+// the frame whose centres lie within its extent.
+struct PreparedTriangle {
     TriangleCoverage cover;
+    TriangleValues values;
+    int firstRow, lastRow, firstColumn, lastColumn;
+};
+
+// The set-up of the triangle `corner` (turned counterclockwise in place): false when it
+// draws nothing in the frame.
+bool prepareTriangle(const FrameState& f, const RuleCorner* corner[3], PreparedTriangle& t)
+{
+    TriangleCoverage& cover = t.cover;
     cover.snapped = f.rules.has(Rule::snap);
     double area;
     if (cover.snapped) {
@@ -261,7 +372,7 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         area = edgeValue(cover.x[0], cover.y[0], cover.x[1], cover.y[1], cover.x[2], cover.y[2]);
     }
     if (area == 0.0)
-        return;
+        return false;
     // Counterclockwise: the last two corners swapped in a clockwise triangle.
     if (area < 0) {
         std::swap(corner[1], corner[2]);
@@ -291,17 +402,12 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
     }
 
     // Rows and columns whose centres lie within the triangle's extent.
-    int firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
-    int lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
-    firstRow = std::max(firstRow, f.rowFrom), lastRow = std::min(lastRow, f.rowTo);
-    const int firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
-    const int lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
-    if (firstRow > lastRow || firstColumn > lastColumn)
-        return;
-    if constexpr (observed) {
-        const RuleCorner corners[3] = {*corner[0], *corner[1], *corner[2]};
-        f.observer->primitive(triangle, corners, 3);
-    }
+    t.firstRow = static_cast<int>(std::max(0.0, std::ceil(lowY - 0.5)));
+    t.lastRow = static_cast<int>(std::min(f.height - 1.0, std::floor(highY - 0.5)));
+    t.firstColumn = static_cast<int>(std::max(0.0, std::ceil(lowX - 0.5)));
+    t.lastColumn = static_cast<int>(std::min(f.width - 1.0, std::floor(highX - 0.5)));
+    if (t.firstRow > t.lastRow || t.firstColumn > t.lastColumn)
+        return false;
 
     // The weights come from the window positions before snapping, in double: side k's
     // value at the centre times the reciprocal of the doubled area.
@@ -314,31 +420,78 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
             wx[k] = static_cast<double>(cover.X[k]) / 256.0, wy[k] = static_cast<double>(cover.Y[k]) / 256.0;
         weightArea = edgeValue(wx[0], wy[0], wx[1], wy[1], wx[2], wy[2]);
     }
-    const double reciprocal = 1.0 / weightArea;
-    const bool perspective = f.rules.has(Rule::perspective);
+    TriangleValues& v = t.values;
+    v.reciprocal = 1.0 / weightArea;
     // Side k runs from corner k + 1 to corner k + 2: its differences and first corner.
-    double cornerValues[3][maxCarried], depths[3], inverseW[3], sideX[3], sideY[3], fromX[3], fromY[3];
     for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < 3; ++i)
+            v.value[i][k] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
+        v.depth[k] = corner[k]->depth;
+        v.inverseW[k] = corner[k]->inverseW;
+        const int p = (k + 1) % 3, q = (k + 2) % 3;
+        v.sideX[k] = wx[q] - wx[p];
+        v.sideY[k] = wy[q] - wy[p];
+        v.fromX[k] = wx[p];
+        v.fromY[k] = wy[p];
+    }
+    return true;
+}
+
+// The plain frame's rows [firstRow, lastRow] of a prepared triangle.
+void drawPrepared(const FrameState& f, PreparedTriangle& t, int firstRow, int lastRow)
+{
+    const bool perspective = f.rules.has(Rule::perspective), three = f.carried > 2;
+    if (perspective)
+        three ? drawRows<true, true>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn)
+              : drawRows<true, false>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn);
+    else
+        three ? drawRows<false, true>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn)
+              : drawRows<false, false>(f, t.cover, t.values, firstRow, lastRow, t.firstColumn, t.lastColumn);
+}
+
+template <bool observed>
+void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b, const RuleCorner& c, int triangle)
+{
+    const RuleCorner* corner[3] = {&a, &b, &c};
+    for (const RuleCorner* k : corner)
+        if (!(std::fabs(k->x) <= farthestCorner && std::fabs(k->y) <= farthestCorner))
+            return; // beyond the exact range, or not a number
+    PreparedTriangle t;
+    if (!prepareTriangle(f, corner, t))
+        return;
+    if (f.collect) {
+        f.collect->push_back(t);
+        return;
+    }
+    const int firstRow = std::max(t.firstRow, f.rowFrom), lastRow = std::min(t.lastRow, f.rowTo);
+    if (firstRow > lastRow)
+        return;
+    if constexpr (!observed) {
+        drawPrepared(f, t, firstRow, lastRow);
+        return;
+    }
+    const RuleCorner corners[3] = {*corner[0], *corner[1], *corner[2]};
+    f.observer->primitive(triangle, corners, 3);
+
+    // Observed: every fragment, passing or not, goes to the observer with its weights, and
+    // up to five values are carried.
+    const TriangleValues& tv = t.values;
+    const bool perspective = f.rules.has(Rule::perspective);
+    double cornerValues[3][maxCarried];
+    for (int k = 0; k < 3; ++k)
         for (int i = 0; i < maxCarried; ++i)
             cornerValues[k][i] = i < f.carried ? carriedValue(f, *corner[k], i) : 0.0;
-        depths[k] = corner[k]->depth;
-        inverseW[k] = corner[k]->inverseW;
-        const int p = (k + 1) % 3, q = (k + 2) % 3;
-        sideX[k] = wx[q] - wx[p];
-        sideY[k] = wy[q] - wy[p];
-        fromX[k] = wx[p];
-        fromY[k] = wy[p];
-    }
+    TriangleCoverage& cover = t.cover;
     RuleFragment info;
     info.triangle = triangle;
     float values[maxCarried];
     for (int row = firstRow; row <= lastRow; ++row) {
         int first, end;
-        cover.columns(row, firstColumn, lastColumn, first, end);
+        cover.columns(row, t.firstColumn, t.lastColumn, first, end);
         if (first >= end)
             continue;
         noteWritten(row, first, end);
-        if constexpr (observed) {
+        {
             // The run as a span whose ends are its columns, for the views that mark spans.
             ActiveEdge left{}, right{};
             left.x = static_cast<float>(first), right.x = static_cast<float>(end);
@@ -348,40 +501,29 @@ void drawTriangle(const FrameState& f, const RuleCorner& a, const RuleCorner& b,
         // Side k's value at a centre: (qx - px)(cy - py) - (qy - py)(cx - px); the first
         // product is the row's.
         const double py = row + 0.5;
-        const double rowTerm[3] = {sideX[0] * (py - fromY[0]), sideX[1] * (py - fromY[1]),
-                                   sideX[2] * (py - fromY[2])};
-        const std::size_t rowStart = static_cast<std::size_t>(row) * f.width;
+        const double rowTerm[3] = {tv.sideX[0] * (py - tv.fromY[0]), tv.sideX[1] * (py - tv.fromY[1]),
+                                   tv.sideX[2] * (py - tv.fromY[2])};
         for (int column = first; column < end; ++column) {
             const double px = column + 0.5;
             if (!cover.snapped && column > first && column + 1 < end && !cover.coversDouble(px, py))
                 continue; // rounding may leave a hole inside an unsnapped row
-            const double w[3] = {(rowTerm[0] - sideY[0] * (px - fromX[0])) * reciprocal,
-                                 (rowTerm[1] - sideY[1] * (px - fromX[1])) * reciprocal,
-                                 (rowTerm[2] - sideY[2] * (px - fromX[2])) * reciprocal};
-            const float depth = static_cast<float>(w[0] * depths[0] + w[1] * depths[1] + w[2] * depths[2]);
-            if constexpr (!observed)
-                if (!(depth < DepthBuffer[rowStart + column]))
-                    continue; // fails: nothing else of it matters
+            const double w[3] = {(rowTerm[0] - tv.sideY[0] * (px - tv.fromX[0])) * tv.reciprocal,
+                                 (rowTerm[1] - tv.sideY[1] * (px - tv.fromX[1])) * tv.reciprocal,
+                                 (rowTerm[2] - tv.sideY[2] * (px - tv.fromX[2])) * tv.reciprocal};
+            const float depth = static_cast<float>(w[0] * tv.depth[0] + w[1] * tv.depth[1] + w[2] * tv.depth[2]);
             double v[3] = {w[0], w[1], w[2]};
             if (perspective) {
-                const double q[3] = {w[0] * inverseW[0], w[1] * inverseW[1], w[2] * inverseW[2]};
+                const double q[3] = {w[0] * tv.inverseW[0], w[1] * tv.inverseW[1], w[2] * tv.inverseW[2]};
                 const double toOne = 1.0 / (q[0] + q[1] + q[2]);
                 for (int k = 0; k < 3; ++k)
                     v[k] = q[k] * toOne;
             }
-            // The plain frame carries two or three values; an observed one up to five.
-            const int carried = observed ? f.carried : 3;
-            for (int i = 0; i < carried; ++i)
+            for (int i = 0; i < f.carried; ++i)
                 values[i] = static_cast<float>(v[0] * cornerValues[0][i] + v[1] * cornerValues[1][i] +
                                                v[2] * cornerValues[2][i]);
-            if constexpr (observed) {
-                for (int k = 0; k < 3; ++k)
-                    info.weights[k] = w[k], info.corrected[k] = v[k];
-                fragment<observed>(f, column, row, depth, values, info);
-            } else {
-                DepthBuffer[rowStart + column] = depth;
-                ColorBuffer[rowStart + column] = Color4{values[0], values[1], f.carried > 2 ? values[2] : 0.0f, pendingAlpha};
-            }
+            for (int k = 0; k < 3; ++k)
+                info.weights[k] = w[k], info.corrected[k] = v[k];
+            fragment<observed>(f, column, row, depth, values, info);
         }
     }
 }
@@ -671,6 +813,23 @@ void resolveRowsPortable(const FrameState& f, int first, int end)
 
 void resolvePending(const FrameState& f, int first, int end)
 {
+    const bool texgen = f.rules.has(Rule::texgen), filter = f.rules.has(Rule::filter);
+    if (f.texture && texgen == filter) {
+        // The colours that need nothing but the pixel's values, a run at a time in lanes:
+        // the plain lookup of the normal, or the filter at s, t.
+        end = std::min(end, static_cast<int>(writtenFrom.size()));
+        for (int y = std::max(first, 0); y < end; ++y) {
+            Color4* row = ColorBuffer.data() + static_cast<std::size_t>(y) * f.width;
+            const int from = writtenFrom[y], count = writtenTo[y] - from;
+            if (count <= 0)
+                continue;
+            if (filter)
+                filterPendingPixels(*f.texture, row + from, count, pendingAlpha);
+            else
+                colorPendingPixels(*f.map, row + from, count, pendingAlpha);
+        }
+        return;
+    }
 #if defined(__x86_64__)
     static const bool hasFma = __builtin_cpu_supports("fma");
     if (hasFma)
@@ -715,11 +874,11 @@ int bandRows(int width)
 }
 
 // The plain frame's triangles a band of rows at a time: each mesh's triangles are set up
-// first, then each band is cleared, gets its triangles in drawing order and its colours.
+// first (once, whatever bands they reach), then each band is cleared, gets its triangles in drawing order and its colours.
 // Every pixel sees its fragments in the same order as polygon by polygon.
 void drawFrameInBands(FrameState& f)
 {
-    static std::vector<BandTriangle> triangles;
+    static std::vector<PreparedTriangle> triangles;
     static std::vector<int> bandFirst, bandTriangles, placed;
     std::vector<RuleCorner> corners;
     const int rows = bandRows(f.width), bands = (f.height + rows - 1) / rows;
@@ -737,12 +896,12 @@ void drawFrameInBands(FrameState& f)
         }
         f.collect = nullptr;
         // Counting sort into bands, drawing order kept within each.
-        auto bandsOf = [&](const BandTriangle& t, int& first, int& end) {
-            first = std::max(t.firstRow, 0) / rows;
-            end = t.lastRow < 0 ? 0 : std::min(t.lastRow, f.height - 1) / rows + 1;
+        auto bandsOf = [&](const PreparedTriangle& t, int& first, int& end) {
+            first = t.firstRow / rows;
+            end = t.lastRow / rows + 1;
         };
         bandFirst.assign(bands + 1, 0);
-        for (const BandTriangle& t : triangles) {
+        for (const PreparedTriangle& t : triangles) {
             int first, end;
             bandsOf(t, first, end);
             for (int b = first; b < end; ++b)
@@ -763,8 +922,8 @@ void drawFrameInBands(FrameState& f)
             f.rowTo = std::min(f.height, f.rowFrom + rows) - 1;
             clearRows(f.rowFrom, f.rowTo + 1);
             for (int k = bandFirst[b]; k < bandFirst[b + 1]; ++k) {
-                const BandTriangle& t = triangles[bandTriangles[k]];
-                drawTriangle<false>(f, t.corner[0], t.corner[1], t.corner[2], t.triangle);
+                PreparedTriangle& t = triangles[bandTriangles[k]];
+                drawPrepared(f, t, std::max(t.firstRow, f.rowFrom), std::min(t.lastRow, f.rowTo));
             }
             resolvePending(f, f.rowFrom, f.rowTo + 1);
         }

@@ -129,7 +129,9 @@ template <typename Fma = FusedMultiplyAdd>
     }
     unsigned char bytes[3];
     // Along s on both rows, then along t between them: lerp(w, a, b) = fma(w, b - a, a).
-    auto channel = [&](int c) {
+    // (A loop, not a lambda: a lambda is a function of its own, compiled without the
+    // caller's processor features, where the processor's fma would not be inlined.)
+    for (int c = 0; c < 3; ++c) {
         const float t0 = unitFromByte[texels[0][c]], t1 = unitFromByte[texels[1][c]];
         const float t2 = unitFromByte[texels[2][c]], t3 = unitFromByte[texels[3][c]];
         const float below = fma(ws, t1 - t0, t0);
@@ -138,10 +140,7 @@ template <typename Fma = FusedMultiplyAdd>
         bytes[c] = toByte(value);
         if (steps)
             steps->scaled[c] = value * 255.0f;
-    };
-    channel(0);
-    channel(1);
-    channel(2);
+    }
     const Color4 color{unitFromByte[bytes[0]], unitFromByte[bytes[1]], unitFromByte[bytes[2]], 1.0f};
     if (steps) {
         steps->s = s, steps->t = t, steps->u = u, steps->v = v;

@@ -115,20 +115,22 @@ TEST(RulesFrame, WatchedFramesAndSingleRowsAreThePlainFrame)
 
 // One rectangle drawn straight in window coordinates of a 256x256 frame (the matrices
 // are the identity, and x = (ndc + 1) * 128 is exact): its left side at 10.5 + dx, right
-// at 20.5, bottom at 100.5 + dy, top at 110.5. Returns the first covered column and row
-// and the columns and rows covered.
+// at 20.5, bottom at 100.5 + dy, top at 110.5, its top `slant` pixels to the right of its
+// bottom. Returns the first covered column and row, the columns covered in row 105 and
+// the first of them, and the rows covered in column 15.
 struct Covered {
-    int firstColumn, columns, firstRow, rows;
+    int firstColumn, columns, firstRow, rows, firstIn105;
 };
 
-Covered coverRectangle(RasterRules rules, double dx, double dy)
+Covered coverRectangle(RasterRules rules, double dx, double dy, double slant = 0.0)
 {
     static Texture texture = distinctTexture();
     Scene scene;
     scene.meshes.emplace_back();
     scene.meshes[0].texture = &texture;
     Polygon quad;
-    const double x[4] = {10.5 + dx, 20.5, 20.5, 10.5 + dx}, y[4] = {100.5 + dy, 100.5 + dy, 110.5, 110.5};
+    const double x[4] = {10.5 + dx, 20.5, 20.5 + slant, 10.5 + dx + slant};
+    const double y[4] = {100.5 + dy, 100.5 + dy, 110.5, 110.5};
     for (int k = 0; k < 4; ++k) {
         Vertex v;
         v.position = Vec4{static_cast<float>(x[k] / 128 - 1), static_cast<float>(y[k] / 128 - 1), 0.0f, 1.0f};
@@ -138,12 +140,13 @@ Covered coverRectangle(RasterRules rules, double dx, double dy)
     scene.meshes[0].polygons.push_back(quad);
     prepareBuffers(256, 256);
     rasterizeScene(scene, 256, 256, rules);
-    Covered c{256, 0, 256, 0};
+    Covered c{256, 0, 256, 0, 256};
     for (int row = 0; row < 256; ++row)
         for (int column = 0; column < 256; ++column)
             if (DepthBuffer[row * 256 + column] < 1.0f) {
                 c.firstColumn = std::min(c.firstColumn, column), c.firstRow = std::min(c.firstRow, row);
                 c.columns += row == 105, c.rows += column == 15;
+                c.firstIn105 = std::min(c.firstIn105, row == 105 ? column : 256);
             }
     return c;
 }
@@ -151,7 +154,9 @@ Covered coverRectangle(RasterRules rules, double dx, double dy)
 // At pixel centres a side through a centre takes it when it is a left or a bottom side,
 // as OpenGL's window (y up) has it, and not when it is a right or a top one; with snap a
 // side 3/1024 pixel right of a centre moves to the next 1/256 (nearest, not down) and
-// leaves the centre out, one 3/1024 to its left moves onto it and takes it.
+// leaves the centre out, one 3/1024 to its left moves onto it and takes it. Slanted 6
+// pixels over 10 rows, the left side runs through the centre of column 13 on row 105
+// and takes it, the right one through column 23's and leaves it.
 TEST(RulesFrame, CentresOnASideGoToTheLeftAndBottomSides)
 {
     for (RasterRules rules : {RasterRules::none().with(Rule::centres), RasterRules::gl()})
@@ -162,6 +167,11 @@ TEST(RulesFrame, CentresOnASideGoToTheLeftAndBottomSides)
             EXPECT_EQ(c.firstRow, 100 + first - 10) << formatRules(rules) << " side at 100.5 + " << offset;
             EXPECT_EQ(c.rows, 110 - (100 + first - 10)) << formatRules(rules);
         }
+    for (RasterRules rules : {RasterRules::none().with(Rule::centres), RasterRules::gl()}) {
+        const Covered c = coverRectangle(rules, 0.0, 0.0, 6.0);
+        EXPECT_EQ(c.firstIn105, 13) << formatRules(rules);
+        EXPECT_EQ(c.columns, 10) << formatRules(rules);
+    }
 }
 
 std::uint64_t fnv(const void* bytes, std::size_t size)
