@@ -1,7 +1,7 @@
 #include "shade/filter_pending.h"
 
 #if defined(__wasm_simd128__)
-#include <wasm_simd128.h>
+#include "shade/four_pixels.h"
 #endif
 
 namespace {
@@ -75,12 +75,8 @@ void filterRunSimd128(const Texture& texture, Color4* pixels, int count, float p
     const unsigned char* data = texture.data.data();
     int k = 0;
     for (; k + 4 <= count; k += 4) {
-        const v128_t p0 = wasm_v128_load(&pixels[k]), p1 = wasm_v128_load(&pixels[k + 1]);
-        const v128_t p2 = wasm_v128_load(&pixels[k + 2]), p3 = wasm_v128_load(&pixels[k + 3]);
-        const v128_t st01 = wasm_i32x4_shuffle(p0, p1, 0, 4, 1, 5), st23 = wasm_i32x4_shuffle(p2, p3, 0, 4, 1, 5);
-        const v128_t a01 = wasm_i32x4_shuffle(p0, p1, 3, 7, 3, 7), a23 = wasm_i32x4_shuffle(p2, p3, 3, 7, 3, 7);
-        const v128_t s = wasm_i32x4_shuffle(st01, st23, 0, 1, 4, 5), t = wasm_i32x4_shuffle(st01, st23, 2, 3, 6, 7);
-        const v128_t a = wasm_i32x4_shuffle(a01, a23, 0, 1, 4, 5);
+        v128_t s, t, unused, a;
+        loadFourPixels(pixels + k, s, t, unused, a);
         const int pendingBits = wasm_i32x4_bitmask(wasm_f32x4_eq(a, wasm_f32x4_splat(pending)));
         if (!pendingBits)
             continue;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #if defined(__wasm_simd128__)
-#include <wasm_simd128.h>
+#include "shade/four_pixels.h"
 #endif
 
 #if defined(__x86_64__)
@@ -299,13 +299,8 @@ static void colorPendingSimd128(const SphereMap& map, Color4* pixels, int count,
     const v128_t margin = wasm_f32x4_splat(map.estimateMargin);
     int k = 0;
     for (; k + 4 <= count; k += 4) {
-        const v128_t p0 = wasm_v128_load(&pixels[k]), p1 = wasm_v128_load(&pixels[k + 1]);
-        const v128_t p2 = wasm_v128_load(&pixels[k + 2]), p3 = wasm_v128_load(&pixels[k + 3]);
-        // Four pixels' (x, y, z, a) turned into x, y, z and a of the four.
-        const v128_t xy01 = wasm_i32x4_shuffle(p0, p1, 0, 4, 1, 5), xy23 = wasm_i32x4_shuffle(p2, p3, 0, 4, 1, 5);
-        const v128_t za01 = wasm_i32x4_shuffle(p0, p1, 2, 6, 3, 7), za23 = wasm_i32x4_shuffle(p2, p3, 2, 6, 3, 7);
-        const v128_t x = wasm_i32x4_shuffle(xy01, xy23, 0, 1, 4, 5), y = wasm_i32x4_shuffle(xy01, xy23, 2, 3, 6, 7);
-        const v128_t z = wasm_i32x4_shuffle(za01, za23, 0, 1, 4, 5), a = wasm_i32x4_shuffle(za01, za23, 2, 3, 6, 7);
+        v128_t x, y, z, a;
+        loadFourPixels(pixels + k, x, y, z, a);
         const v128_t pending = wasm_f32x4_eq(a, wasm_f32x4_splat(pendingAlpha));
         const int pendingBits = wasm_i32x4_bitmask(pending);
         if (others && pendingBits != 15) {
