@@ -41,6 +41,7 @@ rounds interleaved:
     bench/web_bench.py --rules SITE...
 """
 import argparse
+import contextlib
 import functools
 import http.server
 import json
@@ -170,6 +171,38 @@ def browser(profile):
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
+@contextlib.contextmanager
+def site_tabs(sites, hash, script_timeout, on_new_document=""):
+    """A browser with a tab per site, each served on its own port and opened on `hash`;
+    yields (driver, tabs), and closes the browser and the servers however the block ends."""
+    servers = [serve(os.path.abspath(site)) for site in sites]
+    with tempfile.TemporaryDirectory() as profile:
+        driver = browser(profile)
+        driver.set_script_timeout(script_timeout)
+        try:
+            tabs = []
+            for server in servers:
+                if tabs:
+                    driver.switch_to.new_window("tab")
+                if on_new_document:
+                    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": on_new_document})
+                driver.get("http://127.0.0.1:%d/index.html%s" % (server.server_address[1], hash))
+                tabs.append(driver.current_window_handle)
+            yield driver, tabs
+        finally:
+            driver.quit()
+            for server in servers:
+                server.shutdown()
+
+
+def measured(driver, script, *args):
+    """What a measuring script resolved to; an error it gave ends the run."""
+    result = driver.execute_async_script(script, *args)
+    if "error" in result:
+        sys.exit("web_bench: " + result["error"])
+    return result
+
+
 def native_cores(frame_bench):
     """frame_bench's start-up frame at each size, median of its repetitions, in ms."""
     sizes = "|".join("%d/h:%d" % size for size in SIZES)
@@ -219,7 +252,6 @@ const [fields, frames, done] = [arguments[0], arguments[1], arguments[arguments.
 
 def page_main(before_site, after_site):
     """The page's frame after a drag and a click, before and after a change to the page."""
-    servers = [serve(os.path.abspath(before_site)), serve(os.path.abspath(after_site))]
     # (what, the fields set first; scale only where the page has it)
     cases = [("480x480", dict(size="480x480", renderer="software"), {}),
              ("480x480 at 2x", dict(size="480x480", renderer="software"), dict(scale=2)),
@@ -228,30 +260,14 @@ def page_main(before_site, after_site):
              ("960x960, a pixel selected, at 1x", dict(size="960x960", renderer="software", pixel="300,600"),
               dict(scale=1))]
     samples = {(what, side): {"drag": [], "click": []} for what, _, _ in cases for side in (0, 1)}
-    with tempfile.TemporaryDirectory() as profile:
-        driver = browser(profile)
-        driver.set_script_timeout(300)
-        try:
-            tabs = []
-            for server in servers:
-                if tabs:
-                    driver.switch_to.new_window("tab")
-                driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES})
-                driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
-                tabs.append(driver.current_window_handle)
-            for _ in range(ROUNDS):
-                for what, fields, more in cases:
-                    for side, tab in enumerate(tabs):
-                        driver.switch_to.window(tab)
-                        result = driver.execute_async_script(PAGE_MEASURE, dict(fields, **(more if side else {})), FRAMES)
-                        if "error" in result:
-                            sys.exit("web_bench: " + result["error"])
-                        for key in ("drag", "click"):
-                            samples[(what, side)][key] += result[key]
-        finally:
-            driver.quit()
-            for server in servers:
-                server.shutdown()
+    with site_tabs([before_site, after_site], "#renderer=software", 300, HELD_FRAMES) as (driver, tabs):
+        for _ in range(ROUNDS):
+            for what, fields, more in cases:
+                for side, tab in enumerate(tabs):
+                    driver.switch_to.window(tab)
+                    result = measured(driver, PAGE_MEASURE, dict(fields, **(more if side else {})), FRAMES)
+                    for key in ("drag", "click"):
+                        samples[(what, side)][key] += result[key]
     print("the page's frame after a drag and a click, medians of %d rounds (ms): before, after, after/before" % ROUNDS)
     for what, _, _ in cases:
         drag = [statistics.median(samples[(what, side)]["drag"]) for side in (0, 1)]
@@ -305,7 +321,6 @@ const [frames, w, h, done] = arguments;
 def opengl_main(before_site, after_site):
     """The OpenGL rendering's stages in the after site, and the page's frame after a drag
     on it in both, rounds interleaved."""
-    servers = [serve(os.path.abspath(before_site)), serve(os.path.abspath(after_site))]
     stages = ("scene", "draw", "read", "paint", "kept")
     samples = {(size, key): [] for size in SIZES for key in stages + ("before", "after")}
     page = PAGE_MEASURE.replace("flush(); return performance.now() - start;",
@@ -313,40 +328,19 @@ def opengl_main(before_site, after_site):
     finish = ("window.benchFinish = () => { const c = document.getElementById('gl-frame');"
               "if (c) c.getContext('webgl2').readPixels(0, 0, 1, 1, 0x1908, 0x1401, new Uint8Array(4)); };")
     load = open("/proc/loadavg").read().split()[0]
-    with tempfile.TemporaryDirectory() as profile:
-        driver = browser(profile)
-        driver.set_script_timeout(600)
-        try:
-            tabs = []
-            for server in servers:
-                if tabs:
-                    driver.switch_to.new_window("tab")
-                driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HELD_FRAMES + finish})
-                driver.get("http://127.0.0.1:%d/index.html#renderer=opengl" % server.server_address[1])
-                tabs.append(driver.current_window_handle)
-            driver.switch_to.window(tabs[1])
-            result = driver.execute_async_script(LOAD, "sphaerix.js", SIZES)
-            if "error" in result:
-                sys.exit("web_bench: " + result["error"])
-            for _ in range(ROUNDS):
-                for size in SIZES:
-                    driver.switch_to.window(tabs[1])
-                    result = driver.execute_async_script(GL_STAGES, FRAMES // 4, *size)
-                    if "error" in result:
-                        sys.exit("web_bench: " + result["error"])
-                    for key in stages:
-                        samples[(size, key)] += result[key]
-                    for side, tab in zip(("before", "after"), tabs):
-                        driver.switch_to.window(tab)
-                        fields = dict(size="%dx%d" % size, renderer="opengl", scale=1)
-                        result = driver.execute_async_script(page, fields, FRAMES // 2)
-                        if "error" in result:
-                            sys.exit("web_bench: " + result["error"])
-                        samples[(size, side)] += result["drag"]
-        finally:
-            driver.quit()
-            for server in servers:
-                server.shutdown()
+    with site_tabs([before_site, after_site], "#renderer=opengl", 600, HELD_FRAMES + finish) as (driver, tabs):
+        driver.switch_to.window(tabs[1])
+        measured(driver, LOAD, "sphaerix.js", SIZES)
+        for _ in range(ROUNDS):
+            for size in SIZES:
+                driver.switch_to.window(tabs[1])
+                result = measured(driver, GL_STAGES, FRAMES // 4, *size)
+                for key in stages:
+                    samples[(size, key)] += result[key]
+                for side, tab in zip(("before", "after"), tabs):
+                    driver.switch_to.window(tab)
+                    fields = dict(size="%dx%d" % size, renderer="opengl", scale=1)
+                    samples[(size, side)] += measured(driver, page, fields, FRAMES // 2)["drag"]
     print("the OpenGL rendering, medians of %d rounds (ms); load average %s before, %s after"
           % (ROUNDS, load, open("/proc/loadavg").read().split()[0]))
     print("%-10s %8s %8s %8s %8s %8s   %8s %8s %6s" % ("frame", "scene", "draw", "read", "2d copy", "kept",
@@ -398,33 +392,16 @@ const [frames, sizes, done] = arguments;
 
 def rules_main(sites):
     """Drag frames under none and gl, and the ladder, each site in its tab, rounds interleaved."""
-    servers = [serve(os.path.abspath(site)) for site in sites]
     sizes = [(480, 480), (1920, 1080)]
     samples = [{} for _ in sites]
     load = open("/proc/loadavg").read().split()[0]
-    with tempfile.TemporaryDirectory() as profile:
-        driver = browser(profile)
-        driver.set_script_timeout(600)
-        try:
-            tabs = []
-            for server in servers:
-                if tabs:
-                    driver.switch_to.new_window("tab")
-                driver.get("http://127.0.0.1:%d/index.html#renderer=software" % server.server_address[1])
-                tabs.append(driver.current_window_handle)
-            for _ in range(ROUNDS):
-                for side, tab in enumerate(tabs):
-                    driver.switch_to.window(tab)
-                    result = driver.execute_async_script(RULES_MEASURE, FRAMES, sizes)
-                    if "error" in result:
-                        sys.exit("web_bench: " + result["error"])
-                    for key, values in result.items():
-                        samples[side].setdefault(key, []).extend(values)
-            renderer = driver.execute_script("return document.getElementById('ladder-renderer').textContent")
-        finally:
-            driver.quit()
-            for server in servers:
-                server.shutdown()
+    with site_tabs(sites, "#renderer=software", 600) as (driver, tabs):
+        for _ in range(ROUNDS):
+            for side, tab in enumerate(tabs):
+                driver.switch_to.window(tab)
+                for key, values in measured(driver, RULES_MEASURE, FRAMES, sizes).items():
+                    samples[side].setdefault(key, []).extend(values)
+        renderer = driver.execute_script("return document.getElementById('ladder-renderer').textContent")
     print("medians of %d rounds (ms); load average %s before, %s after"
           % (ROUNDS, load, open("/proc/loadavg").read().split()[0]))
     for site, sample in zip(sites, samples):
