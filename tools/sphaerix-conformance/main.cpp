@@ -24,6 +24,7 @@
 #include "scene/scene.h"
 #include "texture/generate_sphere_map.h"
 #include "texture/texture.h"
+#include "tools/rules_option.h"
 #include "tools/sphaerix-conformance/case_files.h"
 #include "tools/sphaerix-conformance/command_run.h"
 #include "tools/sphaerix-conformance/random_cases.h"
@@ -561,20 +562,7 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "sphaerix-conformance " SPHAERIX_VERSION, "print the version and exit");
     std::string only, shard;
     app.add_option("--only", only, "only these cases, by name, as NAME,NAME...")->type_name("NAMES");
-    struct RulesHelp {};
-    CLI::Option* rulesOption = app.add_option_function<std::string>(
-                                      "--rules",
-                                      [&o](const std::string& value) {
-                                          std::string error;
-                                          const RulesOption read = readRulesOption(value, o.rules, error);
-                                          if (read == RulesOption::help)
-                                              throw RulesHelp();
-                                          if (read == RulesOption::error)
-                                              throw CLI::ValidationError(error);
-                                      },
-                                      rulesOptionHelp)
-                                   ->type_name("LIST")
-                                   ->trigger_on_parse();
+    CLI::Option* rulesOption = addRulesOption(app, o.rules);
     app.add_option("--shard", shard, "run only shard K of N: every N-th case from the K-th (K from 1; see below)")
         ->type_name("K/N");
     app.add_option("--merge", o.merge,

@@ -4,6 +4,7 @@
 #include "files/image_file.h"
 #include "inspect/ladder.h"
 #include "raster/frame_limits.h"
+#include "tools/rules_option.h"
 
 #include <CLI/CLI.hpp>
 
@@ -104,9 +105,6 @@ static bool parseCrop(const std::string& text, SlideLayout& slide)
 }
 
 namespace {
-
-// --rules help, read like --help.
-struct RulesHelp {};
 
 const char* const helpFooter =
     "Views (--view NAME, written by -o; white is where nothing was drawn unless said):\n"
@@ -306,19 +304,7 @@ void describeOptions(CLI::App& app, SnapshotOptions& o)
              "corner, window coordinates; with --from-top Y is the top row\n"
              "counted from the top). For texels, in the picture's pixels",
              [&o](const std::string& v) { return parseCrop(v, o.slide); }, "X,Y,W,H with W and H at least 1");
-    app.add_option_function<std::string>(
-           "--rules",
-           [&o](const std::string& value) {
-               std::string error;
-               const RulesOption read = readRulesOption(value, o.rules, error);
-               if (read == RulesOption::help)
-                   throw RulesHelp();
-               if (read == RulesOption::error)
-                   throw CLI::ValidationError(error);
-           },
-           rulesOptionHelp)
-        ->type_name("LIST")
-        ->trigger_on_parse();
+    addRulesOption(app, o.rules);
     addValue(app, "--ladder", "DIR",
              "take the view through the ladder's steps against the OpenGL frame\n"
              "drawn in a window and print a table: step, rule, pixels whose\n"
